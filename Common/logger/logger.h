@@ -1,0 +1,123 @@
+// The leveled log of the library, and the temporary space that holds its
+// start-up logs.
+//
+// One Logger exists per loaded library (TheLogger()); tests may construct
+// their own. A line is "%6s %s | %s %s\n": level word, time stamp (empty
+// within a second of the last stamp), text, details.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+enum LogLevelValue { LOG_ALL = 0, LOG_DEBUG = 1, LOG_INFO = 2, LOG_ERROR = 3, LOG_ASSERT = 4 };
+
+// Product number of this library's logger, and its initial threshold.
+constexpr int kLoggerProduct = 7;
+constexpr int kLoggerInitialLevel = LOG_INFO;
+
+class Logger {
+public:
+    // Reads the LogLevel setting, prepares the temporary space and opens the
+    // start-up log. Never throws: when no temporary folder can be had the
+    // logger stays disabled (initialised() is false).
+    Logger(int product, int level);
+    ~Logger();
+    Logger(const Logger &) = delete;
+    Logger &operator=(const Logger &) = delete;
+
+    // ---- core
+    bool ShouldLog(int level) const;
+    void WriteEntry(int level, const char *text);
+    // Hex dump of `count` elements of `elementSize` (1 or 4) bytes.
+    void WriteBinary(int level, const void *pointer, size_t count, int elementSize, bool absolute);
+    // Switches the current log file; the first switch carries over the
+    // start-up log, later ones write the machine banner.
+    void SetLogFile(const char *path);
+    void EnableLog();
+    void DisableLog();
+    void WriteMachineInfo();
+    void ReadLogLevel();
+
+    // ---- convenience forms
+    void Debug(const char *text);
+    void DebugText(const char *label, const char *text);
+    void Info(const char *text);
+    void InfoText(const char *label, const char *text);
+    void InfoNumber(const char *label, long n);
+    void InfoFormat(const char *format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+        ;
+    void Error(const char *text);
+    void ErrorText(const char *label, const char *text);
+    void ErrorNumber(const char *label, long n);
+    void ErrorFormat(const char *format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+        ;
+    // When `condition` is zero writes "%s [%ld]" of `text` and `line` at
+    // level assert. Returns `condition`.
+    int AssertEntry(int condition, const char *text, long line);
+    // The assertion entry "A.F. Exp [expression] File [source] Line " with
+    // `line`, as every catch-all handler writes it.
+    void AssertFailed(const char *expression, const char *source, long line);
+    void ErrorBinary(const void *pointer, size_t count, int elementSize, bool absolute);
+
+    // ---- temporary space
+    void InitTempSpace(int product); // throws std::runtime_error on failure
+    // A new registered temporary file name, or null when the table cannot grow.
+    const char *NewTempFileName();
+    void EmptyFolder(const char *path);
+    void DeleteTempFiles();
+
+    // ---- state, for the entry code and tests
+    int threshold() const { return threshold_; }
+    void setThreshold(int level) { threshold_ = level; }
+    bool enabled() const { return enabled_ != 0; }
+    bool hasLogFile() const { return current_ != nullptr; }
+    bool initialised() const { return initialised_; }
+    const std::string &productTempPath() const { return productTempPath_; }
+    int nextFileNumber() const { return nextFileNumber_; }
+    int registeredCount() const { return static_cast<int>(names_.size()); }
+    int tableCapacity() const { return tableCapacity_; }
+    // Product tag: the product's log base name without "log_" ("kest").
+    static std::string ProductTag(int product);
+
+private:
+    struct FileCloser {
+        void operator()(std::FILE *f) const {
+            if (f) std::fclose(f);
+        }
+    };
+    using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+    std::string Stamp();
+    void WriteLocked(int level, const char *text, const char *details);
+
+    int64_t lastStamp_ = 0;
+    mutable std::recursive_mutex lock_;
+    int product_ = 0;
+    std::FILE *current_ = nullptr; // the start-up log or one of owned_
+    int threshold_ = LOG_INFO;
+    int enabled_ = 0;
+    FilePtr startup_;
+    int startupFlag_ = 0;
+    std::vector<FilePtr> owned_; // log files switched to, closed at destruction
+    bool initialised_ = false;
+
+    // temporary space
+    int nextFileNumber_ = 1;
+    std::vector<std::string> names_;
+    int tableCapacity_ = 0;
+    std::string productTempPath_;
+};
+
+// The library-global logger (constructed first when the library loads).
+Logger &TheLogger();
