@@ -1,4 +1,11 @@
 // The recovery driver: one recovery of one dump file, database by database.
+//
+// Recover chooses nothing itself: the parser detects the block size and
+// lists the databases, then every usable database gets its catalogue read,
+// its folder of scripts written (GenerateDll, GenerateData) and its table
+// description file written or, in template mode, loaded. Progress goes to
+// the host in three passes; every abort is a result code passed up from a
+// step.
 #pragma once
 
 #include <cstdint>
@@ -15,14 +22,62 @@ public:
     // hFile: the open dump (borrowed); kb: block size in KiB (re-detected);
     // size_low/size_high: the dump's size; base_mb: start of the first
     // database; target_folder: the dated output folder; source_folder: the
-    // dump's folder, ending with a separator.
+    // dump's folder, ending with a separator. Chooses the parser generation
+    // with a throw-away format-15 parser's DetectFormat.
     VRNRecover(platform::RandomAccessFile *hFile, int kb, uint32_t size_low, int base_mb,
                const char *target_folder, uint32_t size_low_again, uint32_t size_high,
                const char *source_folder);
-    ~VRNRecover();
+    // A driver over a parser made by the caller; format 0 = format 12,
+    // 1 = format 15. Lets tests drive the recovery with a parser of their own.
+    VRNRecover(std::unique_ptr<VRNParser> parser, int format, int64_t dump_size,
+               const char *target_folder, const char *source_folder);
+    virtual ~VRNRecover();
     VRNRecover(const VRNRecover &) = delete;
     VRNRecover &operator=(const VRNRecover &) = delete;
 
     // The whole recovery: 0, -1000, -5, -3 or -2.
     int Recover();
+
+    // Creates the database folder and commit.bat and writes one script per
+    // user table. template_flag 1: tables and fields came from a description
+    // file, so the dump's detail catalogues are not read. 0, -1000, -5 or -2.
+    int GenerateDll(const char *database_name, int template_flag);
+    // Writes the rows of every user table into its numbered scripts and
+    // closes commit.bat with its trailer. 0, -1000, -5 or -2.
+    int GenerateData();
+
+    std::unique_ptr<VRNParser> parser;
+    VRNOutFiles outfiles;
+    std::vector<DatabaseEntry> databases;
+    uint32_t database_count = 0;
+    int32_t block_count = 0;
+    int64_t dump_size = 0;
+    bool fields_scanned = false;
+    std::string target_folder;
+    std::string source_folder; // ends with a separator
+    int32_t format = 0;        // 0 = format 12, 1 = format 15
+
+protected:
+    // Finds the usage records of every listed database (usage_size,
+    // start_page, skip) and, for format 12, start_page_limit: the high page
+    // of the master device. A database left with usage_size -1 is skipped.
+    virtual void LocateDatabaseUsage();
+    // Databases whose start page is not below this (format 12) are skipped.
+    uint32_t start_page_limit = 0xFFFFFFFFu;
+
+private:
+    void Init(const char *target, const char *source);
+    int RecoverDatabases();
+    // One usable database: catalogue, scripts, description file.
+    int RecoverDatabase(uint32_t index);
+    bool IsUsable(const DatabaseEntry &entry) const;
+    void AdvanceProgress();
+    int PrepareCatalogue(std::vector<DatabaseEntry> *list, uint32_t *count);
+    // Catalogue freed, files closed, database list dropped.
+    void Release();
+    // True for a user table the scripts are written for.
+    bool IsScriptedTable(const SysobjEntry &entry) const;
+
+    int counted_ = 0;    // usable databases met so far
+    int pass_state_ = 0; // 1, 2, 3 as the passes are announced
 };

@@ -1,0 +1,79 @@
+// The output files of one database: its folder, the .sql scripts and the
+// load script commit.bat that feeds them to isql.exe.
+//
+// Layout below the target folder:
+//   <database>/commit.bat
+//   <database>/<table>.sql        definition, indexes and keys
+//   <database>/<table>_<n>.sql    rows, a new number once a file holds
+//                                 more than 100 rows
+// Every script adds its line to commit.bat when it is opened, so the batch
+// file loads the scripts in the order they were made. Files are written
+// byte for byte as given: "\n" line ends, no byte-order mark.
+//
+// Database and table names become file names only through SafeFileName, and
+// two names that would land on the same file (letter case aside) are kept
+// apart with a "~2", "~3" ... suffix, so no script overwrites another.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+
+#include "platform/platform.h"
+
+// The texts WriteBatText appends to commit.bat.
+enum BatTextKind { BatHeader = 0, BatTrailer = 1, BatPlainLine = 2, BatPartLine = 3 };
+
+// Rows a numbered script may exceed before the next text opens the next one.
+constexpr int kRowsPerPart = 100;
+
+class VRNOutFiles {
+public:
+    VRNOutFiles() = default;
+    VRNOutFiles(const VRNOutFiles &) = delete;
+    VRNOutFiles &operator=(const VRNOutFiles &) = delete;
+
+    platform::File script_handle;
+    platform::File bat_handle;
+    int32_t part = 0;
+    // Rows in the current numbered script; -1: the next write_file opens the
+    // next number.
+    int32_t rows_in_part = 0;
+    std::string folder;
+    // Nonzero while script_handle must be closed before it is replaced.
+    int32_t script_open = 0;
+    std::string script_name;     // stem of the current script (the table's file name)
+    std::string database_folder; // folder of the current database, also isql's -D
+    int32_t bat_open = 0;
+
+    // Remembers the target folder; once per recovery.
+    void init(const char *target_folder);
+    // Starts a database: its folder and a new, empty commit.bat. 0 or -5.
+    int CreateBatFile(const char *database_name);
+    // mode 0: <name>.sql; 1: first numbered script <name>_1.sql of a new
+    // series; 2 or more: the next number of the current series. A negative
+    // mode does nothing. The commit.bat line is written before the file is
+    // created. 0, -5 or -2 (or what WriteBatText returned).
+    int OpenScript(const char *name, int mode);
+    // Appends `text` to the current script. `rows` counts the data rows the
+    // text holds (0 for schema text) and drives the numbering. 0, -5 or -2.
+    int write_file(const char *text, int rows);
+    // Appends one of the BatTextKind texts to commit.bat. 0 or -5.
+    int WriteBatText(int kind);
+    // Closes commit.bat and the current script; harmless when repeated.
+    int CloseAll();
+
+    // Path of a file or folder inside the target folder.
+    std::string PathInTarget(const std::string &name) const;
+
+private:
+    // The file stem for `wanted` that no other file of this database uses.
+    std::string ClaimFileStem(const std::string &wanted);
+    // The folder name for `wanted` that no other database of this recovery uses.
+    std::string ClaimFolderName(const std::string &wanted);
+    int CreateScriptFile(const std::string &stem, long line);
+
+    std::string file_stem_;              // stem of the file actually opened
+    std::set<std::string> claimed_files_;   // lower-case file names, this database
+    std::set<std::string> claimed_folders_; // lower-case folder names, this recovery
+};
