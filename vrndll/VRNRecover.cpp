@@ -1,10 +1,12 @@
 #include "vrndll/VRNRecover.h"
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 
 #include "Common/logger/logger.h"
 #include "vrndll/SA_interractions.h"
+#include "vrndll/TableDescriptionFile.h"
 
 namespace {
 
@@ -62,6 +64,37 @@ void VRNRecover::Release() {
 
 void VRNRecover::LocateDatabaseUsage() {}
 
+bool VRNRecover::IsUsable(const DatabaseEntry &entry) const {
+    if (entry.usage_size == -1) return false;
+    if (format == 1) return entry.skip == 0;
+    return static_cast<uint32_t>(entry.start_page) < start_page_limit;
+}
+
+int VRNRecover::PrepareCatalogue(std::vector<DatabaseEntry> *list, uint32_t *count) {
+    int rc = format == 1 ? parser->PrepareEx(list, count) : parser->Prepare(list, count);
+    TheLogger().InfoNumber("VRNParser::Prepare returned", rc);
+    return rc;
+}
+
+void VRNRecover::AdvanceProgress() {
+    SA_interractions &host = TheHost();
+    counted_ += 1;
+    // Never 100 inside the loop: the last step is the final SBar(100).
+    const int64_t listed = static_cast<int64_t>(std::min<size_t>(database_count, databases.size()));
+    const int percent = static_cast<int>(static_cast<int64_t>(counted_) * 100 / (listed + 1));
+    host.SBar(percent);
+    if (percent > 30 && percent < 60 && pass_state_ == 1) {
+        host.WDiag(ProgressTextOf(kDoneText));
+        host.PutPass(ProgressTextOf(kPass2Text));
+        pass_state_ = 2;
+    }
+    if (percent > 60 && pass_state_ == 2) {
+        host.WDiag(ProgressTextOf(kDoneText));
+        host.PutPass(ProgressTextOf(kPass3Text));
+        pass_state_ = 3;
+    }
+}
+
 int VRNRecover::Recover() {
     try {
         if (!parser) return -2;
@@ -72,8 +105,102 @@ int VRNRecover::Recover() {
     }
 }
 
-int VRNRecover::RecoverDatabases() { return 0; }
+int VRNRecover::RecoverDatabases() {
+    counted_ = 0;
+    pass_state_ = 0;
 
-int VRNRecover::GenerateDll(const char *, int) { return 0; }
+    int rc = parser->Detect(2);
+    if (rc == -1000 || rc == -5 || rc == -2) return rc;
+    if (rc == -300) return -3;
 
-int VRNRecover::GenerateData() { return 0; }
+    TheHost().PutPass(ProgressTextOf(kPass1Text));
+    pass_state_ = 1;
+
+    const int64_t block_bytes = static_cast<int64_t>(parser->bl.kb) * 1024;
+    const int64_t blocks = block_bytes > 0 ? dump_size / block_bytes : 0;
+    block_count = static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(blocks, 0), INT32_MAX));
+    parser->VRN_bl_count = block_count;
+
+    rc = PrepareCatalogue(&databases, &database_count);
+    switch (rc) {
+    case -1000:
+    case -2:
+        Release();
+        return rc;
+    case -5:
+    case -3:
+        parser->iSysobj = 0;
+        return rc;
+    default: // 0, or -200: the scan reached the end of the dump
+        break;
+    }
+
+    LocateDatabaseUsage();
+
+    // The list bounds the walk even when the count disagrees with it.
+    const uint32_t listed =
+        static_cast<uint32_t>(std::min<size_t>(database_count, databases.size()));
+    for (uint32_t i = 0; i < listed; ++i) {
+        if (!IsUsable(databases[i])) continue;
+        AdvanceProgress();
+        rc = RecoverDatabase(i);
+        if (IsStop(rc)) return rc;
+    }
+
+    TheHost().WDiag(ProgressTextOf(kDoneText));
+    TheHost().SBar(100);
+    Release();
+    return 0;
+}
+
+int VRNRecover::RecoverDatabase(uint32_t index) {
+    const DatabaseEntry &db = databases[index];
+
+    // Byte offset of the database in the dump: 64-bit, so that a database
+    // beyond 4 GiB is found where it lies.
+    const int64_t offset = (static_cast<int64_t>(db.start_page) * parser->bl.kb - 8) * 1024;
+    if (offset < 0) return 0;
+    int base_mb = static_cast<int>(offset >> 20);
+    int rc = parser->big(&base_mb);
+    if (rc == -1000 || rc == -2) return rc;
+
+    TheLogger().InfoFormat("Recover::Recover Database num %i, index %i, offset in kb %i",
+                           static_cast<int>(index), 0, base_mb);
+    TheLogger().InfoFormat("Recovering for DatId:%i", 0);
+
+    // The catalogue of this database only; the list stays as it is.
+    uint32_t count = database_count;
+    rc = PrepareCatalogue(nullptr, &count);
+    if (IsStop(rc)) return rc;
+
+    TableDescriptionFile description(parser.get());
+    if (!description.LocateDescription(source_folder, target_folder, 0)) {
+        const std::string name(db.name, strnlen(db.name, sizeof db.name));
+        rc = GenerateDll(name.c_str(), 0);
+        TheLogger().InfoNumber("Generate Dll returned", rc);
+        if (IsStop(rc)) return rc;
+        if (description.WriteDescription() != 0)
+            TheLogger().ErrorText("Description file not written", description.path().c_str());
+    } else {
+        description.LoadDescription();
+        const std::string name = "database_" + std::to_string(index);
+        rc = GenerateDll(name.c_str(), 1);
+        TheLogger().InfoNumber("Generate Dll returned", rc);
+        if (IsStop(rc)) return rc;
+    }
+
+    rc = GenerateData();
+    TheLogger().InfoNumber("Generate Data returned", rc);
+    if (IsStop(rc)) return rc;
+
+    parser->FreeCatalogue();
+    outfiles.CloseAll();
+    return 0;
+}
+
+bool VRNRecover::IsScriptedTable(const SysobjEntry &entry) const {
+    if (entry.type != 'U') return false;
+    if (std::strncmp(entry.name, "spt", 3) == 0) return false;
+    if (format == 1 && std::strncmp(entry.name, "mon", 3) == 0) return false;
+    return true;
+}

@@ -75,8 +75,17 @@ private:
     int PrepareCatalogue(std::vector<DatabaseEntry> *list, uint32_t *count);
     // Catalogue freed, files closed, database list dropped.
     void Release();
-    // True for a user table the scripts are written for.
+    // True for a user table the scripts are written for: type 'U', not a
+    // "spt" table, and for format 15 not a "mon" table.
     bool IsScriptedTable(const SysobjEntry &entry) const;
+    // Columns, indexes and foreign keys of the current database from the
+    // dump. 0, -1000 or -2.
+    int ReadDetailCatalogues();
+    // The plain script of table j of pSysobj.
+    int WriteTableScript(uint32_t j);
+    // The numbered scripts of table j, whose `columns` column entries start
+    // at `first_column`.
+    int WriteTableRows(uint32_t j, uint32_t first_column, uint32_t columns);
 
     int counted_ = 0;    // usable databases met so far
     int pass_state_ = 0; // 1, 2, 3 as the passes are announced
