@@ -68,7 +68,8 @@ public:
     File(const File &) = delete;
     File &operator=(const File &) = delete;
 
-    // Existing file, read access, others may read too. Closed on failure.
+    // Existing file (not a folder), read access; others may go on reading
+    // and writing it. Closed on failure.
     static File openForReading(const std::string &path);
     // Creates the file or truncates an existing one; write access, others
     // may write too. Closed on failure.
@@ -83,6 +84,9 @@ public:
     // Sequential writing from the current position (0 after opening).
     // Returns the number of bytes written.
     size_t write(const void *data, size_t count);
+    // Moves the current position; beyond the end is allowed (a later write
+    // extends the file, sparsely where the file system can).
+    bool seek(uint64_t offset);
     // Ends the file at the current position.
     bool truncateHere();
 
