@@ -1,0 +1,263 @@
+// Builds format-12 dump files from a plain description, for tests and tools.
+//
+// A test states its dump in a few lines:
+//
+//     dumpwriter::Dump d(4);                          // 4 KiB pages
+//     auto &master = d.database("master", 1, 0);      // name, dbid, base in MiB
+//     auto &sales = d.database("sales", 5, 2);
+//     sales.table(101, "orders").table(102, "customers");
+//     auto file = d.memory_file();                    // or d.write_file(path)
+//
+// Layout (docs/dump-format.md): page p of a database lies at
+// base_mb * 1 MiB + 8192 + p * block size and opens with a 32-byte header.
+// For every database the writer lays out:
+//   - the object catalogue (object 1) from page 1 on, one record per object;
+//   - the chains added with chain(), on the next free pages;
+//   - raw pages added with page(), exactly where they say.
+// The first database declared is the master database: it also receives the
+// database list (object 30, one record per database), the usage records
+// (object 31, one per database, start page chosen so that
+// (start_page * kb - 8) * 1024 >> 20 is the database's base MiB) and the
+// master device record (object 35) whose high page lies above every start
+// page.
+//
+// Nothing is laid out until the dump is written (bytes(), memory_file(),
+// write_file(), size()); the description can be changed until then, and the
+// layout can be inspected afterwards with Database::pages_of().
+//
+// Damage for robustness tests: edit_page() changes a laid-out page (its
+// header fields or body), patch() overwrites bytes at an absolute offset,
+// cut() ends the dump at a given size.
+//
+// Later tests add columns (object 3), rows, text chains and indexes by
+// composing their records with Record and storing them with chain(); a
+// chain can be given fixed pages and any number of records per page.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace dumpwriter {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr int kHeaderSize = 32;
+// System object ids the writer lays out itself.
+constexpr int32_t kObjectCatalogue = 1;
+constexpr int32_t kDatabaseInformation = 30;
+constexpr int32_t kUsage = 31;
+constexpr int32_t kDevices = 35;
+
+// Bytes before block 1 of a database: 8192 plus one block.
+inline uint64_t DataStart(int kb) { return 8192u + static_cast<uint64_t>(kb) * 1024u; }
+
+// A record under construction: a byte buffer that grows as fields are set.
+// Numbers are stored little-endian.
+class Record {
+public:
+    explicit Record(size_t size = 0) : bytes_(size, 0) {}
+    Record &u8(size_t at, uint8_t v);
+    Record &i16(size_t at, int16_t v);
+    Record &i32(size_t at, int32_t v);
+    Record &text(size_t at, const std::string &s); // without a terminating NUL
+    Record &raw(size_t at, const Bytes &b);
+    // Pads with zero bytes up to `size` (never shortens).
+    Record &pad_to(size_t size);
+    size_t size() const { return bytes_.size(); }
+    const Bytes &bytes() const { return bytes_; }
+    operator const Bytes &() const { return bytes_; }
+
+private:
+    Bytes &room(size_t end);
+    Bytes bytes_;
+};
+
+// One page: the header fields and the record area (the body after the
+// 32-byte header). `len` defaults to 32 + body size.
+struct Page {
+    int32_t id = 0;
+    int32_t next_id = 0;
+    int32_t prev_id = 0;
+    int32_t type = 0; // owning object
+    int8_t zapnum = 0; // row count
+    uint8_t fl1 = 0;
+    int16_t firoff = 0; // where each record keeps its own length
+    std::optional<int16_t> len;
+    Bytes body;
+
+    int16_t stored_len() const;
+    // The 32 header bytes as stored on disk.
+    Bytes header_bytes() const;
+};
+
+struct ChainOptions {
+    int16_t firoff = 0;        // record-length position written in every page header
+    int records_per_page = 0;  // 0: as many as fit
+    int32_t first_page = 0;    // 0: the next free pages; otherwise consecutive ids from here
+    uint8_t fl1 = 0;
+    bool at_least_one_page = true; // an empty record list still gives one empty page
+};
+
+// Record layouts of the system objects, as the readers expect them.
+namespace records {
+// Object catalogue: id at 4, type letter at 64, length at 66, name from 68.
+constexpr int16_t kObjectFiroff = 66;
+Bytes Object(int32_t id, char type, const std::string &name);
+// Database information: row byte at 1, dbid at 2, length at 38, name from 40.
+constexpr int16_t kDatabaseFiroff = 38;
+Bytes DatabaseInfo(int8_t row, int16_t dbid, const std::string &name);
+// Usage: dbid at 2, size at 12, start page at 16, length at 20.
+constexpr int16_t kUsageFiroff = 20;
+Bytes Usage(int16_t dbid, int32_t size, int32_t start_page);
+// Device: low page at 4, high page at 8, length at 12, name from 16, the
+// name's end offset in the byte before the last.
+constexpr int16_t kDeviceFiroff = 12;
+Bytes Device(const std::string &name, int32_t low, int32_t high);
+} // namespace records
+
+class Dump;
+
+class Database {
+public:
+    const std::string &name() const { return name_; }
+    int16_t dbid() const { return dbid_; }
+    int32_t base_mb() const { return base_mb_; }
+
+    // An object of the object catalogue (user tables have ids above 100).
+    Database &object(int32_t id, char type, const std::string &name);
+    Database &table(int32_t id, const std::string &name) { return object(id, 'U', name); }
+    // A page chain of `owner` holding `records` back to back.
+    Database &chain(int32_t owner, const std::vector<Bytes> &records, ChainOptions options = {});
+    // A raw page at page.id; replaces whatever the layout would put there.
+    Database &page(const Page &page);
+    // Changes a page after the layout (any page, also a system one).
+    Database &edit_page(int32_t id, std::function<void(Page &)> edit);
+    // How the object catalogue is paged (firoff is ignored).
+    Database &catalogue_options(int records_per_page);
+    // No catalogue entries for the system objects the writer lays out.
+    Database &without_system_entries();
+
+    // Usage record of this database in the master database: none, or one
+    // with another start page (the default one places it at base_mb).
+    Database &without_usage();
+    Database &usage_start_page(int32_t start_page);
+    // Leaves the database out of the database list (object 30).
+    Database &unlisted();
+
+    // The start page written into the usage record.
+    int32_t start_page(int kb) const;
+    // After the layout: the pages of `owner`, in the order laid out.
+    std::vector<int32_t> pages_of(int32_t owner) const;
+    // After the layout: the highest page id used.
+    int32_t last_page() const;
+
+private:
+    friend class Dump;
+    struct ObjectSpec {
+        int32_t id;
+        char type;
+        std::string name;
+    };
+    struct ChainSpec {
+        int32_t owner;
+        std::vector<Bytes> records;
+        ChainOptions options;
+    };
+
+    Database(std::string name, int16_t dbid, int32_t base_mb)
+        : name_(std::move(name)), dbid_(dbid), base_mb_(base_mb) {}
+
+    std::string name_;
+    int16_t dbid_;
+    int32_t base_mb_;
+    std::vector<ObjectSpec> objects_;
+    std::vector<ChainSpec> chains_;
+    std::vector<Page> raw_pages_;
+    std::vector<std::pair<int32_t, std::function<void(Page &)>>> edits_;
+    int catalogue_per_page_ = 0;
+    bool system_entries_ = true;
+    bool usage_ = true;
+    std::optional<int32_t> start_page_;
+    bool listed_ = true;
+
+    // Filled by the layout.
+    std::map<int32_t, Page> laid_out_;
+    std::map<int32_t, std::vector<int32_t>> owners_;
+};
+
+class Dump {
+public:
+    // Block size in KiB: 2, 4, 8, 16 (32 for detection tests).
+    explicit Dump(int kb);
+    Dump(const Dump &) = delete;
+    Dump &operator=(const Dump &) = delete;
+
+    int kb() const { return kb_; }
+    // Adds a database; the first one is the master database.
+    Database &database(const std::string &name, int16_t dbid, int32_t base_mb);
+    Database &master();
+    std::vector<Database *> databases();
+
+    // The device record of the master database: name, and pages (high 0:
+    // above every start page).
+    Dump &master_device(const std::string &name, int32_t low = 0, int32_t high = 0);
+    Dump &without_master_device();
+    // A further usage record after the automatic ones.
+    Dump &usage(int16_t dbid, int32_t size, int32_t start_page);
+
+    // Overwrites bytes at an absolute offset (applied after the layout).
+    Dump &patch(uint64_t offset, const Bytes &bytes);
+    // The dump ends at `size` bytes (shorter, or padded with zeros).
+    Dump &cut(uint64_t size);
+
+    // Byte offset of page `page` of `db`.
+    uint64_t page_offset(const Database &db, int32_t page) const;
+
+    // Lays the dump out (again). Throws std::invalid_argument when the
+    // description cannot be laid out (overlapping databases, bad page ids).
+    void build();
+    // Size of the dump in bytes.
+    uint64_t size();
+    // The whole dump in memory (refused beyond 1 GiB: use write_file).
+    Bytes bytes();
+    std::unique_ptr<platform::MemoryFile> memory_file();
+    // Writes the dump to `path`, seeking over the gaps between pages so a
+    // database placed far out gives a sparse file. False when the file
+    // could not be written.
+    bool write_file(const std::string &path);
+
+private:
+    struct Placed {
+        uint64_t offset;
+        const Page *page;
+    };
+    void layout_database(Database &db, bool is_master);
+    std::vector<Placed> placed() const;
+    uint64_t natural_size() const;
+
+    int kb_;
+    std::vector<std::unique_ptr<Database>> databases_;
+    std::string device_name_ = "master";
+    int32_t device_low_ = 0;
+    int32_t device_high_ = 0;
+    bool device_ = true;
+    struct UsageSpec {
+        int16_t dbid;
+        int32_t size;
+        int32_t start_page;
+    };
+    std::vector<UsageSpec> extra_usage_;
+    std::vector<std::pair<uint64_t, Bytes>> patches_;
+    std::optional<uint64_t> cut_;
+    bool built_ = false;
+};
+
+} // namespace dumpwriter
