@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "vrndll.h"
 
@@ -13,11 +14,20 @@ enum ProgressText { kDoneText = 1, kPassLabel = 2, kPass1Text = 3, kPass2Text = 
 constexpr int kProgressTextSize = 256;
 constexpr int kProductInfoSize = 100;
 
+// Product number handed to the companion library by the recovery call.
+constexpr int kRecoveryProduct = 20;
+
+// Used when the companion library leaves the product name or the home page
+// address empty.
+extern const char kDefaultProductName[];
+extern const char kDefaultProductUrl[];
+
 // The five progress texts (index 1..5 as above; index 0 unused).
 extern char g_progress_texts[6][kProgressTextSize];
 // Points at the pass-label buffer once SetDefaultPassTexts has run.
 extern char *g_pass_label;
 // Product name and home page address; null until the first successful load.
+// Each load makes fresh buffers; the earlier ones stay valid for the process.
 extern char *g_product_name;
 extern char *g_product_url;
 
@@ -30,7 +40,9 @@ public:
     WriteDiag write_diag = nullptr;
     StatusBar status_bar = nullptr;
 
-    // Stores the callbacks and loads the companion library.
+    // Stores the callbacks and loads the companion library. False when a
+    // callback is missing (nothing is stored then) or the companion library
+    // is missing or incomplete.
     bool mf_init(WriteDiag write_diag, StatusBar status_bar, uintptr_t user_data, int pass_count,
                  int product);
     void WDiag(const char *text);
@@ -43,7 +55,15 @@ public:
     static void SetDefaultPassTexts();
     // Throws (an int, -1) when the library or one of its exports is missing.
     static void LoadTlvcmn(int product);
-    // Converts a UTF-16 text in place to the ANSI code page.
+    // LoadTlvcmn from a given file instead of the one CompanionPath finds.
+    static void LoadTlvcmnFrom(const std::string &path, int product);
+    // The companion library beside this library (or beside the program when
+    // this library is loaded under another file name), else the fixed
+    // installation path.
+    static std::string CompanionPath();
+    // Converts a UTF-16 text in place to the ANSI code page. `buffer` holds
+    // kProgressTextSize bytes; no more than `size` of them are examined, and
+    // a converted text is cut to kProgressTextSize - 1 bytes and terminated.
     static void ToNarrow(char *buffer, int size);
 };
 

@@ -1,0 +1,44 @@
+#include "host/exit_codes.h"
+
+#include "vrndll.h"
+
+HostOutcome ClassifyResult(int result, bool cancel_requested, bool dump_readable) {
+    HostOutcome outcome;
+    if (result == VRN_RESULT_OK) return outcome;
+    // A stop during the run comes back as a plain failure; the user's
+    // Ctrl-C tells it apart.
+    if (result == VRN_RESULT_CANCELLED || cancel_requested) {
+        outcome.exit_code = kExitCancelled;
+        outcome.message = "recovery cancelled";
+        return outcome;
+    }
+    switch (result) {
+    case VRN_RESULT_NO_SOURCE:
+        if (!dump_readable) {
+            outcome.exit_code = kExitDumpUnreadable;
+            outcome.message = "cannot read the dump file";
+        } else {
+            outcome.exit_code = kExitOutputNotWritable;
+            outcome.message = "could not write the output below the target folder (see the log)";
+        }
+        break;
+    case VRN_RESULT_NO_CATALOGUE:
+        outcome.exit_code = kExitNoCatalogue;
+        outcome.message =
+            "no database catalogue found: not a dump file, or damaged beyond recovery";
+        break;
+    case VRN_RESULT_DRIVER_FAILED:
+        outcome.exit_code = kExitFailed;
+        outcome.message = "the recovery failed while reading the dump (see the log)";
+        break;
+    case VRN_RESULT_FAILED:
+        outcome.exit_code = kExitFailed;
+        outcome.message = "the recovery failed (see the log)";
+        break;
+    default:
+        outcome.exit_code = kExitFailed;
+        outcome.message = "the recovery failed with result " + std::to_string(result);
+        break;
+    }
+    return outcome;
+}

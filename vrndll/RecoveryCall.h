@@ -1,0 +1,47 @@
+// One recovery call from entry to return: the steps behind FileRecover.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+// Longest output folder and source folder the driver accepts.
+constexpr size_t kMaxOutputFolderLength = 254;
+constexpr size_t kMaxSourceFolderLength = 255;
+
+// Internal result of RecoverDumpFile when the cancel flag was already set
+// after the output folder had been made.
+constexpr int kCancelledBeforeStart = 1;
+
+// A dump path split into its folder (ending with a separator) and its file
+// name (extension included).
+struct SourcePath {
+    std::string folder;
+    std::string file_name;
+};
+
+// Splits at the last separator. A path without one names a file in the
+// current folder (`current_folder`); on Windows a drive prefix "X:" without
+// a separator is the folder.
+SourcePath SplitSourcePath(const std::string &source_path, const std::string &current_folder);
+
+// target + separator + "Recovered " + file name + " DD-MM-YYYY HH.MM".
+// Separators at the end of `target` are dropped first.
+std::string ComposeOutputFolder(const std::string &target, const std::string &file_name,
+                                const platform::DateTime &when);
+
+// Creates the target folder and the output folder in it (both may exist
+// already) and returns the output folder's path.
+std::string MakeOutputFolder(const std::string &source_path, const std::string &target);
+
+// Logs the request and the dump's size.
+void LogRequiredInformation(const char *source_path, const char *target_directory);
+
+// Opens the dump, makes the output folder, runs the recovery driver.
+// 0, kCancelledBeforeStart, -5, -3, -2 or -1000.
+int RecoverDumpFile(const char *source_path, const char *target_directory);
+
+// The driver's result as RecoverDumpFile passes it on.
+int MapDriverResult(int driver_result);
+// RecoverDumpFile's result as FileRecover returns it.
+int MapRecoverResult(int recover_result);

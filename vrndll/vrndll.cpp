@@ -1,0 +1,222 @@
+// The library's exports and one recovery call from entry to return.
+//
+// FileRecover initialises the host interaction, sets up the log, logs the
+// request, then RecoverDumpFile opens the dump, makes the dated output
+// folder and runs the recovery driver on the open dump. No exception leaves
+// an export: each runs inside a catch-all handler that turns a fault into a
+// result code.
+#include "vrndll.h"
+
+#include <cstdio>
+
+#include "Common/logger/logger.h"
+#include "platform/platform.h"
+#include "vrndll/RecoveryCall.h"
+#include "vrndll/SA_interractions.h"
+#include "vrndll/VRNRecover.h"
+
+namespace {
+
+const char kSource[] = "vrndll/vrndll";
+
+// The cancel flag of the library's own, used when the host hands over none.
+bool g_own_break_flag = false;
+
+std::string TwoDigits(int n) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d", n);
+    return text;
+}
+
+} // namespace
+
+SourcePath SplitSourcePath(const std::string &source_path, const std::string &current_folder) {
+    SourcePath parts;
+    const size_t sep = platform::lastSeparator(source_path);
+    if (sep != std::string::npos) {
+        parts.folder = source_path.substr(0, sep + 1);
+        parts.file_name = source_path.substr(sep + 1);
+        return parts;
+    }
+    if (platform::kPathSeparator == '\\' && source_path.size() >= 2 && source_path[1] == ':') {
+        parts.folder = source_path.substr(0, 2);
+        parts.file_name = source_path.substr(2);
+        return parts;
+    }
+    parts.folder = current_folder;
+    if (!parts.folder.empty() && !platform::isPathSeparator(parts.folder.back()))
+        parts.folder += platform::kPathSeparator;
+    parts.file_name = source_path;
+    return parts;
+}
+
+std::string ComposeOutputFolder(const std::string &target, const std::string &file_name,
+                                const platform::DateTime &when) {
+    std::string folder = target;
+    // "out/" and "out" name the same folder; keep a root ("/", "C:\") whole.
+    while (folder.size() > 1 && platform::isPathSeparator(folder.back()) &&
+           folder[folder.size() - 2] != ':')
+        folder.pop_back();
+    if (folder.empty() || !platform::isPathSeparator(folder.back())) folder += platform::kPathSeparator;
+    folder += "Recovered ";
+    folder += file_name;
+    folder += " " + TwoDigits(when.day) + "-" + TwoDigits(when.month) + "-" +
+              std::to_string(when.year) + " " + TwoDigits(when.hour) + "." + TwoDigits(when.minute);
+    return folder;
+}
+
+std::string MakeOutputFolder(const std::string &source_path, const std::string &target) {
+    platform::createDirectory(target);
+    const SourcePath parts = SplitSourcePath(source_path, platform::currentDirectory());
+    const std::string folder = ComposeOutputFolder(target, parts.file_name, platform::localTime());
+    platform::createDirectory(folder);
+    return folder;
+}
+
+int MapDriverResult(int driver_result) {
+    switch (driver_result) {
+    case -1000:
+    case -5:
+    case -3:
+    case -2:
+        return driver_result;
+    default:
+        return 0;
+    }
+}
+
+int MapRecoverResult(int recover_result) {
+    switch (recover_result) {
+    case 0:
+        return VRN_RESULT_OK;
+    case kCancelledBeforeStart:
+        return VRN_RESULT_CANCELLED;
+    case -5:
+        return VRN_RESULT_NO_SOURCE;
+    case -3:
+        return VRN_RESULT_NO_CATALOGUE;
+    case -2:
+        return VRN_RESULT_DRIVER_FAILED;
+    default:
+        // Also -1000: a cancel during the run is reported as a failure.
+        return VRN_RESULT_FAILED;
+    }
+}
+
+void LogRequiredInformation(const char *source_path, const char *target_directory) {
+    Logger &log = TheLogger();
+    log.InfoText("Recovering file:", source_path);
+    log.InfoText("Target directory:", target_directory);
+    platform::File source;
+    if (source_path && !platform::isDirectory(source_path))
+        source = platform::File::openForReading(source_path);
+    if (!source.isOpen()) {
+        log.Error("LogRequiredInformation failed to open file");
+        return;
+    }
+    const uint64_t size = source.size();
+    log.InfoNumber("Source file size (low DWORD):", static_cast<int32_t>(size & 0xFFFFFFFFu));
+    log.InfoNumber("Source file size (high DWORD):", static_cast<int32_t>(size >> 32));
+}
+
+int RecoverDumpFile(const char *source_path, const char *target_directory) {
+    Logger &log = TheLogger();
+
+    // A folder opens for reading on some systems but holds no dump.
+    platform::File dump;
+    if (source_path && !platform::isDirectory(source_path))
+        dump = platform::File::openForReading(source_path);
+    if (!dump.isOpen()) {
+        log.Error("Cannot create destination file");
+        return -5;
+    }
+    const uint64_t size = dump.size();
+    const uint32_t size_low = static_cast<uint32_t>(size & 0xFFFFFFFFu);
+    const uint32_t size_high = static_cast<uint32_t>(size >> 32);
+    log.InfoFormat("VRN size:%i", static_cast<int>(size_low));
+
+    // Without a target there is no place for the output: never fall back to
+    // the root folder.
+    if (!target_directory || !*target_directory) {
+        log.Error("Target directory missing");
+        return -5;
+    }
+
+    // Both paths are checked before anything is written.
+    const SourcePath parts = SplitSourcePath(source_path, platform::currentDirectory());
+    const std::string planned =
+        ComposeOutputFolder(target_directory, parts.file_name, platform::localTime());
+    if (planned.size() > kMaxOutputFolderLength) {
+        log.ErrorText("Output folder path too long", planned.c_str());
+        return -5;
+    }
+    if (parts.folder.size() > kMaxSourceFolderLength) {
+        log.ErrorText("Source folder path too long", parts.folder.c_str());
+        return -5;
+    }
+
+    const std::string output_folder = MakeOutputFolder(source_path, target_directory);
+    if (!TheHost().MayContinue()) return kCancelledBeforeStart;
+    if (output_folder.size() > kMaxOutputFolderLength) {
+        // The minute turned over and made the name longer: still too long.
+        log.ErrorText("Output folder path too long", output_folder.c_str());
+        return -5;
+    }
+    if (!platform::isDirectory(output_folder)) {
+        log.ErrorText("Cannot create output folder", output_folder.c_str());
+        return -5;
+    }
+
+    VRNRecover driver(&dump, 2, size_low, 0, output_folder.c_str(), size_low, size_high,
+                      parts.folder.c_str());
+    const int result = driver.Recover();
+    dump.close();
+    return MapDriverResult(result);
+}
+
+extern "C" {
+
+VRNDLL_API int VRN_CDECL FileRecover(const char *source_path, const char *target_directory,
+                                     uintptr_t /*reserved*/, WriteDiag write_diag,
+                                     StatusBar status_bar, uintptr_t user_data,
+                                     const char *log_file) {
+    try {
+        Logger &log = TheLogger();
+        SA_interractions &host = TheHost();
+        if (!host.mf_init(write_diag, status_bar, user_data, 3, kRecoveryProduct)) {
+            log.AssertFailed("!\"Error\"", kSource, 134);
+            return VRN_RESULT_FAILED;
+        }
+        if (!host.break_flag) {
+            g_own_break_flag = false;
+            host.break_flag = &g_own_break_flag;
+            log.Info("Breakflag initialized manually");
+        }
+        if (!log_file) log.AssertFailed("NULL!=logfile", kSource, 147);
+        log.SetLogFile(log.NewTempFileName());
+        if (log_file && *log_file) {
+            log.SetLogFile(log_file);
+            log.EnableLog();
+        }
+        LogRequiredInformation(source_path, target_directory);
+        return MapRecoverResult(RecoverDumpFile(source_path, target_directory));
+    } catch (...) {
+        try {
+            TheLogger().Info("Trap in FileRecover function");
+        } catch (...) {
+        }
+        return VRN_RESULT_FAILED;
+    }
+}
+
+VRNDLL_API void VRN_CDECL SetBreakFlag(bool *flag) {
+    try {
+        TheLogger().Info("void SetBreakFlag(bool *flag)");
+    } catch (...) {
+    }
+    TheHost().break_flag = flag;
+}
+
+VRNDLL_API int VRN_CDECL GetDllVersion(void) { return 0; }
+
+} // extern "C"
