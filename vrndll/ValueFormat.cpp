@@ -1,0 +1,371 @@
+#include "vrndll/ValueFormat.h"
+
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "vrndll/DecimalText.h"
+
+namespace values {
+
+namespace {
+
+uint16_t Load16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+uint32_t Load32(const uint8_t *p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+uint64_t Load64(const uint8_t *p) {
+    return static_cast<uint64_t>(Load32(p)) | (static_cast<uint64_t>(Load32(p + 4)) << 32);
+}
+
+// Two's complement reinterpretations, well defined for every bit pattern.
+int16_t AsSigned16(uint16_t v) { return static_cast<int16_t>(v); }
+int32_t AsSigned32(uint32_t v) { return static_cast<int32_t>(v); }
+int64_t AsSigned64(uint64_t v) {
+    int64_t s;
+    std::memcpy(&s, &v, sizeof s);
+    return s;
+}
+
+uint64_t Magnitude(int64_t v) {
+    return v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+}
+
+const char kHexDigits[] = "0123456789abcdef";
+
+// "[-]M" of a magnitude held as decimal digits (most significant first,
+// no leading zeros, empty for zero), with `scale` of them after the point.
+void AppendScaledDigits(std::string &out, bool negative, const std::string &digits, size_t scale) {
+    if (negative && !digits.empty()) out.push_back('-');
+    if (digits.size() > scale) {
+        out.append(digits, 0, digits.size() - scale);
+    } else {
+        out.push_back('0');
+    }
+    if (scale == 0) return;
+    out.push_back('.');
+    if (digits.size() < scale) out.append(scale - digits.size(), '0');
+    out.append(digits, digits.size() > scale ? digits.size() - scale : 0, std::string::npos);
+}
+
+// Decimal digits of a big-endian magnitude of any length: the bytes are
+// packed into 32-bit limbs and divided by 10^9 until nothing is left, each
+// remainder giving the next nine digits from the right.
+std::string MagnitudeDigits(const uint8_t *p, size_t len) {
+    while (len > 0 && *p == 0) {
+        ++p;
+        --len;
+    }
+    std::string digits;
+    if (len == 0) return digits;
+    if (len <= 8) {
+        uint64_t m = 0;
+        for (size_t i = 0; i < len; ++i) m = (m << 8) | p[i];
+        char buffer[24];
+        auto r = std::to_chars(buffer, buffer + sizeof buffer, m);
+        digits.assign(buffer, r.ptr);
+        return digits;
+    }
+    std::vector<uint32_t> limbs((len + 3) / 4, 0); // most significant first
+    size_t lead = limbs.size() * 4 - len;          // zero bytes in front of the first limb
+    for (size_t i = 0; i < len; ++i) {
+        size_t at = i + lead;
+        limbs[at / 4] |= static_cast<uint32_t>(p[i]) << (8 * (3 - at % 4));
+    }
+    std::vector<uint32_t> groups; // base 10^9, least significant first
+    size_t first = 0;
+    while (first < limbs.size()) {
+        uint64_t remainder = 0;
+        for (size_t i = first; i < limbs.size(); ++i) {
+            uint64_t current = (remainder << 32) | limbs[i];
+            limbs[i] = static_cast<uint32_t>(current / 1000000000u);
+            remainder = current % 1000000000u;
+        }
+        groups.push_back(static_cast<uint32_t>(remainder));
+        while (first < limbs.size() && limbs[first] == 0) ++first;
+    }
+    char buffer[16];
+    auto r = std::to_chars(buffer, buffer + sizeof buffer, groups.back());
+    digits.assign(buffer, r.ptr);
+    for (size_t i = groups.size() - 1; i-- > 0;) AppendZeroPadded(digits, groups[i], 9);
+    return digits;
+}
+
+void AppendQuoted(std::string &out, void (*format)(std::string &, int32_t, int32_t), int32_t a,
+                  int32_t b) {
+    out.push_back('\'');
+    format(out, a, b);
+    out.push_back('\'');
+}
+
+} // namespace
+
+int StoredWidth(uint8_t user_type) {
+    switch (user_type) {
+    case kTinyInt: case kBit:
+        return 1;
+    case kSmallInt: case kUnsignedSmallInt:
+        return 2;
+    case kInt: case kReal: case kSmallMoney: case kSmallDateTime: case kDate: case kTime:
+    case kUnsignedInt:
+        return 4;
+    case kFloat: case kMoney: case kDateTime: case kBigInt: case kUnsignedBigInt:
+        return 8;
+    case kText: case kImage: case kUniText:
+        return 16;
+    default:
+        return 0;
+    }
+}
+
+bool IsChainType(uint8_t user_type) {
+    return user_type == kText || user_type == kImage || user_type == kUniText;
+}
+
+// ------------------------------------------------------------------ integers
+
+void AppendTinyInt(std::string &out, const uint8_t *p) { AppendDecimal(out, static_cast<uint64_t>(p[0])); }
+
+void AppendSmallInt(std::string &out, const uint8_t *p) {
+    AppendDecimal(out, static_cast<int64_t>(AsSigned16(Load16(p))));
+}
+
+void AppendInt(std::string &out, const uint8_t *p) {
+    AppendDecimal(out, static_cast<int64_t>(AsSigned32(Load32(p))));
+}
+
+void AppendBigInt(std::string &out, const uint8_t *p) { AppendDecimal(out, AsSigned64(Load64(p))); }
+
+void AppendUnsignedSmallInt(std::string &out, const uint8_t *p) {
+    AppendDecimal(out, static_cast<uint64_t>(Load16(p)));
+}
+
+void AppendUnsignedInt(std::string &out, const uint8_t *p) {
+    AppendDecimal(out, static_cast<uint64_t>(Load32(p)));
+}
+
+void AppendUnsignedBigInt(std::string &out, const uint8_t *p) { AppendDecimal(out, Load64(p)); }
+
+// ------------------------------------------------------------------ floating point
+
+void AppendDouble(std::string &out, double value) {
+    if (std::isnan(value)) {
+        out.append("NULL");
+        return;
+    }
+    if (std::isinf(value)) value = value < 0 ? -DBL_MAX : DBL_MAX;
+    char buffer[32];
+    auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, r.ptr);
+}
+
+void AppendSingle(std::string &out, float value) {
+    if (std::isnan(value)) {
+        out.append("NULL");
+        return;
+    }
+    // The shortest text of the largest single ("3.4028235e+38") reads as a
+    // double just above it, which a server may refuse as an overflow; the
+    // double's own text is exactly the largest single.
+    if (std::isinf(value) || std::fabs(value) == FLT_MAX) {
+        AppendDouble(out, value < 0 ? -static_cast<double>(FLT_MAX) : static_cast<double>(FLT_MAX));
+        return;
+    }
+    char buffer[32];
+    auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, r.ptr);
+}
+
+void AppendFloat(std::string &out, const uint8_t *p) {
+    uint64_t bits = Load64(p);
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    AppendDouble(out, value);
+}
+
+void AppendReal(std::string &out, const uint8_t *p) {
+    uint32_t bits = Load32(p);
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    AppendSingle(out, value);
+}
+
+// ------------------------------------------------------------------ money
+
+void AppendMoneyUnits(std::string &out, int64_t units) {
+    const uint64_t magnitude = Magnitude(units);
+    if (units < 0) out.push_back('-');
+    AppendDecimal(out, magnitude / 10000);
+    out.push_back('.');
+    AppendZeroPadded(out, static_cast<uint32_t>(magnitude % 10000), 4);
+}
+
+void AppendMoney(std::string &out, const uint8_t *p) {
+    const uint64_t high = Load32(p);
+    const uint64_t low = Load32(p + 4);
+    AppendMoneyUnits(out, AsSigned64((high << 32) | low));
+}
+
+void AppendSmallMoney(std::string &out, const uint8_t *p) {
+    AppendMoneyUnits(out, AsSigned32(Load32(p)));
+}
+
+// ------------------------------------------------------------------ numeric, decimal
+
+void AppendNumeric(std::string &out, const uint8_t *p, size_t len, int scale) {
+    if (len == 0) {
+        out.append("NULL");
+        return;
+    }
+    const bool negative = p[0] == 1;
+    std::string digits = MagnitudeDigits(p + 1, len - 1);
+    AppendScaledDigits(out, negative, digits, scale > 0 ? static_cast<size_t>(scale) : 0);
+}
+
+// ------------------------------------------------------------------ characters
+
+void AppendSysname(std::string &out, const uint8_t *p, size_t len) { AppendQuotedChars(out, p, len); }
+
+// ------------------------------------------------------------------ binary
+
+void AppendHexDigits(std::string &out, const uint8_t *p, size_t len) {
+    size_t at = out.size();
+    out.resize(at + 2 * len);
+    char *d = &out[0] + at;
+    for (size_t i = 0; i < len; ++i) {
+        *d++ = kHexDigits[p[i] >> 4];
+        *d++ = kHexDigits[p[i] & 15];
+    }
+}
+
+void AppendBinary(std::string &out, const uint8_t *p, size_t len) {
+    out.append("0x");
+    AppendHexDigits(out, p, len);
+}
+
+void AppendFixedBinary(std::string &out, const uint8_t *p, size_t len) {
+    while (len > 1 && p[len - 1] == 0) --len;
+    if (len == 0) {
+        out.append("0x00");
+        return;
+    }
+    AppendBinary(out, p, len);
+}
+
+void AppendStoredBytes(std::string &out, const uint8_t *p, size_t len) {
+    if (len == 0) {
+        out.append("NULL");
+        return;
+    }
+    AppendBinary(out, p, len);
+}
+
+// ------------------------------------------------------------------ dates and times
+
+void AppendDateTime(std::string &out, const uint8_t *p) {
+    AppendQuoted(out, FormatDateTime, AsSigned32(Load32(p)), AsSigned32(Load32(p + 4)));
+}
+
+void AppendSmallDateTime(std::string &out, const uint8_t *p) {
+    AppendQuoted(out, FormatSmallDateTime, Load16(p), Load16(p + 2));
+}
+
+void AppendDate(std::string &out, const uint8_t *p) {
+    out.push_back('\'');
+    FormatDate(out, AsSigned32(Load32(p)));
+    out.push_back('\'');
+}
+
+void AppendTime(std::string &out, const uint8_t *p) {
+    out.push_back('\'');
+    FormatTime(out, AsSigned32(Load32(p)));
+    out.push_back('\'');
+}
+
+// ------------------------------------------------------------------ any type
+
+bool AppendValue(std::string &out, uint8_t user_type, const uint8_t *p, size_t len, int scale,
+                 bool fixed_area) {
+    if (IsChainType(user_type)) return false;
+    const int width = StoredWidth(user_type);
+    if (width > 0 && len < static_cast<size_t>(width)) {
+        out.append("NULL");
+        return true;
+    }
+    switch (user_type) {
+    case kChar: case kVarChar: case kNChar: case kNVarChar:
+        AppendQuotedChars(out, p, len);
+        break;
+    case kSysname: case kLongSysname:
+        AppendSysname(out, p, len);
+        break;
+    case kBinary:
+        if (fixed_area)
+            AppendFixedBinary(out, p, len);
+        else
+            AppendBinary(out, p, len);
+        break;
+    case kVarBinary:
+        AppendBinary(out, p, len);
+        break;
+    case kTinyInt: case kBit:
+        AppendTinyInt(out, p);
+        break;
+    case kSmallInt:
+        AppendSmallInt(out, p);
+        break;
+    case kInt:
+        AppendInt(out, p);
+        break;
+    case kBigInt:
+        AppendBigInt(out, p);
+        break;
+    case kUnsignedSmallInt:
+        AppendUnsignedSmallInt(out, p);
+        break;
+    case kUnsignedInt:
+        AppendUnsignedInt(out, p);
+        break;
+    case kUnsignedBigInt:
+        AppendUnsignedBigInt(out, p);
+        break;
+    case kReal:
+        AppendReal(out, p);
+        break;
+    case kFloat:
+        AppendFloat(out, p);
+        break;
+    case kMoney:
+        AppendMoney(out, p);
+        break;
+    case kSmallMoney:
+        AppendSmallMoney(out, p);
+        break;
+    case kNumeric: case kDecimal:
+        AppendNumeric(out, p, len, scale);
+        break;
+    case kDateTime:
+        AppendDateTime(out, p);
+        break;
+    case kSmallDateTime:
+        AppendSmallDateTime(out, p);
+        break;
+    case kDate:
+        AppendDate(out, p);
+        break;
+    case kTime:
+        AppendTime(out, p);
+        break;
+    default: // unichar, univarchar, timestamp, unknown codes
+        AppendStoredBytes(out, p, len);
+        break;
+    }
+    return true;
+}
+
+} // namespace values
