@@ -6,6 +6,8 @@
 // within a second of the last stamp), text, details.
 #pragma once
 
+#include <atomic>
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -31,12 +33,16 @@ public:
     Logger &operator=(const Logger &) = delete;
 
     // ---- core
-    bool ShouldLog(int level) const;
+    bool ShouldLog(int level) const {
+        return level >= threshold_.load(std::memory_order_relaxed) &&
+               enabled_.load(std::memory_order_relaxed) != 0;
+    }
     void WriteEntry(int level, const char *text);
     // Hex dump of `count` elements of `elementSize` (1 or 4) bytes.
     void WriteBinary(int level, const void *pointer, size_t count, int elementSize, bool absolute);
     // Switches the current log file; the first switch carries over the
-    // start-up log, later ones write the machine banner.
+    // start-up log, later ones write the machine banner. A null or empty
+    // path, or one that cannot be opened, leaves the logger without a file.
     void SetLogFile(const char *path);
     void EnableLog();
     void DisableLog();
@@ -72,23 +78,33 @@ public:
 
     // ---- temporary space
     void InitTempSpace(int product); // throws std::runtime_error on failure
-    // A new registered temporary file name, or null when the table cannot grow.
+    // A new registered temporary file name, or null when the table cannot
+    // grow or there is no temporary space. The text lives as long as the
+    // logger.
     const char *NewTempFileName();
     void EmptyFolder(const char *path);
     void DeleteTempFiles();
 
     // ---- state, for the entry code and tests
-    int threshold() const { return threshold_; }
-    void setThreshold(int level) { threshold_ = level; }
-    bool enabled() const { return enabled_ != 0; }
+    int threshold() const { return threshold_.load(std::memory_order_relaxed); }
+    void setThreshold(int level) { threshold_.store(level, std::memory_order_relaxed); }
+    bool enabled() const { return enabled_.load(std::memory_order_relaxed) != 0; }
     bool hasLogFile() const { return current_ != nullptr; }
     bool initialised() const { return initialised_; }
     const std::string &productTempPath() const { return productTempPath_; }
     int nextFileNumber() const { return nextFileNumber_; }
     int registeredCount() const { return static_cast<int>(names_.size()); }
     int tableCapacity() const { return tableCapacity_; }
+    // Calendar time (seconds) of the last stamp written; entries within a
+    // second of it carry no stamp.
+    int64_t lastStampTime() const { return lastStamp_; }
+    void setLastStampTime(int64_t seconds) { lastStamp_ = seconds; }
     // Product tag: the product's log base name without "log_" ("kest").
     static std::string ProductTag(int product);
+    // The threshold a LogLevel setting word selects ("assert", "error",
+    // "info", "debug", "all", in any letter case); `current` when the word
+    // names no level.
+    static int ThresholdFromSetting(const char *word, int current);
 
 private:
     struct FileCloser {
@@ -98,23 +114,31 @@ private:
     };
     using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
+    // The time stamp of an entry written now, or "" within a second of the
+    // last one.
     std::string Stamp();
-    void WriteLocked(int level, const char *text, const char *details);
+    // WriteEntry with the last-error code the caller saw.
+    void WriteEntryWithError(int level, const char *text, uint32_t errorCode);
+    void WriteComposed(int level, const char *label, const char *text);
+    void WriteNumber(int level, const char *label, long n);
+    void WriteFormatted(int level, const char *format, va_list args);
+    void CarryOverStartupLog();
+    void EmptyFolderAt(const char *path, int depth);
 
     int64_t lastStamp_ = 0;
     mutable std::recursive_mutex lock_;
     int product_ = 0;
-    std::FILE *current_ = nullptr; // the start-up log or one of owned_
-    int threshold_ = LOG_INFO;
-    int enabled_ = 0;
+    std::FILE *current_ = nullptr; // startup_ or switched_, or none
+    std::atomic<int> threshold_{LOG_INFO};
+    std::atomic<int> enabled_{0};
     FilePtr startup_;
     int startupFlag_ = 0;
-    std::vector<FilePtr> owned_; // log files switched to, closed at destruction
+    FilePtr switched_; // the file of the last successful SetLogFile
     bool initialised_ = false;
 
     // temporary space
     int nextFileNumber_ = 1;
-    std::vector<std::string> names_;
+    std::vector<std::unique_ptr<std::string>> names_; // stable text for callers
     int tableCapacity_ = 0;
     std::string productTempPath_;
 };

@@ -1,0 +1,256 @@
+// The logger's temporary space: a product folder inside the temporary
+// folder, unique temporary file names in group folders of a hundred, and the
+// clean-up of every name handed out.
+//
+// Layout, for temporary folder T and product tag "kest":
+//   T/tmp_kest/                                 the product folder
+//   T/tmp_kest/tmp_<n / 100>/                    the group folder of name n
+//   T/tmp_kest/tmp_<n/100>/tmp_<pid>_<n>_<UTC year>_<month>_<day>_<hour>_<minute><second>_<ms>.dat
+// The process id keeps the names of concurrent processes apart; the product
+// and group folders are shared between them.
+
+#include "Common/logger/logger.h"
+
+#include "platform/platform.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+namespace {
+
+// Longest temporary folder, product folder and folder given to EmptyFolder.
+constexpr size_t kMaxTempPath = 5220;
+// Longest temporary file name.
+constexpr size_t kMaxTempName = 5219;
+// The name table starts with this many slots and grows by as many.
+constexpr int kTableStep = 1024;
+// Group folders hold a hundred numbers each.
+constexpr int kNamesPerGroup = 100;
+// Deepest folder nesting EmptyFolder follows; deeper trees are left alone.
+constexpr int kMaxFolderDepth = 128;
+
+const char kSeparator[] = {platform::kPathSeparator, '\0'};
+
+bool EndsWithSeparator(const std::string &path) {
+    return !path.empty() && (path.back() == '/' || platform::isPathSeparator(path.back()));
+}
+
+// The leading decimal number of `text` as the runtime reads it (0 when it
+// does not start with a digit), kept far below the end of int.
+int LeadingNumber(const std::string &text) {
+    constexpr long long kLargest = 1000000000;
+    const long long value = std::strtoll(text.c_str(), nullptr, 10);
+    return static_cast<int>(std::max(-kLargest, std::min(value, kLargest)));
+}
+
+// File name without folder and extension.
+std::string BaseName(const std::string &name) {
+    const size_t slash = platform::lastSeparator(name);
+    std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+    const size_t dot = base.rfind('.');
+    if (dot != std::string::npos) base.resize(dot);
+    return base;
+}
+
+// The path without the extension of its last component.
+std::string WithoutExtension(const std::string &path) {
+    const size_t slash = platform::lastSeparator(path);
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
+    return path.substr(0, dot);
+}
+
+} // namespace
+
+void Logger::InitTempSpace(int product) {
+    std::string temp;
+    if (!platform::getEnvironment("TALVANETMP", temp) || temp.empty() ||
+        temp.size() > kMaxTempPath) {
+        temp = platform::tempPath();
+        if (temp.empty()) {
+            Error("LOGGER: cannot initialize temp path!");
+            throw std::runtime_error("no temporary folder");
+        }
+    }
+    InfoText("The system returns a temp path:", temp.c_str());
+    if (EndsWithSeparator(temp)) temp.pop_back();
+
+    if (!platform::isDirectory(temp)) {
+        // The system's folder, as the system gives it (with its separator).
+        temp = platform::tempPath();
+        if (temp.empty()) {
+            Error("LOGGER: cannot initialize temp path!");
+            throw std::runtime_error("no temporary folder");
+        }
+    } else {
+        InfoText("Temp path openen successfully:", temp.c_str());
+    }
+    InfoText("Temp path found successfully:", temp.c_str());
+
+    const std::string folder = temp + kSeparator + "tmp_" + ProductTag(product);
+    InfoNumber("The product is", product);
+    InfoText("Product temp path will be:", folder.c_str());
+    if (folder.size() > kMaxTempPath) {
+        Error("LOGGER: cannot initialize temp path!");
+        throw std::runtime_error("temporary folder path too long");
+    }
+
+    int firstNumber = 1;
+    if (!platform::exists(folder)) {
+        if (!platform::createDirectory(folder)) {
+            Error("Unable to create the folder, but it does not exists!!!");
+            throw std::runtime_error("cannot create the product temporary folder");
+        }
+    } else {
+        // Files of earlier processes lying directly in the product folder are
+        // removed; numbering continues after the largest number found.
+        Error("This folder already exists!!!");
+        std::vector<platform::DirectoryEntry> entries;
+        platform::listDirectory(folder, "tmp_*.dat", entries);
+        int largest = 0;
+        for (const platform::DirectoryEntry &entry : entries) {
+            const std::string path = folder + kSeparator + entry.name;
+            const std::string base = BaseName(entry.name);
+            const int number = LeadingNumber(base);
+            InfoText("Found old file:", path.c_str());
+            InfoText("Name:", base.c_str());
+            InfoNumber("File number:", number);
+            if (number > largest) largest = number;
+            if (entry.isDirectory)
+                platform::removeDirectory(path);
+            else
+                platform::deleteFile(path);
+        }
+        InfoNumber("Maximal file number found:", largest);
+        firstNumber = largest + 1;
+        // Names already handed out by this logger are never numbered again.
+        firstNumber = std::max(firstNumber, nextFileNumber_);
+        InfoNumber("Temp file indexes will start from:", firstNumber);
+    }
+
+    productTempPath_ = folder;
+    nextFileNumber_ = std::max(firstNumber, nextFileNumber_);
+    // A second preparation keeps the names already handed out, so that they
+    // are still deleted at the end.
+    if (names_.empty()) {
+        tableCapacity_ = kTableStep;
+        names_.reserve(static_cast<size_t>(tableCapacity_));
+    }
+    initialised_ = true;
+}
+
+const char *Logger::NewTempFileName() {
+    if (!initialised_) return nullptr;
+
+    if (registeredCount() >= tableCapacity_) {
+        Info("Size of storage expired, doing realloc");
+        InfoNumber("Previous size was", tableCapacity_);
+        const bool canGrow = tableCapacity_ <= INT_MAX - kTableStep;
+        InfoNumber("New size will be", canGrow ? tableCapacity_ + kTableStep : tableCapacity_);
+        try {
+            if (!canGrow) throw std::bad_alloc();
+            names_.reserve(static_cast<size_t>(tableCapacity_) + kTableStep);
+        } catch (const std::exception &) {
+            Info("Realloc failed!");
+            return nullptr;
+        }
+        Info("Realloc OK");
+        Info("Temp space ready");
+        tableCapacity_ += kTableStep;
+    }
+    if (nextFileNumber_ == INT_MAX) return nullptr;
+
+    const int n = nextFileNumber_;
+    const platform::DateTime t = platform::utcTime();
+    const std::string group =
+        productTempPath_ + kSeparator + "tmp_" + std::to_string(n / kNamesPerGroup);
+    char file[256];
+    std::snprintf(file, sizeof file, "tmp_%lu_%d_%d_%d_%d_%d_%d%d_%d.dat",
+                  static_cast<unsigned long>(platform::processId()), n, t.year, t.month, t.day,
+                  t.hour, t.minute, t.second, t.millisecond);
+    const std::string name = group + kSeparator + file;
+    if (name.size() > kMaxTempName) {
+        ErrorText("Temp file name too long:", name.c_str());
+        return nullptr;
+    }
+
+    // A group folder is made afresh when its first numbers are handed out;
+    // one that has gone missing since is made again.
+    if (n % kNamesPerGroup == 0 || n % kNamesPerGroup == 1) {
+        if (platform::exists(group)) {
+            if (platform::isDirectory(group))
+                platform::removeDirectory(group);
+            else
+                platform::deleteFile(group);
+        }
+        platform::createDirectory(group);
+    } else if (!platform::isDirectory(group)) {
+        platform::createDirectory(group);
+    }
+
+    names_.push_back(std::make_unique<std::string>(name));
+    ++nextFileNumber_;
+
+    if (platform::exists(name)) {
+        if (platform::isDirectory(name)) {
+            EmptyFolder(name.c_str());
+            platform::removeDirectory(name);
+        } else if (!platform::deleteFile(name)) {
+            ErrorText("Failed to delete temp file:", name.c_str());
+        }
+    }
+    return names_.back()->c_str();
+}
+
+void Logger::EmptyFolder(const char *path) { EmptyFolderAt(path, 0); }
+
+void Logger::EmptyFolderAt(const char *path, int depth) {
+    InfoText("Emptying folder", path);
+    if (path == nullptr || strnlen(path, kMaxTempPath + 1) > kMaxTempPath) {
+        Error("EmptyFolder: invalid ptr");
+        return;
+    }
+    if (depth > kMaxFolderDepth) {
+        ErrorText("EmptyFolder: folders nested too deep:", path);
+        return;
+    }
+    std::string folder(path);
+    if (!EndsWithSeparator(folder)) folder += kSeparator;
+
+    std::vector<platform::DirectoryEntry> entries;
+    if (!platform::listDirectory(folder, "*.*", entries)) return;
+    for (const platform::DirectoryEntry &entry : entries) {
+        if (entry.name.empty() || entry.name == "." || entry.name == "..") continue;
+        const std::string full = folder + entry.name;
+        if (entry.isDirectory) {
+            EmptyFolderAt(full.c_str(), depth + 1);
+            if (!platform::removeDirectory(full))
+                ErrorFormat("EmptyFolder: r.d. 0x%08x", static_cast<unsigned>(platform::lastErrorCode()));
+        } else if (!platform::deleteFile(full)) {
+            ErrorFormat("EmptyFolder: d.f. 0x%08x", static_cast<unsigned>(platform::lastErrorCode()));
+        }
+    }
+}
+
+void Logger::DeleteTempFiles() {
+    for (const std::unique_ptr<std::string> &slot : names_) {
+        const std::string &name = *slot;
+        if (!platform::exists(name)) {
+            ErrorText("Cannot delete temp file:", name.c_str());
+        } else if (platform::isDirectory(name)) {
+            EmptyFolder(name.c_str());
+            platform::removeDirectory(name);
+        } else if (platform::deleteFile(name)) {
+            Info("Temp file deleted");
+        } else {
+            ErrorText("Failed to delete temp file:", name.c_str());
+        }
+        // A folder named like the file without its extension goes too, when
+        // it is empty.
+        platform::removeDirectory(WithoutExtension(name));
+    }
+}
