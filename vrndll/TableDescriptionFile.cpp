@@ -71,8 +71,15 @@ std::vector<int> MatchByOrdinalGaps(const std::vector<int32_t> &dump,
     int i = 0, prev = 0, cur = 1, matches = 0, run = 0;
     while (matches < n - 1) {
         // Out of tables: the dump holds objects the template does not
-        // describe; keep what matched so far.
-        if (cur >= t) break;
+        // describe. Keep what matched so far; without a single matched gap
+        // there is no evidence for any pairing.
+        if (cur >= t) {
+            if (matches == 0) {
+                matched.clear();
+                return matched;
+            }
+            break;
+        }
         const int64_t d = static_cast<int64_t>(dump[i + 1]) - dump[i];
         const int64_t e = static_cast<int64_t>(tables[cur]) - tables[prev];
         if (d < e) {

@@ -32,7 +32,7 @@ constexpr int32_t kNoOrdinal = -1;
 // not even the 0 of an unmatched table, equals it).
 constexpr int32_t kNoOwnerTable = -1;
 // Upper bounds on the counts read from a description file.
-constexpr int kMaxDescribedTables = 65536;
+constexpr int kMaxDescribedTables = 16384;
 constexpr int kMaxDescribedFields = 1048576;
 
 class TableDescriptionFile {

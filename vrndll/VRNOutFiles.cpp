@@ -22,6 +22,12 @@ const char kBatTrailer[] = "@goto exit\n :invalidparam\n @echo usage:\n"
 
 // Bounds the search for a free "~<n>" suffix; past it the file is shared.
 constexpr int kMaxNameSuffix = 10000;
+// Room kept after a name for "~10000" and ".sql" or "\commit.bat".
+constexpr size_t kSuffixRoom = 6;
+constexpr size_t kFolderTailRoom = sizeof("/commit.bat") - 1;
+constexpr size_t kScriptTailRoom = sizeof(".sql") - 1;
+// Room for "_" and a part number.
+constexpr size_t kPartRoom = 11;
 
 // Writes all of `text` and ends the file there. False on a short write or
 // when the end could not be set.
@@ -71,8 +77,17 @@ std::string VRNOutFiles::ClaimFileStem(const std::string &wanted) {
     return wanted;
 }
 
+std::string VRNOutFiles::FitName(const std::string &name, size_t used, size_t reserve) {
+    const size_t limit = used + reserve < kMaxOutputPathLength ? kMaxOutputPathLength - used - reserve : 1;
+    if (name.size() <= limit) return name;
+    // Cutting can leave a trailing dot or a device name: map once more.
+    return SafeFileName(name.substr(0, limit < 1 ? 1 : limit));
+}
+
 int VRNOutFiles::CreateBatFile(const char *database_name) {
-    database_folder = ClaimFolderName(SafeFileName(database_name ? database_name : ""));
+    const std::string safe = SafeFileName(database_name ? database_name : "");
+    database_folder =
+        ClaimFolderName(FitName(safe, PathInTarget("").size(), kSuffixRoom + kFolderTailRoom));
     claimed_files_.clear();
     claimed_files_.insert("commit.bat");
 
@@ -116,7 +131,10 @@ int VRNOutFiles::OpenScript(const char *name, int mode) {
         if (script_open != 0) script_handle.close();
         if (mode < 0) return 0;
 
-        const std::string stem = SafeFileName(requested);
+        // Shortened so that "<folder>/<database>/<stem>~n_part.sql" fits.
+        const size_t used = PathInTarget(database_folder).size() + 1;
+        const std::string stem = FitName(SafeFileName(requested), used,
+                                         kSuffixRoom + kPartRoom + kScriptTailRoom);
         if (mode == 0) {
             file_stem_ = ClaimFileStem(stem);
             int rc = WriteBatText(BatPlainLine);

@@ -12,7 +12,8 @@
 //
 // Database and table names become file names only through SafeFileName, and
 // two names that would land on the same file (letter case aside) are kept
-// apart with a "~2", "~3" ... suffix, so no script overwrites another.
+// apart with a "~2", "~3" ... suffix, so no script overwrites another. Names
+// are shortened where the whole path would pass kMaxOutputPathLength.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +27,10 @@ enum BatTextKind { BatHeader = 0, BatTrailer = 1, BatPlainLine = 2, BatPartLine 
 
 // Rows a numbered script may exceed before the next text opens the next one.
 constexpr int kRowsPerPart = 100;
+// Longest path the output files get (the Windows limit without its
+// terminator). Names are shortened to fit; the target folder itself is
+// checked by the recovery call.
+constexpr size_t kMaxOutputPathLength = 259;
 
 class VRNOutFiles {
 public:
@@ -72,6 +77,9 @@ private:
     // The folder name for `wanted` that no other database of this recovery uses.
     std::string ClaimFolderName(const std::string &wanted);
     int CreateScriptFile(const std::string &stem, long line);
+    // `name` cut so that `used` bytes of path before it, the name and
+    // `reserve` bytes after it stay within kMaxOutputPathLength.
+    static std::string FitName(const std::string &name, size_t used, size_t reserve);
 
     std::string file_stem_;              // stem of the file actually opened
     std::set<std::string> claimed_files_;   // lower-case file names, this database

@@ -1,0 +1,434 @@
+// The recovery driver over a scripted parser: which databases are
+// recovered, the progress the host sees, the result codes, and the folders
+// written.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "tests/support/temp_folder.h"
+#include "vrndll/SA_interractions.h"
+#include "vrndll/VRNRecover.h"
+
+using testsupport::ListTree;
+using testsupport::ReadFileText;
+using testsupport::TempFolder;
+
+namespace {
+
+// What the host saw, in order: "diag:<text>" and "bar:<percent>".
+std::vector<std::string> g_seen;
+std::function<void(int)> g_on_bar;
+
+void RecordDiag(const char *text, uintptr_t) { g_seen.push_back(std::string("diag:") + text); }
+void RecordBar(const char *, int percent, uintptr_t) {
+    g_seen.push_back("bar:" + std::to_string(percent));
+    if (g_on_bar) g_on_bar(percent);
+}
+
+DatabaseEntry Db(const char *name, int32_t start_page, int32_t usage_size = 10) {
+    DatabaseEntry e;
+    std::strncpy(e.name, name, sizeof e.name - 1);
+    e.name_len = static_cast<int32_t>(std::strlen(name));
+    e.start_page = start_page;
+    e.usage_size = usage_size;
+    return e;
+}
+
+SysobjEntry Obj(int32_t id, char type, const char *name) {
+    SysobjEntry e;
+    e.id = id;
+    e.type = type;
+    std::strncpy(e.name, name, sizeof e.name - 1);
+    e.name_len = static_cast<int32_t>(std::strlen(name));
+    return e;
+}
+
+// A parser that answers from a script instead of a dump.
+class ScriptedParser : public VRNParser {
+public:
+    ScriptedParser() : VRNParser(nullptr, 2, 0, 0) {}
+
+    int detect_result = 0;
+    int detected_kb = 4;
+    std::vector<DatabaseEntry> listing;
+    int list_result = 0;
+    int catalogue_result = 0;
+    std::vector<SysobjEntry> catalogue;
+    std::vector<ColumnEntry> columns;
+    int big_result = 0;
+    bool throw_in_detect = false;
+    std::function<void()> on_catalogue; // runs when a database's catalogue is read
+
+    std::vector<int> big_calls; // base MiB asked for
+    int catalogue_reads = 0;
+    int frees = 0;
+
+    int Detect(int) override {
+        if (throw_in_detect) throw std::runtime_error("scripted");
+        bl.kb = detected_kb;
+        return detect_result;
+    }
+    int Prepare(std::vector<DatabaseEntry> *databases, uint32_t *count) override {
+        if (databases) {
+            *databases = listing;
+            *count = static_cast<uint32_t>(listing.size());
+            return list_result;
+        }
+        ++catalogue_reads;
+        if (on_catalogue) on_catalogue();
+        pSysobj = catalogue;
+        iSysobj = this_obj = static_cast<uint32_t>(catalogue.size());
+        fields = columns;
+        field_count = static_cast<uint32_t>(columns.size());
+        return catalogue_result;
+    }
+    int PrepareEx(std::vector<DatabaseEntry> *databases, uint32_t *count) override {
+        return Prepare(databases, count);
+    }
+    int big(int *mb) override {
+        big_calls.push_back(*mb);
+        if (!TheHost().MayContinue()) return -1000;
+        return big_result;
+    }
+    void FreeCatalogue() override {
+        ++frees;
+        pSysobj.clear();
+        iSysobj = 0;
+        fields.clear();
+        field_count = 0;
+    }
+};
+
+// The driver with the usage lookup replaced: the scripted listing already
+// carries usage sizes, start pages and skip marks.
+class ScriptedDriver : public VRNRecover {
+public:
+    ScriptedDriver(std::unique_ptr<ScriptedParser> p, int format, const std::string &target,
+                   const std::string &source, int64_t size = 64 << 20)
+        : VRNRecover(std::move(p), format, size, target.c_str(), source.c_str()) {}
+    uint32_t limit = 0xFFFFFFFFu;
+    int locate_calls = 0;
+
+protected:
+    void LocateDatabaseUsage() override {
+        ++locate_calls;
+        start_page_limit = limit;
+    }
+};
+
+class RecoverDriver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SA_interractions::SetDefaultPassTexts();
+        SA_interractions &host = TheHost();
+        host.write_diag = RecordDiag;
+        host.status_bar = RecordBar;
+        host.pass_count = 3;
+        host.pass_no = 0;
+        host.break_flag = &stop_;
+        g_seen.clear();
+        g_on_bar = nullptr;
+    }
+    void TearDown() override {
+        TheHost().break_flag = nullptr;
+        TheHost().write_diag = nullptr;
+        TheHost().status_bar = nullptr;
+        g_on_bar = nullptr;
+    }
+
+    // Builds a driver over a parser prepared by `script`.
+    std::unique_ptr<ScriptedDriver> Driver(const std::function<void(ScriptedParser &)> &script,
+                                           int format = 0) {
+        auto p = std::make_unique<ScriptedParser>();
+        p->catalogue = {Obj(1, 'S', "sysobjects"), Obj(101, 'U', "orders"), Obj(102, 'V', "v")};
+        script(*p);
+        parser_ = p.get();
+        return std::make_unique<ScriptedDriver>(std::move(p), format, target_.path(),
+                                                source_.path() + platform::kPathSeparator);
+    }
+
+    std::vector<std::string> Bars() const {
+        std::vector<std::string> bars;
+        for (const auto &s : g_seen)
+            if (s.rfind("bar:", 0) == 0) bars.push_back(s);
+        return bars;
+    }
+
+    bool stop_ = false;
+    TempFolder target_{"driver"};
+    TempFolder source_{"driver_src"};
+    ScriptedParser *parser_ = nullptr;
+};
+
+const std::string kPass1 = "diag:Pass 1: analyzing database...";
+const std::string kPass2 = "diag:Pass 2: recovering database schema...";
+const std::string kPass3 = "diag:Pass 3: recovering table rows...";
+const std::string kDone = "diag:done";
+
+} // namespace
+
+// ----------------------------------------------------------------- progress
+
+TEST_F(RecoverDriver, OneDatabaseReportsFiftyAndTheSchemaPassOnly) {
+    auto driver = Driver([](ScriptedParser &p) { p.listing = {Db("pubs", 2048)}; });
+    ASSERT_EQ(0, driver->Recover());
+    EXPECT_EQ((std::vector<std::string>{kPass1, "bar:50", kDone, kPass2, kDone, "bar:100"}), g_seen);
+}
+
+TEST_F(RecoverDriver, ThreeDatabasesGoThroughAllThreePasses) {
+    auto driver = Driver([](ScriptedParser &p) {
+        p.listing = {Db("a", 2048), Db("b", 4096), Db("c", 8192)};
+    });
+    ASSERT_EQ(0, driver->Recover());
+    EXPECT_EQ((std::vector<std::string>{kPass1, "bar:25", "bar:50", kDone, kPass2, "bar:75", kDone,
+                                        kPass3, kDone, "bar:100"}),
+              g_seen);
+}
+
+TEST_F(RecoverDriver, TwoUsableOfFourReachOnlyTheSchemaPass) {
+    auto driver = Driver([](ScriptedParser &p) {
+        p.listing = {Db("a", 2048), Db("gone", 4096, -1), Db("b", 8192), Db("gone2", 9000, -1)};
+    });
+    ASSERT_EQ(0, driver->Recover());
+    EXPECT_EQ((std::vector<std::string>{kPass1, "bar:20", "bar:40", kDone, kPass2, kDone, "bar:100"}),
+              g_seen);
+}
+
+TEST_F(RecoverDriver, ExactlyThirtyChangesNoPass) {
+    // Three usable of nine listed: 10, 20, 30.
+    auto driver = Driver([](ScriptedParser &p) {
+        p.listing = {Db("a", 2048), Db("b", 4096), Db("c", 6000)};
+        for (int i = 0; i < 6; ++i) p.listing.push_back(Db("x", 100, -1));
+    });
+    ASSERT_EQ(0, driver->Recover());
+    EXPECT_EQ((std::vector<std::string>{kPass1, "bar:10", "bar:20", "bar:30", kDone, "bar:100"}),
+              g_seen);
+}
+
+// ----------------------------------------------------------------- which databases are recovered
+
+TEST_F(RecoverDriver, SkipsDatabasesWithoutUsageMarkedOrAboveTheDeviceLimit) {
+    auto driver = Driver([](ScriptedParser &p) {
+        p.listing = {Db("nousage", 2048, -1), Db("above", 5000), Db("negative", -4), Db("ok", 2048)};
+    });
+    driver->limit = 5000;
+    ASSERT_EQ(0, driver->Recover());
+    EXPECT_EQ(1, driver->locate_calls);
+    EXPECT_EQ((std::vector<int>{7}), parser_->big_calls) << "only ok is read: (2048*4-8)*1024 >> 20";
+    EXPECT_EQ((std::vector<std::string>{"int0.ini", "ok/", "ok/commit.bat", "ok/orders.sql"}),
+              ListTree(target_.path()));
+}
+
+TEST_F(RecoverDriver, FormatFifteenSkipsMarkedDatabasesWhateverTheirStartPage) {
+    auto driver = Driver(
+        [](ScriptedParser &p) {
+            p.listing = {Db("marked", 2048), Db("kept", 0x7FFFFFF0)};
+            p.listing[0].skip = 1;
+        },
+        1);
+    driver->limit = 10; // not a format-15 rule
+    ASSERT_EQ(0, driver->Recover());
+    ASSERT_EQ(1u, parser_->big_calls.size());
+    EXPECT_TRUE(platform::isDirectory(target_ / "kept"));
+    EXPECT_FALSE(platform::exists(target_ / "marked"));
+}
+
+TEST_F(RecoverDriver, ANegativeStartOffsetIsSkippedAfterItsProgressStep) {
+    auto driver = Driver([](ScriptedParser &p) { p.listing = {Db("low", 1), Db("ok", 2048)}; });
+    ASSERT_EQ(0, driver->Recover());
+    EXPECT_EQ((std::vector<std::string>{"bar:33", "bar:66", "bar:100"}), Bars());
+    EXPECT_EQ(1u, parser_->big_calls.size());
+    EXPECT_FALSE(platform::exists(target_ / "low"));
+}
+
+TEST_F(RecoverDriver, ADatabaseBeyondFourGibibytesStartsWhereItLies) {
+    // (1100000 * 4 - 8) * 1024 bytes = 4296.8 MiB: past 32-bit arithmetic.
+    auto driver = Driver([](ScriptedParser &p) { p.listing = {Db("far", 1100000)}; });
+    ASSERT_EQ(0, driver->Recover());
+    EXPECT_EQ((std::vector<int>{4296}), parser_->big_calls);
+}
+
+TEST_F(RecoverDriver, StoresTheBlockCountOfTheDetectedBlockSize) {
+    auto driver = Driver([](ScriptedParser &p) { p.detected_kb = 8; });
+    ASSERT_EQ(0, driver->Recover());
+    EXPECT_EQ((64 << 20) / 8192, driver->block_count);
+    EXPECT_EQ(driver->block_count, parser_->VRN_bl_count);
+}
+
+// ----------------------------------------------------------------- result codes
+
+TEST_F(RecoverDriver, DetectionResultsEndTheRecoveryBeforeAnyPass) {
+    const std::vector<std::pair<int, int>> cases = {{-300, -3}, {-5, -5}, {-2, -2}, {-1000, -1000}};
+    for (const auto &c : cases) {
+        g_seen.clear();
+        auto driver = Driver([&](ScriptedParser &p) {
+            p.detect_result = c.first;
+            p.listing = {Db("a", 2048)};
+        });
+        EXPECT_EQ(c.second, driver->Recover()) << c.first;
+        EXPECT_TRUE(g_seen.empty());
+    }
+    auto driver = Driver([](ScriptedParser &p) { p.detect_result = 7; });
+    EXPECT_EQ(0, driver->Recover()) << "other detection results go on";
+}
+
+TEST_F(RecoverDriver, TheFirstCatalogueScanDecidesWhetherTheRecoveryGoesOn) {
+    const std::vector<std::pair<int, int>> cases = {
+        {-200, 0}, {-3, -3}, {-5, -5}, {-2, -2}, {-1000, -1000}, {1, 0}};
+    for (const auto &c : cases) {
+        auto driver = Driver([&](ScriptedParser &p) {
+            p.list_result = c.first;
+            p.listing = {Db("a", 2048)};
+        });
+        EXPECT_EQ(c.second, driver->Recover()) << c.first;
+        if (c.first == -3 || c.first == -5) {
+            EXPECT_EQ(0u, parser_->iSysobj);
+        }
+        if (c.first == -2 || c.first == -1000) {
+            EXPECT_EQ(0u, driver->database_count) << "released";
+        }
+        EXPECT_EQ(c.second == 0, platform::isDirectory(target_ / "a")) << c.first;
+        testsupport::RemoveTree(target_ / "a");
+    }
+}
+
+TEST_F(RecoverDriver, ADatabaseCatalogueFailureStopsWithItsCode) {
+    for (int code : {-5, -2, -1000}) {
+        auto driver = Driver([&](ScriptedParser &p) {
+            p.catalogue_result = code;
+            p.listing = {Db("a", 2048), Db("b", 4096)};
+        });
+        EXPECT_EQ(code, driver->Recover());
+        EXPECT_EQ(1, parser_->catalogue_reads);
+    }
+    auto driver = Driver([](ScriptedParser &p) {
+        p.catalogue_result = -3; // not a stop code
+        p.listing = {Db("a", 2048)};
+    });
+    EXPECT_EQ(0, driver->Recover());
+}
+
+TEST_F(RecoverDriver, BaseSearchFailuresStopButOtherResultsAreIgnored) {
+    auto failing = Driver([](ScriptedParser &p) {
+        p.big_result = -2;
+        p.listing = {Db("a", 2048), Db("b", 4096)};
+    });
+    EXPECT_EQ(-2, failing->Recover());
+    EXPECT_EQ(1u, parser_->big_calls.size());
+
+    auto odd = Driver([](ScriptedParser &p) {
+        p.big_result = -3;
+        p.listing = {Db("a", 2048), Db("b", 4096)};
+    });
+    EXPECT_EQ(0, odd->Recover());
+    EXPECT_EQ(2u, parser_->big_calls.size());
+}
+
+TEST_F(RecoverDriver, AnExceptionBecomesMinusTwo) {
+    auto driver = Driver([](ScriptedParser &p) { p.throw_in_detect = true; });
+    EXPECT_EQ(-2, driver->Recover());
+}
+
+TEST_F(RecoverDriver, ACancelFromTheProgressCallbackStopsAtOnce) {
+    auto driver = Driver([](ScriptedParser &p) {
+        p.listing = {Db("a", 2048), Db("b", 4096), Db("c", 8192)};
+    });
+    g_on_bar = [this](int percent) {
+        if (percent == 50) stop_ = true;
+    };
+    EXPECT_EQ(-1000, driver->Recover());
+    EXPECT_EQ(2u, parser_->big_calls.size()) << "c is never started";
+    EXPECT_EQ(kPass2, g_seen.back()) << "the step's pass change, then nothing more";
+    EXPECT_FALSE(platform::exists(target_ / "b"));
+}
+
+TEST_F(RecoverDriver, ACancelWhileColumnsAreLoggedOpensNoNumberedScript) {
+    auto driver = Driver([this](ScriptedParser &p) {
+        p.listing = {Db("a", 2048)};
+        p.on_catalogue = [this] { stop_ = true; };
+        p.catalogue[1].first_block = 9;
+        ColumnEntry c;
+        c.tab_id = 101;
+        c.col_id = 1;
+        std::strcpy(c.name, "id");
+        p.columns = {c, c};
+    });
+    EXPECT_EQ(-1000, driver->Recover());
+    EXPECT_EQ((std::vector<std::string>{"a/", "a/commit.bat", "a/orders.sql", "int0.ini"}),
+              ListTree(target_.path()));
+}
+
+// ----------------------------------------------------------------- output folders
+
+TEST_F(RecoverDriver, WritesAFolderWithCommitBatPerDatabaseAndTheLastDescription) {
+    auto driver = Driver(
+        [](ScriptedParser &p) {
+            p.listing = {Db("sales", 2048), Db("hr", 4096)};
+            p.catalogue.push_back(Obj(103, 'U', "sptvalues"));
+            p.catalogue.push_back(Obj(104, 'U', "monitor"));
+            p.obj_ids = {101};
+        },
+        0);
+    ASSERT_EQ(0, driver->Recover());
+    EXPECT_EQ((std::vector<std::string>{"hr/", "hr/commit.bat", "hr/monitor.sql", "hr/orders.sql",
+                                        "int0.ini", "sales/", "sales/commit.bat",
+                                        "sales/monitor.sql", "sales/orders.sql"}),
+              ListTree(target_.path()));
+    const std::string bat = ReadFileText(target_ / "hr" + "/commit.bat");
+    EXPECT_EQ(0u, bat.find("@echo Varnoth\n"));
+    EXPECT_NE(std::string::npos, bat.find("-D hr -P %4 -i orders.sql\n"));
+    EXPECT_EQ(bat.size() - 7, bat.find("\t:exit\n")) << "the trailer ends the file";
+    EXPECT_EQ("orders", platform::readProfileString(target_ / "int0.ini", "table_0", "name", ""));
+    EXPECT_EQ(2, parser_->catalogue_reads);
+}
+
+TEST_F(RecoverDriver, FormatFifteenAlsoLeavesOutMonTables) {
+    auto driver = Driver(
+        [](ScriptedParser &p) {
+            p.listing = {Db("db", 2048)};
+            p.catalogue.push_back(Obj(103, 'U', "sptvalues"));
+            p.catalogue.push_back(Obj(104, 'U', "monitor"));
+        },
+        1);
+    ASSERT_EQ(0, driver->Recover());
+    EXPECT_EQ((std::vector<std::string>{"db/", "db/commit.bat", "db/orders.sql", "int0.ini"}),
+              ListTree(target_.path()));
+}
+
+TEST_F(RecoverDriver, ATemplateBesideTheDumpNamesFoldersByListPosition) {
+    ASSERT_TRUE(testsupport::WriteFileText(source_ / "int0.ini",
+                                           "[Total]\ntab_count=1\ncol_count=0\n"
+                                           "[table_0]\nname=t\ntype=85\nid_num=0\n"));
+    auto driver = Driver([](ScriptedParser &p) {
+        p.listing = {Db("skipped", 2048, -1), Db("sales", 2048), Db("hr", 4096)};
+        p.obj_ids = {101};
+    });
+    ASSERT_EQ(0, driver->Recover());
+    EXPECT_EQ((std::vector<std::string>{"database_1/", "database_1/commit.bat", "database_1/t.sql",
+                                        "database_2/", "database_2/commit.bat",
+                                        "database_2/t.sql"}),
+              ListTree(target_.path()));
+}
+
+TEST_F(RecoverDriver, HostileDatabaseNamesStayInsideTheTarget) {
+    auto driver = Driver([](ScriptedParser &p) {
+        p.listing = {Db("..", 2048), Db("../../x", 4096), Db("C:\\y", 6000), Db("", 8192)};
+        p.catalogue[1] = Obj(101, 'U', "../../../etc/t");
+    });
+    ASSERT_EQ(0, driver->Recover());
+    std::vector<std::string> expected = {"int0.ini"};
+    for (const char *folder : {"__", ".._.._x", "C__y", "_"}) {
+        expected.push_back(std::string(folder) + "/");
+        expected.push_back(std::string(folder) + "/commit.bat");
+        expected.push_back(std::string(folder) + "/.._.._.._etc_t.sql");
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, ListTree(target_.path()));
+}
