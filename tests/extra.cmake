@@ -1,0 +1,48 @@
+# Tests of the host side: companion libraries with faults, the loading of the
+# companion library in a process of its own, and the command-line host.
+
+# ---------------------------------------------------------------- faulty companions
+set(VRN_FAKE_COMPANIONS)
+foreach(fault no_initialize no_getstring empty_name utf16)
+  string(TOUPPER "FAKE_${fault}" flag)
+  add_library(tlvcmn_${fault} SHARED ${CMAKE_CURRENT_SOURCE_DIR}/fakes/tlvcmn_fake.cpp)
+  target_compile_definitions(tlvcmn_${fault} PRIVATE ${flag})
+  vrn_warnings(tlvcmn_${fault})
+  if(WIN32)
+    set_target_properties(tlvcmn_${fault} PROPERTIES PREFIX "")
+  endif()
+  list(APPEND VRN_FAKE_COMPANIONS tlvcmn_${fault})
+endforeach()
+
+if(TARGET unit_tests)
+  add_dependencies(unit_tests tlvcmn ${VRN_FAKE_COMPANIONS})
+endif()
+if(TARGET library_tests)
+  add_dependencies(library_tests ${VRN_FAKE_COMPANIONS})
+endif()
+
+# ---------------------------------------------------------------- companion loading
+# Each case loads a copy of the library beside a companion of its choice, so
+# each runs in a process of its own: a process holds one library of a name.
+add_executable(companion_tests ${CMAKE_CURRENT_SOURCE_DIR}/fakes/companion_loading_test.cpp)
+target_link_libraries(companion_tests PRIVATE vrntestsupport gtest gtest_main)
+vrn_warnings(companion_tests)
+add_dependencies(companion_tests vrndll tlvcmn ${VRN_FAKE_COMPANIONS})
+foreach(case MissingGetStringFailsTheCall NoCompanionFailsTheCall
+             EmptyProductNameStillRecovers RenamedLibraryUsesTheProgramFolder)
+  add_test(NAME companion_${case}
+           COMMAND companion_tests --gtest_filter=CompanionLoading.${case}
+           WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  set_tests_properties(companion_${case} PROPERTIES TIMEOUT 300)
+endforeach()
+
+# ---------------------------------------------------------------- command-line host
+file(GLOB VRN_HOST_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/*.cpp
+     ${CMAKE_CURRENT_SOURCE_DIR}/host/*_test.cpp)
+list(FILTER VRN_HOST_TEST_SOURCES EXCLUDE REGEX "/host/main\\.cpp$")
+add_executable(host_tests ${VRN_HOST_TEST_SOURCES})
+target_link_libraries(host_tests PRIVATE vrntestsupport gtest gtest_main)
+vrn_warnings(host_tests)
+add_dependencies(host_tests vrndll tlvcmn)
+add_test(NAME host_tests COMMAND host_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set_tests_properties(host_tests PROPERTIES TIMEOUT 900)

@@ -1,0 +1,209 @@
+// The library as a host sees it: the three exports of the loaded library,
+// the output folder of a call, and the failures a host must be told about.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "tests/support/loaded_vrndll.h"
+#include "tests/support/temp_folder.h"
+
+using testsupport::JoinPath;
+using testsupport::ListTree;
+using testsupport::ReadFileText;
+using testsupport::TempFolder;
+using testsupport::WriteFileText;
+
+namespace {
+
+struct HostRecord {
+    std::vector<std::string> diags;
+    std::vector<int> percents;
+};
+
+void VRN_CDECL RecordDiag(const char *text, uintptr_t user_data) {
+    reinterpret_cast<HostRecord *>(user_data)->diags.push_back(text);
+}
+
+void VRN_CDECL RecordPercent(const char *, int percent, uintptr_t user_data) {
+    reinterpret_cast<HostRecord *>(user_data)->percents.push_back(percent);
+}
+
+size_t Count(const std::string &text, const std::string &what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+std::string FolderNameAt(const std::string &file_name, const platform::DateTime &t) {
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, " %02d-%02d-%d %02d.%02d", t.day, t.month, t.year, t.hour,
+                  t.minute);
+    return "Recovered " + file_name + stamp + "/";
+}
+
+// The host's cancel flag lives as long as the process: the library keeps the
+// pointer until it is replaced.
+bool g_cancel = false;
+
+class LoadedLibrary : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { library_.reset(new testsupport::LoadedVrndll()); }
+    static void TearDownTestSuite() { library_.reset(); }
+
+    void SetUp() override {
+        ASSERT_TRUE(library_->loaded()) << testsupport::LibraryBesideProgram("vrndll");
+        g_cancel = false;
+        library_->set_break_flag(&g_cancel);
+        dump_ = folder_ / "dump.bin";
+        ASSERT_TRUE(WriteFileText(dump_, std::string(4096, '\x5a')));
+        target_ = folder_ / "target";
+        log_ = folder_ / "host.log";
+    }
+    void TearDown() override {
+        if (library_ && library_->loaded()) library_->set_break_flag(nullptr);
+    }
+
+    int Recover(const std::string &source, const std::string &target, const char *log) {
+        return library_->file_recover(source.c_str(), target.c_str(), 0, RecordDiag, RecordPercent,
+                                      reinterpret_cast<uintptr_t>(&record_), log);
+    }
+    int Recover(const std::string &source) { return Recover(source, target_, log_.c_str()); }
+
+    static std::unique_ptr<testsupport::LoadedVrndll> library_;
+    TempFolder folder_{"exports"};
+    std::string dump_, target_, log_;
+    HostRecord record_;
+};
+
+std::unique_ptr<testsupport::LoadedVrndll> LoadedLibrary::library_;
+
+} // namespace
+
+// ---------------------------------------------------------------- the exports
+
+TEST_F(LoadedLibrary, VersionIsAlwaysZero) { EXPECT_EQ(library_->get_dll_version(), 0); }
+
+TEST_F(LoadedLibrary, MissingCallbackFailsTheCallBeforeAnythingIsMade) {
+    EXPECT_EQ(library_->file_recover(dump_.c_str(), target_.c_str(), 0, nullptr, RecordPercent, 0,
+                                     log_.c_str()),
+              VRN_RESULT_FAILED);
+    EXPECT_EQ(library_->file_recover(dump_.c_str(), target_.c_str(), 0, RecordDiag, nullptr, 0,
+                                     log_.c_str()),
+              VRN_RESULT_FAILED);
+    EXPECT_FALSE(platform::exists(target_));
+}
+
+// ---------------------------------------------------------------- the output folder
+
+TEST_F(LoadedLibrary, CancelFlagAlreadySetMakesTheOutputFolderButStartsNothing) {
+    g_cancel = true;
+    const platform::DateTime before = platform::localTime();
+    EXPECT_EQ(Recover(dump_), VRN_RESULT_CANCELLED);
+    const platform::DateTime after = platform::localTime();
+
+    const std::vector<std::string> made = ListTree(target_);
+    ASSERT_EQ(made.size(), 1u) << "one empty output folder";
+    EXPECT_TRUE(made[0] == FolderNameAt("dump.bin", before) ||
+                made[0] == FolderNameAt("dump.bin", after))
+        << made[0];
+    EXPECT_TRUE(record_.diags.empty()) << "no pass was announced";
+    EXPECT_TRUE(record_.percents.empty());
+    EXPECT_TRUE(platform::deleteFile(dump_)) << "the dump was closed";
+}
+
+TEST_F(LoadedLibrary, TwoCallsWithinOneMinuteShareTheOutputFolder) {
+    g_cancel = true;
+    std::vector<std::string> made;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        testsupport::RemoveTree(target_);
+        const platform::DateTime before = platform::localTime();
+        EXPECT_EQ(Recover(dump_), VRN_RESULT_CANCELLED);
+        EXPECT_EQ(Recover(dump_), VRN_RESULT_CANCELLED);
+        const platform::DateTime after = platform::localTime();
+        made = ListTree(target_);
+        if (before.minute == after.minute) break; // else the minute turned: again
+    }
+    EXPECT_EQ(made.size(), 1u);
+}
+
+TEST_F(LoadedLibrary, BareFileNameIsTakenFromTheCurrentFolder) {
+    const std::string name = "vrn_bare_" + std::to_string(platform::processId()) + ".dmp";
+    const std::string in_current = JoinPath(platform::currentDirectory(), name);
+    ASSERT_TRUE(WriteFileText(in_current, "not a dump"));
+    g_cancel = true;
+    const int result = Recover(name);
+    platform::deleteFile(in_current);
+    EXPECT_EQ(result, VRN_RESULT_CANCELLED);
+    const std::vector<std::string> made = ListTree(target_);
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_EQ(made[0].compare(0, 10 + name.size(), "Recovered " + name), 0) << made[0];
+}
+
+// ---------------------------------------------------------------- failures
+
+TEST_F(LoadedLibrary, MissingDumpIsReportedAndNothingIsMade) {
+    EXPECT_EQ(Recover(folder_ / "no such dump.bin"), VRN_RESULT_NO_SOURCE);
+    const std::string log = ReadFileText(log_);
+    EXPECT_NE(log.find("LogRequiredInformation failed to open file"), std::string::npos) << log;
+    EXPECT_NE(log.find("Cannot create destination file"), std::string::npos) << log;
+    EXPECT_FALSE(platform::exists(target_));
+}
+
+TEST_F(LoadedLibrary, FolderGivenAsDumpIsRefused) {
+    EXPECT_EQ(Recover(folder_.path()), VRN_RESULT_NO_SOURCE);
+    EXPECT_FALSE(platform::exists(target_));
+}
+
+TEST_F(LoadedLibrary, OverlongOutputFolderIsRefusedBeforeAnythingIsWritten) {
+    const std::string deep_target = JoinPath(target_, std::string(240, 't'));
+    EXPECT_EQ(Recover(dump_, deep_target, log_.c_str()), VRN_RESULT_NO_SOURCE);
+    EXPECT_NE(ReadFileText(log_).find("Output folder path too long"), std::string::npos);
+    EXPECT_FALSE(platform::exists(target_));
+}
+
+TEST_F(LoadedLibrary, OverlongSourceFolderIsRefusedBeforeAnythingIsWritten) {
+    std::string deep = folder_.path();
+    while (deep.size() <= 260) {
+        deep = JoinPath(deep, std::string(50, 's'));
+        platform::createDirectory(deep);
+    }
+    const std::string deep_dump = JoinPath(deep, "d.bin");
+    if (!WriteFileText(deep_dump, "not a dump")) GTEST_SKIP() << "no paths this long here";
+    EXPECT_EQ(Recover(deep_dump), VRN_RESULT_NO_SOURCE);
+    EXPECT_NE(ReadFileText(log_).find("Source folder path too long"), std::string::npos);
+    EXPECT_FALSE(platform::exists(target_));
+}
+
+TEST_F(LoadedLibrary, TargetThatCannotBeMadeIsAFailureWithALogEntry) {
+    // A file stands where the target's parent folder should be.
+    ASSERT_TRUE(WriteFileText(target_, "in the way"));
+    EXPECT_EQ(Recover(dump_, JoinPath(target_, "sub"), log_.c_str()), VRN_RESULT_NO_SOURCE);
+    EXPECT_NE(ReadFileText(log_).find("Cannot create output folder"), std::string::npos);
+}
+
+// ---------------------------------------------------------------- log and cancel flag set-up
+
+TEST_F(LoadedLibrary, OwnCancelFlagIsMadeOnceWhenTheHostGivesNone) {
+    const std::string missing = folder_ / "missing.bin";
+    Recover(missing); // makes host.log the current log
+    library_->set_break_flag(nullptr);
+    Recover(missing);
+    Recover(missing);
+    EXPECT_EQ(Count(ReadFileText(log_), "Breakflag initialized manually"), 1u);
+}
+
+TEST_F(LoadedLibrary, NullLogPathIsNotedAndEmptyLogPathIsAccepted) {
+    const std::string missing = folder_ / "missing.bin";
+    Recover(missing); // makes host.log the current log
+    // What a call logs before it switches logs still lands in host.log.
+    EXPECT_EQ(Recover(missing, target_, nullptr), VRN_RESULT_NO_SOURCE);
+    EXPECT_EQ(Recover(missing, target_, ""), VRN_RESULT_NO_SOURCE);
+    const std::string log = ReadFileText(log_);
+    EXPECT_EQ(Count(log, "A.F. Exp [NULL!=logfile]"), 1u) << log;
+    EXPECT_EQ(Count(log, "LogRequiredInformation failed to open file"), 1u)
+        << "later calls log elsewhere";
+}
