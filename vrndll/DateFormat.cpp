@@ -1,6 +1,6 @@
 #include "vrndll/DateFormat.h"
 
-#include "vrndll/DecimalText.h"
+#include <charconv>
 
 namespace values {
 
@@ -10,30 +10,57 @@ namespace {
 // Gregorian calendar, the origin the closed-form conversion works from.
 constexpr int64_t kDay0FromMarchYear0 = 693901;
 
-void AppendDatePart(std::string &out, int64_t day) {
+int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+// A date or time text is composed here and appended in one piece. The
+// longest is "12/31/-5877711 23:59:59.997", far below the capacity; writes
+// beyond it are dropped all the same.
+class Composer {
+public:
+    void Put(char c) {
+        if (used_ < sizeof text_) text_[used_++] = c;
+    }
+    void Put(const char *s) {
+        while (*s) Put(*s++);
+    }
+    void Number(int64_t v) {
+        used_ = static_cast<size_t>(std::to_chars(text_ + used_, text_ + sizeof text_, v).ptr - text_);
+    }
+    void ThreeDigits(int v) {
+        Put(static_cast<char>('0' + v / 100));
+        Put(static_cast<char>('0' + v / 10 % 10));
+        Put(static_cast<char>('0' + v % 10));
+    }
+    void AppendTo(std::string &out) const { out.append(text_, used_); }
+
+private:
+    char text_[80];
+    size_t used_ = 0;
+};
+
+void PutDate(Composer &text, int64_t day) {
     CivilDate d = CivilFromDayNumber(day);
-    AppendDecimal(out, static_cast<int64_t>(d.month));
-    out.push_back('/');
-    AppendDecimal(out, static_cast<int64_t>(d.day));
-    out.push_back('/');
-    AppendDecimal(out, static_cast<int64_t>(d.year));
+    text.Number(d.month);
+    text.Put('/');
+    text.Number(d.day);
+    text.Put('/');
+    text.Number(d.year);
 }
 
-// "h:m:s" of 0 <= ticks < one day, then ".mmm" for a fraction of a second.
-void AppendTimeOfDay(std::string &out, int64_t ticks) {
-    AppendDecimal(out, ticks / kTicksPerHour);
-    out.push_back(':');
-    AppendDecimal(out, ticks / kTicksPerMinute % 60);
-    out.push_back(':');
-    AppendDecimal(out, ticks / kTicksPerSecond % 60);
+// "h:m:s" of a non-negative tick count, then ".mmm" for a fraction of a
+// second.
+void PutTime(Composer &text, int64_t ticks) {
+    text.Number(ticks / kTicksPerHour);
+    text.Put(':');
+    text.Number(ticks / kTicksPerMinute % 60);
+    text.Put(':');
+    text.Number(ticks / kTicksPerSecond % 60);
     int fraction = static_cast<int>(ticks % kTicksPerSecond);
     if (fraction != 0) {
-        out.push_back('.');
-        AppendZeroPadded(out, static_cast<uint32_t>(MillisecondsOfTicks(fraction)), 3);
+        text.Put('.');
+        text.ThreeDigits(MillisecondsOfTicks(fraction));
     }
 }
-
-int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
 } // namespace
 
@@ -75,31 +102,41 @@ int MillisecondsOfTicks(int ticks) {
 
 void FormatDateTime(std::string &out, int32_t day, int32_t ticks) {
     const int64_t carry = FloorDiv(ticks, kTicksPerDay);
-    AppendDatePart(out, static_cast<int64_t>(day) + carry);
-    out.push_back(' ');
-    AppendTimeOfDay(out, static_cast<int64_t>(ticks) - carry * kTicksPerDay);
+    Composer text;
+    PutDate(text, static_cast<int64_t>(day) + carry);
+    text.Put(' ');
+    PutTime(text, static_cast<int64_t>(ticks) - carry * kTicksPerDay);
+    text.AppendTo(out);
 }
 
 void FormatSmallDateTime(std::string &out, int32_t day, int32_t minutes) {
     const int64_t carry = FloorDiv(minutes, kMinutesPerDay);
     const int64_t m = static_cast<int64_t>(minutes) - carry * kMinutesPerDay;
-    AppendDatePart(out, static_cast<int64_t>(day) + carry);
-    out.push_back(' ');
-    AppendDecimal(out, m / 60);
-    out.push_back(':');
-    AppendDecimal(out, m % 60);
-    out.append(":0.0");
+    Composer text;
+    PutDate(text, static_cast<int64_t>(day) + carry);
+    text.Put(' ');
+    text.Number(m / 60);
+    text.Put(':');
+    text.Number(m % 60);
+    text.Put(":0.0");
+    text.AppendTo(out);
 }
 
-void FormatDate(std::string &out, int32_t day) { AppendDatePart(out, day); }
+void FormatDate(std::string &out, int32_t day) {
+    Composer text;
+    PutDate(text, day);
+    text.AppendTo(out);
+}
 
 void FormatTime(std::string &out, int32_t ticks) {
     int64_t t = ticks;
+    Composer text;
     if (t < 0) {
-        out.push_back('-');
+        text.Put('-');
         t = -t;
     }
-    AppendTimeOfDay(out, t);
+    PutTime(text, t);
+    text.AppendTo(out);
 }
 
 } // namespace values

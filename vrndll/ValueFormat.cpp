@@ -38,39 +38,29 @@ uint64_t Magnitude(int64_t v) {
 
 const char kHexDigits[] = "0123456789abcdef";
 
-// "[-]M" of a magnitude held as decimal digits (most significant first,
-// no leading zeros, empty for zero), with `scale` of them after the point.
-void AppendScaledDigits(std::string &out, bool negative, const std::string &digits, size_t scale) {
-    if (negative && !digits.empty()) out.push_back('-');
-    if (digits.size() > scale) {
-        out.append(digits, 0, digits.size() - scale);
-    } else {
+// "[-]M" of a magnitude held as `count` decimal digits (most significant
+// first, no leading zeros, none for zero), with `scale` of them after the
+// point.
+void AppendScaledDigits(std::string &out, bool negative, const char *digits, size_t count,
+                        size_t scale) {
+    if (negative && count > 0) out.push_back('-');
+    const size_t whole = count > scale ? count - scale : 0;
+    if (whole > 0)
+        out.append(digits, whole);
+    else
         out.push_back('0');
-    }
     if (scale == 0) return;
     out.push_back('.');
-    if (digits.size() < scale) out.append(scale - digits.size(), '0');
-    out.append(digits, digits.size() > scale ? digits.size() - scale : 0, std::string::npos);
+    if (count < scale) out.append(scale - count, '0');
+    out.append(digits + whole, count - whole);
 }
 
-// Decimal digits of a big-endian magnitude of any length: the bytes are
-// packed into 32-bit limbs and divided by 10^9 until nothing is left, each
-// remainder giving the next nine digits from the right.
+// Decimal digits of a big-endian magnitude of more than 8 bytes, the first
+// of them not zero: the bytes are packed into 32-bit limbs and divided by
+// 10^9 until nothing is left, each remainder giving the next nine digits
+// from the right.
 std::string MagnitudeDigits(const uint8_t *p, size_t len) {
-    while (len > 0 && *p == 0) {
-        ++p;
-        --len;
-    }
     std::string digits;
-    if (len == 0) return digits;
-    if (len <= 8) {
-        uint64_t m = 0;
-        for (size_t i = 0; i < len; ++i) m = (m << 8) | p[i];
-        char buffer[24];
-        auto r = std::to_chars(buffer, buffer + sizeof buffer, m);
-        digits.assign(buffer, r.ptr);
-        return digits;
-    }
     std::vector<uint32_t> limbs((len + 3) / 4, 0); // most significant first
     size_t lead = limbs.size() * 4 - len;          // zero bytes in front of the first limb
     for (size_t i = 0; i < len; ++i) {
@@ -223,8 +213,27 @@ void AppendNumeric(std::string &out, const uint8_t *p, size_t len, int scale) {
         return;
     }
     const bool negative = p[0] == 1;
-    std::string digits = MagnitudeDigits(p + 1, len - 1);
-    AppendScaledDigits(out, negative, digits, scale > 0 ? static_cast<size_t>(scale) : 0);
+    const size_t digitsAfterPoint = scale > 0 ? static_cast<size_t>(scale) : 0;
+    const uint8_t *magnitude = p + 1;
+    size_t bytes = len - 1;
+    while (bytes > 0 && *magnitude == 0) { // leading zero bytes
+        ++magnitude;
+        --bytes;
+    }
+    if (bytes <= 8) { // the common case: fits 64 bits
+        uint64_t m = 0;
+        for (size_t i = 0; i < bytes; ++i) m = (m << 8) | magnitude[i];
+        char digits[24];
+        size_t count = 0;
+        if (m != 0) {
+            auto r = std::to_chars(digits, digits + sizeof digits, m);
+            count = static_cast<size_t>(r.ptr - digits);
+        }
+        AppendScaledDigits(out, negative, digits, count, digitsAfterPoint);
+        return;
+    }
+    std::string digits = MagnitudeDigits(magnitude, bytes);
+    AppendScaledDigits(out, negative, digits.data(), digits.size(), digitsAfterPoint);
 }
 
 // ------------------------------------------------------------------ characters
