@@ -302,9 +302,12 @@ std::string modulePath(const std::string &moduleFileName) {
         ModuleSearch search{&moduleFileName, std::string()};
         ::dl_iterate_phdr(visitModule, &search);
         if (!search.found.empty()) {
-            char resolved[PATH_MAX];
-            if (::realpath(search.found.c_str(), resolved) != nullptr)
-                return resolved;
+            // The name as the module was loaded, made absolute when needed.
+            if (!isPathSeparator(search.found[0])) {
+                const std::string cwd = currentDirectory();
+                if (!cwd.empty())
+                    return cwd + kPathSeparator + search.found;
+            }
             return search.found;
         }
     }

@@ -238,10 +238,12 @@ IniDocument::Change IniDocument::set(const std::string &section, const std::stri
 namespace {
 
 // A document is trusted without rereading while its file keeps its stamp,
-// unless the file changed so recently that a second change within the same
-// clock tick could have kept the stamp: such documents are compared with
-// the file's bytes on every use until they settle.
-constexpr int64_t kSettledNs = 2'000'000'000;
+// unless the file had changed so shortly before it was read that a second
+// change within the same tick of the file system's clock could have kept
+// the stamp: such documents are compared with the file's bytes on every use
+// until they settle. File systems keep modification times to a few
+// milliseconds at worst (FAT's two seconds aside).
+constexpr int64_t kSettledNs = 100'000'000;
 constexpr uint64_t kLargestProfile = 256u << 20;
 
 struct CachedDocument {

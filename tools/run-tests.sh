@@ -1,0 +1,91 @@
+#!/bin/bash
+# Builds and tests vrndll three times: a native build (build/), a native
+# build with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/),
+# and the 32-bit Windows cross build run under Wine (build-win/).
+#
+#   tools/run-tests.sh [native] [asan] [windows]     (default: all three)
+#
+# Every stage runs even when an earlier one failed; the script ends with the
+# line "N passed, N failed" over all test runs and fails when any build or
+# test failed. JOBS sets the build parallelism (default 2).
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+jobs=${JOBS:-2}
+stages=("$@")
+[ ${#stages[@]} -eq 0 ] && stages=(native asan windows)
+
+total_passed=0
+total_failed=0
+status=0
+
+log() { printf '\n==== %s\n' "$*"; }
+
+# run_stage NAME BUILD_DIR CMAKE_ARGS...
+run_stage() {
+  local name=$1 dir=$2
+  shift 2
+  local start=$SECONDS
+  log "$name: configure $dir"
+  if ! cmake -S "$root" -B "$dir" "$@"; then
+    echo "$name: configure FAILED"
+    status=1; total_failed=$((total_failed + 1)); return
+  fi
+  log "$name: build"
+  if ! cmake --build "$dir" -j "$jobs"; then
+    echo "$name: build FAILED"
+    status=1; total_failed=$((total_failed + 1)); return
+  fi
+  log "$name: test"
+  local out
+  out=$(mktemp)
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" 2>&1 | tee "$out"
+  local rc=${PIPESTATUS[0]}
+  # "100% tests passed, 0 tests failed out of 12"
+  local summary
+  summary=$(grep -E '[0-9]+ tests? failed out of [0-9]+' "$out" | tail -1)
+  rm -f "$out"
+  if [ -n "$summary" ]; then
+    local failed all
+    failed=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$summary")
+    all=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$summary")
+    total_passed=$((total_passed + all - failed))
+    total_failed=$((total_failed + failed))
+  elif [ "$rc" -ne 0 ]; then
+    total_failed=$((total_failed + 1))
+  fi
+  if [ "$rc" -ne 0 ]; then
+    status=1
+  fi
+  echo "$name: finished in $((SECONDS - start)) s"
+}
+
+for stage in "${stages[@]}"; do
+  case "$stage" in
+    native)
+      run_stage native build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+      ;;
+    asan)
+      run_stage asan build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRN_SANITIZE=ON
+      ;;
+    windows)
+      # Quiet Wine, in a prefix of its own inside the build folder.
+      export WINEDEBUG=-all
+      export WINEPREFIX="$root/build-win/wineprefix"
+      run_stage windows build-win -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
+      # Stop the Wine server of this prefix rather than leave it lingering.
+      wineserver -k >/dev/null 2>&1 || true
+      unset WINEPREFIX WINEDEBUG
+      ;;
+    *)
+      echo "unknown stage: $stage (use native, asan, windows)" >&2
+      exit 2
+      ;;
+  esac
+done
+
+echo
+echo "$total_passed passed, $total_failed failed"
+exit $status
