@@ -124,6 +124,8 @@ private:
     void WriteFormatted(int level, const char *format, va_list args);
     void CarryOverStartupLog();
     void EmptyFolderAt(const char *path, int depth);
+    // Removes a folder with its contents; a link is removed, not followed.
+    bool RemoveFolder(const std::string &path, int depth);
 
     int64_t lastStamp_ = 0;
     mutable std::recursive_mutex lock_;

@@ -197,8 +197,7 @@ const char *Logger::NewTempFileName() {
 
     if (platform::exists(name)) {
         if (platform::isDirectory(name)) {
-            EmptyFolder(name.c_str());
-            platform::removeDirectory(name);
+            RemoveFolder(name, 0);
         } else if (!platform::deleteFile(name)) {
             ErrorText("Failed to delete temp file:", name.c_str());
         }
@@ -227,13 +226,22 @@ void Logger::EmptyFolderAt(const char *path, int depth) {
         if (entry.name.empty() || entry.name == "." || entry.name == "..") continue;
         const std::string full = folder + entry.name;
         if (entry.isDirectory) {
-            EmptyFolderAt(full.c_str(), depth + 1);
-            if (!platform::removeDirectory(full))
+            if (!RemoveFolder(full, depth + 1))
                 ErrorFormat("EmptyFolder: r.d. 0x%08x", static_cast<unsigned>(platform::lastErrorCode()));
         } else if (!platform::deleteFile(full)) {
             ErrorFormat("EmptyFolder: d.f. 0x%08x", static_cast<unsigned>(platform::lastErrorCode()));
         }
     }
+}
+
+bool Logger::RemoveFolder(const std::string &path, int depth) {
+    // A link to a folder elsewhere looks like a folder here; what it points
+    // to must never be emptied. An empty folder, or a link (removed as a
+    // folder on Windows, as a file elsewhere), goes at the first attempt;
+    // only a real folder with contents is emptied first.
+    if (platform::removeDirectory(path) || platform::deleteFile(path)) return true;
+    EmptyFolderAt(path.c_str(), depth);
+    return platform::removeDirectory(path);
 }
 
 void Logger::DeleteTempFiles() {
@@ -242,8 +250,7 @@ void Logger::DeleteTempFiles() {
         if (!platform::exists(name)) {
             ErrorText("Cannot delete temp file:", name.c_str());
         } else if (platform::isDirectory(name)) {
-            EmptyFolder(name.c_str());
-            platform::removeDirectory(name);
+            RemoveFolder(name, 0);
         } else if (platform::deleteFile(name)) {
             Info("Temp file deleted");
         } else {

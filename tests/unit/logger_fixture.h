@@ -34,16 +34,13 @@ protected:
         return root_ + platform::kPathSeparator + name;
     }
 
+    // Removes `path` and everything below it; links are removed, not followed.
     static void RemoveTree(const std::string &path) {
+        if (platform::removeDirectory(path) || platform::deleteFile(path)) return;
         std::vector<platform::DirectoryEntry> entries;
         if (platform::listDirectory(path, "*", entries)) {
-            for (const platform::DirectoryEntry &entry : entries) {
-                const std::string full = path + platform::kPathSeparator + entry.name;
-                if (entry.isDirectory)
-                    RemoveTree(full);
-                else
-                    platform::deleteFile(full);
-            }
+            for (const platform::DirectoryEntry &entry : entries)
+                RemoveTree(path + platform::kPathSeparator + entry.name);
         }
         platform::removeDirectory(path);
     }

@@ -4,7 +4,9 @@
 
 #include "logger_fixture.h"
 
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -220,6 +222,30 @@ TEST_F(TempSpaceTest, EmptyFolderLogsWhatItDoesAndRefusesANullPath) {
         "Emptying folder [" + Path("missing") + "]",
     };
     EXPECT_EQ(EntryTexts(file), expected);
+}
+
+TEST_F(TempSpaceTest, LinksToFoldersElsewhereAreRemovedButNeverFollowed) {
+    const std::string outside = Path("outside");
+    ASSERT_TRUE(platform::createDirectory(outside));
+    WriteFile(outside + kSep + "precious", "keep me");
+    const std::string folder = Path("with_link");
+    ASSERT_TRUE(platform::createDirectory(folder));
+    std::error_code error;
+    std::filesystem::create_directory_symlink(outside, folder + kSep + "link", error);
+    if (error) GTEST_SKIP() << "links to folders cannot be made here: " << error.message();
+
+    Logger log(kLoggerProduct, LOG_INFO);
+    log.EmptyFolder(folder.c_str());
+    EXPECT_TRUE(List(folder).empty());
+
+    // A temporary name that has become a link is removed at the clean-up.
+    const std::string name = log.NewTempFileName();
+    std::filesystem::create_directory_symlink(outside, name, error);
+    ASSERT_FALSE(error) << error.message();
+    log.DeleteTempFiles();
+    EXPECT_FALSE(platform::exists(name));
+
+    EXPECT_EQ(ReadFile(outside + kSep + "precious"), "keep me");
 }
 
 // ---------------------------------------------------------------- clean-up
