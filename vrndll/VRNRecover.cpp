@@ -7,6 +7,8 @@
 #include "Common/logger/logger.h"
 #include "vrndll/SA_interractions.h"
 #include "vrndll/TableDescriptionFile.h"
+#include "vrndll/VRNParser12.h"
+#include "vrndll/VRNParser15.h"
 
 namespace {
 
@@ -21,10 +23,17 @@ VRNRecover::VRNRecover(platform::RandomAccessFile *hFile, int kb, uint32_t size_
                        const char *source) {
     dump_size = static_cast<int64_t>((static_cast<uint64_t>(size_high) << 32) | size_low_again);
     Init(target, source);
-    (void)hFile;
-    (void)kb;
-    (void)size_low;
-    (void)base_mb;
+    // The parsers bound block numbers by the dump's size: give them all of
+    // it, not only its low 32 bits, so a dump beyond 4 GiB is read whole.
+    const int64_t parser_size = size_high != 0 ? dump_size : static_cast<int64_t>(size_low);
+    {
+        VRNParser15 probe(hFile, kb, parser_size, base_mb);
+        format = probe.DetectFormat(0) == 1 ? 1 : 0;
+    }
+    if (format == 1)
+        parser = std::make_unique<VRNParser15>(hFile, kb, parser_size, base_mb);
+    else
+        parser = std::make_unique<VRNParser12>(hFile, kb, parser_size, base_mb);
 }
 
 VRNRecover::VRNRecover(std::unique_ptr<VRNParser> injected, int fmt, int64_t size,
@@ -62,7 +71,29 @@ void VRNRecover::Release() {
     }
 }
 
-void VRNRecover::LocateDatabaseUsage() {}
+void VRNRecover::LocateDatabaseUsage() {
+    const size_t listed = std::min<size_t>(database_count, databases.size());
+    if (format == 1) {
+        auto *p15 = dynamic_cast<VRNParser15 *>(parser.get());
+        if (!p15) return;
+        const int32_t page = p15->FindSysobject("sysusages");
+        if (page == 0) return;
+        for (size_t i = 0; i < listed; ++i) {
+            databases[i].usage_size = -1;
+            p15->GetDatabaseUsage(page, databases[i]);
+        }
+        return;
+    }
+    auto *p12 = dynamic_cast<VRNParser12 *>(parser.get());
+    if (!p12) return;
+    int low = 0, high = 0;
+    p12->FindMasterDevice(&low, &high);
+    start_page_limit = static_cast<uint32_t>(high);
+    for (size_t i = 0; i < listed; ++i) {
+        databases[i].usage_size = -1;
+        p12->FindDatabaseUsage(databases[i]);
+    }
+}
 
 bool VRNRecover::IsUsable(const DatabaseEntry &entry) const {
     if (entry.usage_size == -1) return false;
