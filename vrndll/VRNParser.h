@@ -29,6 +29,10 @@ struct BlockHeader {
     int16_t firoff = 0;
 };
 
+// Reads one block header at a time into its fields, and on request the body
+// of the same block into `data`. Asks the host on every read whether to go
+// on. Block n lies at base_mb MiB + DataStart(kb) + (n - 1) * kb KiB, all in
+// 64 bits.
 class BlockReader {
 public:
     BlockReader(int kb, int base_mb, platform::RandomAccessFile *hFile);
@@ -47,21 +51,52 @@ public:
     std::vector<uint8_t> data; // body buffer, DataStart(kb) bytes
     platform::RandomAccessFile *hFile; // borrowed
 
-    // Byte offset of block n in the dump (64-bit).
+    // Offset value of a block that lies before the start of the dump.
+    static constexpr uint64_t kNowhere = ~static_cast<uint64_t>(0);
+    // Byte offset of block n in the dump, or kNowhere.
     uint64_t Offset(int32_t n) const;
+    // True when the whole header of block n lies inside the dump: the end
+    // of every search that has no end of its own.
+    bool InDump(int32_t n) const;
+    // Size of the dump in bytes, taken when the reader was built.
+    uint64_t DumpSize() const { return dump_size_; }
+
+    // Sets the block size (positive KiB) and reallocates `data`. Returns 0.
     int SetBlockSize(int kb);
-    // Header of block n into the fields: 0, -1000 cancelled, -2 failure.
-    // A read past the end of the dump leaves the fields as they were.
+    // Header of block n into the fields: 0, -1000 cancelled (nothing read),
+    // -2 failure. A header that cannot be read whole (past the end of the
+    // dump) leaves the fields as they were: every scan carries its own bound.
     int GetBlock(int32_t n);
-    // Body of block n into `data`, `len` bytes as the last GetBlock read
-    // them, never more than the buffer holds.
+    // Body of block n into `data`: `len` bytes as the last GetBlock read
+    // them, never more than the buffer holds and nothing for a negative
+    // `len`; the rest of the buffer is zeroed, so no byte of an earlier
+    // block is ever decoded. 0, -1000 or -2.
     int GetAllBlock(int32_t n);
+    // GetBlock, then the fields into `out`. 0 (also when cancelled: `out`
+    // then holds the previous block's values) or -2.
     int GetBlockHeader(int32_t n, BlockHeader &out);
-    // Writes block n (header and body) to the log.
+    // Writes block n (header and body) to the log. 0, or -5.
     int bl_log(int32_t n);
+
     // Bytes of the record area of the current body: len - 32, kept within
-    // [0, block size].
+    // the block's own body [0, kb KiB - 32] whatever `len` says.
     int RecordAreaLength() const;
+    // True when `count` bytes at record-area offset `at` lie inside the
+    // record area.
+    bool InRecordArea(int64_t at, int64_t count) const;
+
+private:
+    // The 32 header bytes at `at`; false when they cannot be read whole.
+    // Headers read one block after another come from a read-ahead window,
+    // so a sweep over the dump costs one read per window, not per block.
+    bool ReadHeaderBytes(uint64_t at, uint8_t *out);
+
+    uint64_t dump_size_ = 0;
+    bool logging_block_ = false; // bl_log runs: a failing read must not log again
+    std::vector<uint8_t> window_;
+    uint64_t window_start_ = 0;
+    size_t window_len_ = 0;
+    uint64_t last_header_ = kNowhere;
 };
 
 // Little-endian reads from a byte buffer.
@@ -124,10 +159,23 @@ enum ParserResult {
     kCancelled = -1000,
 };
 
+// System objects the scans rely on.
+enum SystemObject {
+    kObjectCatalogue = 1,
+    kIndexCatalogue = 2,
+    kColumnCatalogue = 3,
+    kObjectTexts = 6,
+    kReferenceCatalogue = 16,
+    kDatabaseInformation = 30,
+    kUsageObject = 31,
+    kDeviceObject = 35,
+};
+
 // ------------------------------------------------------------------ parser base
 
 // One open dump and what is known of the database being recovered. The base
-// operations do nothing and return 0; each generation overrides what it needs.
+// operations do nothing and return 0; each generation overrides what it
+// needs, mostly with the shared implementations below.
 class VRNParser {
 public:
     VRNParser(platform::RandomAccessFile *hFile, int kb, int64_t file_size, int base_mb);
@@ -139,7 +187,7 @@ public:
     platform::RandomAccessFile *hFile; // borrowed
     int64_t file_size;                 // size of the dump in bytes
 
-    std::vector<SysobjEntry> pSysobj; // capacity this_obj, iSysobj in use
+    std::vector<SysobjEntry> pSysobj; // this_obj entries, iSysobj in use
     uint32_t iSysobj = 0;
     uint32_t this_obj = 0;
 
@@ -152,16 +200,22 @@ public:
     int32_t first_db_block = -1;
     int32_t first_obj_block = -1;
     int32_t first_text_block = -1;
+    // Blocks in the dump: its size divided by the block size (set by the
+    // driver once the block size is known).
     int32_t VRN_bl_count = 0;
 
     std::vector<int32_t> obj_ids; // distinct object ids above 100 that own pages
 
+    // ---- operations, in the order every generation keeps
+
     // With `databases` non-null and *count 0: lists the databases of the dump
-    // into `databases` and builds the catalogue of the current one; otherwise
-    // rebuilds the catalogue only.
+    // into `databases` (and *count) and builds the catalogue of the current
+    // one; otherwise rebuilds the catalogue only and touches neither.
     virtual int Prepare(std::vector<DatabaseEntry> *databases, uint32_t *count);
     virtual int PrepareEx(std::vector<DatabaseEntry> *databases, uint32_t *count);
+    // Lists in obj_ids the owners above 100 of the blocks from `start` on.
     virtual int CollectObjectIds(int start);
+    // Fixes the block size from page chains: 0, -300 gave up, -1000, -5.
     virtual int Detect(int start);
     virtual int PowerOfTwo(int n);
     virtual int LogDatabaseEntry(DatabaseEntry entry);
@@ -173,10 +227,53 @@ public:
     virtual int GetFkeyEx();
     virtual int GetIndexEx();
     virtual int GetPageWord(int16_t *out);
+    virtual int GetOneView(std::string &out, int32_t *block, uint32_t *object);
+    virtual int GetOneString(std::string &out, int32_t *block, uint32_t table, uint32_t columns,
+                             int32_t *rows);
+    virtual int PrintOneString(std::string &out, uint32_t table, int var_length, uint32_t columns);
+    virtual int FormatDateTime(std::string &out, int32_t day, int32_t ticks);
+    virtual int FormatSmallDateTime(std::string &out, int32_t day, int32_t minutes);
+    virtual int DaysInMonth(int month, int leap);
+    virtual int WriteImage(std::string &out, int32_t first_page);
+    virtual int WriteText(std::string &out, int32_t first_page);
     // Moves the base to the first database start at or after *mb MiB.
     virtual int big(int *mb);
     virtual int FindDatabaseStart(int *mb);
+    virtual int RecoverFields(SysobjEntry &table);
+    // "Table<number>" into `out` (room for 17 bytes); returns its length.
     virtual int MakeTableName(int number, char *out);
     // Sets every object's first_block to the first page carrying its id.
     virtual int data_blockread();
+
+protected:
+    // ---- implementations the generations share
+
+    int ListObjectIds(int start);
+    static int TwoToThe(int n);
+    static int WriteDatabaseEntry(const DatabaseEntry &entry);
+    void ReleaseCatalogue();
+    static int TableName(int number, char *out);
+    // Searches MiB by MiB from *mb for a base whose block 1 is page 1 (or,
+    // with `open_chain_ends`, a block 1 with next_id or prev_id 0). 0 when
+    // found; -1000, -2 from a read; -3 when the search reached the end of
+    // the dump (the base is then left past the end, where nothing is read).
+    int SeekDatabaseStart(int *mb, bool open_chain_ends);
+    // Block-size detection; `check_fl1` makes a page with fl1 set no
+    // candidate. Assertion source and line for an exception.
+    int DetectBlockSize(int start, bool check_fl1, const char *source, long line);
+    // First page of every object and of the six system objects.
+    int FindFirstPages();
+
+    // Header and body of block b, a failed read retried a few times:
+    // 0, -1000, or -2 when it kept failing.
+    int ReadPage(int32_t b);
+    // Header of block b, retried likewise.
+    int ReadHeader(int32_t b);
+    // The first block among 1 .. 100 000 (and inside the dump) that starts
+    // the chain of `object` (fl1 0, prev_id 0); 0 when there is none.
+    int32_t FindChainStart(int32_t object);
+
+    // Trace output of the object-catalogue walk, on for one Prepare call.
+    bool tracing = false;
+    void Trace(const char *label, long value) const;
 };

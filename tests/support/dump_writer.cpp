@@ -322,7 +322,11 @@ void Dump::layout_database(Database &db, bool is_master) {
     for (const auto &o : db.objects_) catalogue.push_back(records::Object(o.id, o.type, o.name));
     ChainOptions catalogue_options;
     catalogue_options.firoff = records::kObjectFiroff;
-    catalogue_options.records_per_page = db.catalogue_per_page_;
+    // By default the catalogue spans at least two pages, so every database
+    // holds a chain that block-size detection can follow.
+    catalogue_options.records_per_page =
+        db.catalogue_per_page_ > 0 ? db.catalogue_per_page_
+                                   : (catalogue.size() >= 2 ? static_cast<int>((catalogue.size() + 1) / 2) : 0);
     lay_chain(kObjectCatalogue, catalogue, catalogue_options);
 
     if (is_master) {

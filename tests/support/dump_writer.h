@@ -11,7 +11,8 @@
 // Layout (docs/dump-format.md): page p of a database lies at
 // base_mb * 1 MiB + 8192 + p * block size and opens with a 32-byte header.
 // For every database the writer lays out:
-//   - the object catalogue (object 1) from page 1 on, one record per object;
+//   - the object catalogue (object 1) from page 1 on, one record per object,
+//     over at least two pages;
 //   - the chains added with chain(), on the next free pages;
 //   - raw pages added with page(), exactly where they say.
 // The first database declared is the master database: it also receives the
@@ -140,7 +141,9 @@ public:
     Database &page(const Page &page);
     // Changes a page after the layout (any page, also a system one).
     Database &edit_page(int32_t id, std::function<void(Page &)> edit);
-    // How the object catalogue is paged (firoff is ignored).
+    // Records per object-catalogue page. By default the catalogue is split
+    // over at least two pages (when it has two records), so that every
+    // database holds a page chain for block-size detection.
     Database &catalogue_options(int records_per_page);
     // No catalogue entries for the system objects the writer lays out.
     Database &without_system_entries();

@@ -1,0 +1,292 @@
+// The block reader, the do-nothing parser base and the operations both dump
+// generations share.
+#include "vrndll/VRNParser.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <unordered_set>
+
+#include "Common/logger/logger.h"
+#include "vrndll/SA_interractions.h"
+
+namespace {
+
+const char kSource[] = "vrndll/VRNParser";
+constexpr int64_t kMiB = 1048576;
+// A read that failed with an exception is tried this often in all.
+constexpr int kReadAttempts = 3;
+// Bytes read ahead when headers are read one block after another.
+constexpr size_t kReadAheadBytes = 256 * 1024;
+// Chain starts are searched among this many blocks.
+constexpr int32_t kChainStartSearch = 100000;
+
+// Sets a flag for the lifetime of the object.
+class FlagScope {
+public:
+    explicit FlagScope(bool &flag) : flag_(flag), saved_(flag) { flag_ = true; }
+    ~FlagScope() { flag_ = saved_; }
+    FlagScope(const FlagScope &) = delete;
+    FlagScope &operator=(const FlagScope &) = delete;
+
+private:
+    bool &flag_;
+    bool saved_;
+};
+
+} // namespace
+
+// ================================================================== BlockReader
+
+BlockReader::BlockReader(int kb_, int base_mb_, platform::RandomAccessFile *file)
+    : kb(kb_ > 0 ? kb_ : 2), base_mb(base_mb_), data(static_cast<size_t>(DataStart(kb)), 0),
+      hFile(file), dump_size_(file ? file->size() : 0) {}
+
+uint64_t BlockReader::Offset(int32_t n) const {
+    const int64_t offset = static_cast<int64_t>(base_mb) * kMiB + DataStart(kb) +
+                           (static_cast<int64_t>(n) - 1) * kb * 1024;
+    return offset < 0 ? kNowhere : static_cast<uint64_t>(offset);
+}
+
+bool BlockReader::InDump(int32_t n) const {
+    const uint64_t at = Offset(n);
+    return at != kNowhere && at <= dump_size_ && dump_size_ - at >= kBlockHeaderSize;
+}
+
+int BlockReader::SetBlockSize(int new_kb) {
+    if (new_kb <= 0) return 0;
+    kb = new_kb;
+    data.assign(static_cast<size_t>(DataStart(kb)), 0);
+    return 0;
+}
+
+int BlockReader::GetBlock(int32_t n) {
+    if (!TheHost().MayContinue()) return kCancelled;
+    try {
+        uint8_t raw[kBlockHeaderSize];
+        if (!ReadHeaderBytes(Offset(n), raw)) return kOk; // nothing whole: the fields stay
+        std::memcpy(header, raw, sizeof raw);
+        id = ReadInt32(header + 0);
+        next_id = ReadInt32(header + 4);
+        prev_id = ReadInt32(header + 8);
+        type = ReadInt32(header + 12);
+        zapnum = static_cast<int8_t>(header[20]);
+        fl1 = header[23];
+        len = ReadInt16(header + 26);
+        firoff = ReadInt16(header + 30);
+        return kOk;
+    } catch (...) {
+        TheLogger().AssertFailed("Error while getting GetBlock", kSource, 92);
+        if (!logging_block_) bl_log(n);
+        return kFailed;
+    }
+}
+
+bool BlockReader::ReadHeaderBytes(uint64_t at, uint8_t *out) {
+    if (at == kNowhere || hFile == nullptr) return false;
+    const bool next_in_line = last_header_ != kNowhere && at == last_header_ + static_cast<uint64_t>(kb) * 1024;
+    last_header_ = at;
+    if (window_len_ >= kBlockHeaderSize && at >= window_start_ &&
+        at - window_start_ <= window_len_ - kBlockHeaderSize) {
+        std::memcpy(out, window_.data() + (at - window_start_), kBlockHeaderSize);
+        return true;
+    }
+    if (!next_in_line) return hFile->readAt(at, out, kBlockHeaderSize) == kBlockHeaderSize;
+    window_.resize(kReadAheadBytes);
+    window_len_ = 0; // nothing valid while the read runs (it may throw)
+    window_start_ = at;
+    window_len_ = std::min(window_.size(), hFile->readAt(at, window_.data(), window_.size()));
+    if (window_len_ < kBlockHeaderSize) return false;
+    std::memcpy(out, window_.data(), kBlockHeaderSize);
+    return true;
+}
+
+int BlockReader::GetAllBlock(int32_t n) {
+    if (!TheHost().MayContinue()) return kCancelled;
+    try {
+        // `len` counts the header too, but is read from the body on, as the
+        // records are laid out; it never reaches past the buffer.
+        const size_t want = len <= 0 ? 0 : std::min<size_t>(static_cast<size_t>(len), data.size());
+        const uint64_t at = Offset(n);
+        size_t got = 0;
+        if (want > 0 && at != kNowhere && hFile != nullptr)
+            got = std::min(want, hFile->readAt(at + kBlockHeaderSize, data.data(), want));
+        std::fill(data.begin() + static_cast<std::ptrdiff_t>(got), data.end(), 0);
+        return kOk;
+    } catch (...) {
+        TheLogger().AssertFailed("Error while getting GetAllBlock", kSource, 132);
+        if (!logging_block_) bl_log(n);
+        return kFailed;
+    }
+}
+
+int BlockReader::GetBlockHeader(int32_t n, BlockHeader &out) {
+    try {
+        if (GetBlock(n) == kFailed) return kFailed;
+        out.id = id;
+        out.next_id = next_id;
+        out.prev_id = prev_id;
+        out.type = type;
+        out.len = len;
+        out.firoff = firoff;
+        return kOk;
+    } catch (...) {
+        TheLogger().AssertFailed("Error while getting GetBlock", kSource, 106);
+        if (!logging_block_) bl_log(n);
+        return kFailed;
+    }
+}
+
+int BlockReader::bl_log(int32_t n) {
+    FlagScope scope(logging_block_);
+    try {
+        Logger &log = TheLogger();
+        GetBlock(n);
+        log.Info("=======Header Block contents:==========");
+        log.ErrorBinary(header, sizeof header, 1, false);
+        GetAllBlock(n);
+        log.Info("=====Block contents=====");
+        log.ErrorBinary(data.data(), std::min<size_t>(data.size(), static_cast<size_t>(kb) * 1024), 1,
+                        false);
+        return kOk;
+    } catch (...) {
+        TheLogger().AssertFailed("Error while bl_log", kSource, 155);
+        return kScanException;
+    }
+}
+
+int BlockReader::RecordAreaLength() const {
+    const int body = kb * 1024 - kBlockHeaderSize;
+    return std::max(0, std::min(static_cast<int>(len) - kBlockHeaderSize, body));
+}
+
+bool BlockReader::InRecordArea(int64_t at, int64_t count) const {
+    return at >= 0 && count >= 0 && at + count <= RecordAreaLength();
+}
+
+// ================================================================== VRNParser
+
+VRNParser::VRNParser(platform::RandomAccessFile *file, int kb, int64_t size, int base_mb)
+    : bl(kb, base_mb, file), hFile(file), file_size(size) {}
+
+// ---- the base operations: nothing, 0
+
+int VRNParser::Prepare(std::vector<DatabaseEntry> *, uint32_t *) { return 0; }
+int VRNParser::PrepareEx(std::vector<DatabaseEntry> *, uint32_t *) { return 0; }
+int VRNParser::CollectObjectIds(int) { return 0; }
+int VRNParser::Detect(int) { return 0; }
+int VRNParser::PowerOfTwo(int) { return 0; }
+int VRNParser::LogDatabaseEntry(DatabaseEntry) { return 0; }
+void VRNParser::FreeCatalogue() {}
+int VRNParser::GetCol() { return 0; }
+int VRNParser::GetFieldEx() { return 0; }
+int VRNParser::GetIndex() { return 0; }
+int VRNParser::GetFkey() { return 0; }
+int VRNParser::GetFkeyEx() { return 0; }
+int VRNParser::GetIndexEx() { return 0; }
+int VRNParser::GetPageWord(int16_t *) { return 0; }
+int VRNParser::GetOneView(std::string &, int32_t *, uint32_t *) { return 0; }
+int VRNParser::GetOneString(std::string &, int32_t *, uint32_t, uint32_t, int32_t *) { return 0; }
+int VRNParser::PrintOneString(std::string &, uint32_t, int, uint32_t) { return 0; }
+int VRNParser::FormatDateTime(std::string &, int32_t, int32_t) { return 0; }
+int VRNParser::FormatSmallDateTime(std::string &, int32_t, int32_t) { return 0; }
+int VRNParser::DaysInMonth(int, int) { return 0; }
+int VRNParser::WriteImage(std::string &, int32_t) { return 0; }
+int VRNParser::WriteText(std::string &, int32_t) { return 0; }
+int VRNParser::big(int *) { return 0; }
+int VRNParser::FindDatabaseStart(int *) { return 0; }
+int VRNParser::RecoverFields(SysobjEntry &) { return 0; }
+int VRNParser::MakeTableName(int, char *) { return 0; }
+int VRNParser::data_blockread() { return 0; }
+
+// ---- shared implementations
+
+int VRNParser::ListObjectIds(int start) {
+    obj_ids.clear();
+    std::unordered_set<int32_t> listed;
+    for (int32_t b = std::max(start, 2); b < VRN_bl_count && bl.InDump(b); ++b) {
+        if (bl.GetBlock(b) == kCancelled) return kCancelled;
+        if (bl.id == 1) break; // page 1 of the next database in the dump
+        if (bl.type > 100 && listed.insert(bl.type).second) obj_ids.push_back(bl.type);
+    }
+    return kOk;
+}
+
+int VRNParser::TwoToThe(int n) {
+    // Capped so that the result stays a positive int.
+    int result = 1;
+    for (int i = 0; i < n && i < 30; ++i) result *= 2;
+    return result;
+}
+
+int VRNParser::WriteDatabaseEntry(const DatabaseEntry &entry) {
+    const std::string name(entry.name, strnlen(entry.name, sizeof entry.name));
+    TheLogger().InfoFormat("DatInd:%i RecLen:%i DataName:%s", static_cast<int>(entry.row),
+                           static_cast<int>(entry.rec_len), name.c_str());
+    return 0;
+}
+
+void VRNParser::ReleaseCatalogue() {
+    std::vector<SysobjEntry>().swap(pSysobj);
+    iSysobj = 0;
+    this_obj = 0;
+    std::vector<ColumnEntry>().swap(fields);
+    field_count = 0;
+    std::vector<int32_t>().swap(obj_ids);
+}
+
+int VRNParser::TableName(int number, char *out) {
+    if (out == nullptr) return 0;
+    const int n = std::snprintf(out, 17, "Table%d", number);
+    return n < 0 ? 0 : n;
+}
+
+int VRNParser::SeekDatabaseStart(int *mb, bool open_chain_ends) {
+    if (mb == nullptr) return kFailed;
+    const int first = *mb;
+    bl.base_mb = *mb;
+    for (;;) {
+        if (!bl.InDump(1)) {
+            TheLogger().ErrorFormat("No database start at or after %d MiB: the dump ends at %lld bytes",
+                                    first, static_cast<long long>(bl.DumpSize()));
+            return kNoCatalogue;
+        }
+        const int rc = bl.GetBlock(1);
+        if (rc == kCancelled || rc == kFailed) return rc;
+        if (bl.id == 1) return kOk;
+        if (open_chain_ends && (bl.next_id == 0 || bl.prev_id == 0)) return kOk;
+        *mb += 1;
+        bl.base_mb = *mb;
+    }
+}
+
+int VRNParser::ReadHeader(int32_t b) {
+    int rc = kFailed;
+    for (int attempt = 0; attempt < kReadAttempts && rc == kFailed; ++attempt) rc = bl.GetBlock(b);
+    return rc;
+}
+
+int VRNParser::ReadPage(int32_t b) {
+    int rc = ReadHeader(b);
+    if (rc != kOk) return rc;
+    rc = kFailed;
+    for (int attempt = 0; attempt < kReadAttempts && rc == kFailed; ++attempt) rc = bl.GetAllBlock(b);
+    return rc;
+}
+
+int32_t VRNParser::FindChainStart(int32_t object) {
+    // Fields that cannot match, so a block that reads nothing never does.
+    bl.type = -1;
+    bl.fl1 = 255;
+    for (int32_t b = 1; b <= kChainStartSearch && bl.InDump(b); ++b) {
+        const int rc = bl.GetBlock(b);
+        if (rc == kCancelled) return 0;
+        if (rc != kOk) continue;
+        if (bl.type == object && bl.fl1 == 0 && bl.prev_id == 0) return b;
+    }
+    return 0;
+}
+
+void VRNParser::Trace(const char *label, long value) const {
+    if (tracing) TheLogger().InfoNumber(label, value);
+}

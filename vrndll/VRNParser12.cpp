@@ -1,0 +1,383 @@
+// The catalogue scan of format-12 dumps.
+//
+// Prepare builds the catalogue of the database at the reader's base:
+//   1. the object catalogue: the chain of object 1 from page 1, one
+//      SysobjEntry per record (id at 4, type letter at 64, length at
+//      firoff, name after it);
+//   2. the first page of every object (FindFirstPages);
+//   3. when listing, the databases: the chain of object 30 (row at 1, dbid
+//      at 2, length at 38, name from 40).
+// Every walk stays inside the record area of its page and inside its
+// record, and every chain walk ends at a page it has read before.
+#include "vrndll/VRNParser12.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "Common/logger/logger.h"
+#include "vrndll/ChainGuard.h"
+
+namespace {
+
+const char kSource[] = "vrndll/VRNParser12";
+constexpr uint32_t kSysobjStep = 100;
+constexpr size_t kDatabaseFirstRoom = 5;
+constexpr size_t kDatabaseStep = 10;
+constexpr int kMaxRecordErrors = 100;
+constexpr int kMaxObjectName = 256;
+constexpr int kMaxDatabaseName = 255;
+// Object record: id at 4, type letter at 64.
+constexpr int kObjectFixedPart = 65;
+// Database record: length at 38, name from 40.
+constexpr int kDatabaseFixedPart = 40;
+// Usage record: dbid at 2, size at 12, start page at 16.
+constexpr int kUsageFixedPart = 20;
+// Device record: low page at 4, high page at 8, name from 16.
+constexpr int kDeviceNameStart = 16;
+
+// The body as text for the trace: up to the first NUL, at most the record area.
+std::string BodyText(const BlockReader &bl) {
+    const size_t area = static_cast<size_t>(bl.RecordAreaLength());
+    const char *p = reinterpret_cast<const char *>(bl.data.data());
+    return std::string(p, strnlen(p, std::min<size_t>(area, 8192)));
+}
+
+} // namespace
+
+VRNParser12::VRNParser12(platform::RandomAccessFile *file, int kb, int64_t size, int base_mb)
+    : VRNParser(file, kb, size, base_mb) {}
+
+VRNParser12::~VRNParser12() {
+    try {
+        FreeCatalogue();
+    } catch (...) {
+        TheLogger().AssertFailed("Error in ~VRNParser12()", kSource, 39);
+    }
+}
+
+int VRNParser12::CollectObjectIds(int start) { return ListObjectIds(start); }
+int VRNParser12::Detect(int start) { return DetectBlockSize(start, true, kSource, 131); }
+int VRNParser12::PowerOfTwo(int n) { return TwoToThe(n); }
+int VRNParser12::LogDatabaseEntry(DatabaseEntry entry) { return WriteDatabaseEntry(entry); }
+void VRNParser12::FreeCatalogue() { ReleaseCatalogue(); }
+int VRNParser12::big(int *mb) { return SeekDatabaseStart(mb, false); }
+int VRNParser12::MakeTableName(int number, char *out) { return TableName(number, out); }
+
+int VRNParser12::data_blockread() {
+    try {
+        return FindFirstPages();
+    } catch (...) {
+        TheLogger().AssertFailed("!\"Error in data_blockread\"", kSource, __LINE__);
+        return kScanException;
+    }
+}
+
+int VRNParser12::Prepare(std::vector<DatabaseEntry> *databases, uint32_t *count) {
+    const bool listing = databases != nullptr && count != nullptr && *count == 0;
+    tracing = false;
+    int rc = ReadObjectCatalogue();
+    if (rc == kOk) {
+        rc = data_blockread();
+        if (rc == kEndOfDump && listing) *count = 0;
+    }
+    if (rc == kOk && listing) rc = ReadDatabaseList(*databases, *count);
+    tracing = false;
+    return rc;
+}
+
+// ------------------------------------------------------------------ phase 1
+
+int VRNParser12::ReadObjectCatalogue() {
+    Logger &log = TheLogger();
+    log.Info("Run VRNParser12::Prepare");
+    iSysobj = 0;
+    this_obj = kSysobjStep;
+    pSysobj.clear();
+
+    // The first page of the object catalogue.
+    int32_t b = 1;
+    for (;; ++b) {
+        if (!bl.InDump(b)) {
+            log.ErrorFormat("No page of the object catalogue before the end of the dump (block %ld)",
+                            static_cast<long>(b));
+            return kNoCatalogue;
+        }
+        if (bl.GetBlock(b) == kCancelled) return kCancelled;
+        if (bl.type == kObjectCatalogue) break;
+    }
+    if (CollectObjectIds(b) == kCancelled) return kCancelled;
+    if (bl.GetBlock(b) == kCancelled) return kCancelled;
+
+    log.Info("Find sysobjects blocks");
+    bl.next_id = 2;
+    if (bl.id != 1) return kNoCatalogue;
+    pSysobj.assign(this_obj, SysobjEntry());
+
+    ChainGuard guard("the object catalogue", VRN_bl_count);
+    int errors = 0;
+    int o = 0;
+    while (bl.next_id != 0) {
+        try {
+            if (!guard.Visit(b)) break;
+            Trace("P3", 3);
+            Trace("bl.next_id", bl.next_id);
+            const int rc = ReadPage(b);
+            if (rc == kCancelled) return kCancelled;
+            if (rc != kOk) {
+                log.ErrorNumber("Object catalogue page unreadable, walk ends at page", b);
+                break;
+            }
+            Trace("P4", 4);
+            Trace("bl.next_id", bl.next_id);
+            Trace("bl.firoff", bl.firoff);
+            if (tracing) {
+                const std::string text = BodyText(bl);
+                log.InfoNumber(text.c_str(), 8192);
+                log.ErrorNumber(text.c_str(), 8192);
+            }
+
+            const int area = bl.RecordAreaLength();
+            o = 0;
+            while (o < area) {
+                int next = -1;
+                try {
+                    next = DecodeObjectRecord(o, area);
+                } catch (...) {
+                    log.AssertFailed("!\"Error in object record\"", kSource, __LINE__);
+                    if (bl.bl_log(b) != kOk) return kNoCatalogue;
+                    if (++errors > kMaxRecordErrors) {
+                        log.AssertFailed("Too many errors", kSource, 882);
+                        return kFailed;
+                    }
+                }
+                if (next < 0) break;
+                Trace("Index:", o);
+                Trace("k:", b);
+                Trace("bl.next_id:", bl.next_id);
+                Trace("bl.len", bl.len);
+                Trace("VRN_bl_count", VRN_bl_count);
+                o = next;
+                Trace("P1", 1);
+                Trace("index", o);
+                Trace("P2", 2);
+                Trace("this_obj", static_cast<long>(this_obj));
+            }
+
+            b = bl.next_id;
+            if (b > VRN_bl_count || b < 0 || (b != 0 && !bl.InDump(b))) {
+                log.Error("Error in block header");
+                break;
+            }
+        } catch (...) {
+            log.Error("Trap in gettind Sysobjects");
+            log.ErrorNumber("index=", o);
+            log.ErrorNumber("k=", b);
+            break;
+        }
+    }
+    return kOk;
+}
+
+int VRNParser12::DecodeObjectRecord(int o, int area) {
+    Logger &log = TheLogger();
+    const uint8_t *rec = bl.data.data() + o;
+    const int firoff = bl.firoff;
+    // The fixed fields and the length must lie inside the record area.
+    if (firoff < 0 || !bl.InRecordArea(o, kObjectFixedPart) || !bl.InRecordArea(o + firoff, 2)) {
+        log.Info("Bad rec_len");
+        return -1;
+    }
+    SysobjEntry &e = pSysobj[iSysobj];
+    e.first_field = -1;
+    e.id = ReadInt32(rec + 4);
+    e.type = static_cast<char>(rec[64]);
+    e.rec_len = ReadInt16(rec + firoff);
+    Trace("P5", 5);
+    Trace("bl.len", bl.len);
+    Trace("pSysobj[iSysobj].id", e.id);
+    Trace("pSysobj[iSysobj].type", e.type);
+    Trace("pSysobj[iSysobj].rec_len", e.rec_len);
+
+    if (e.rec_len > area - o) {
+        log.Info("Bad rec_len");
+        return -1;
+    }
+    if (e.rec_len <= 0) return -1;
+    const int name_len = e.rec_len - firoff - 5;
+    Trace("pSysobj[iSysobj].name_len", name_len);
+    if (name_len < 0 || name_len >= e.rec_len || name_len > kMaxObjectName) {
+        log.Info("Bad name_len");
+        return -1;
+    }
+    // The name ends 3 bytes before the record does, inside the area.
+    e.name_len = name_len;
+    e.first_block = 0;
+    std::memcpy(e.name, rec + firoff + 2, static_cast<size_t>(name_len));
+    e.name[name_len] = '\0';
+    log.InfoText("Table name:", e.name);
+    log.InfoNumber("Table ID:", e.id);
+    if (std::strcmp(e.name, "LANCBANC_DET") == 0) tracing = true;
+    Trace("Rec_len:", e.rec_len);
+
+    const int next = o + e.rec_len;
+    ++iSysobj;
+    Trace("iSysobj:", static_cast<long>(iSysobj));
+    if (iSysobj >= this_obj) {
+        this_obj += kSysobjStep;
+        pSysobj.resize(this_obj);
+    }
+    return next;
+}
+
+// ------------------------------------------------------------------ phase 3
+
+int VRNParser12::ReadDatabaseList(std::vector<DatabaseEntry> &databases, uint32_t &count) {
+    Logger &log = TheLogger();
+    std::vector<DatabaseEntry> list;
+    list.reserve(kDatabaseFirstRoom);
+    log.InfoFormat("First block with database_info:%i", static_cast<int>(first_db_block));
+    if (first_db_block == -1) return kNoCatalogue;
+
+    int32_t b = first_db_block;
+    uint32_t k = 0;
+    bl.next_id = 2;
+    ChainGuard guard("the database information", VRN_bl_count);
+    try {
+        while (bl.next_id != 0) {
+            if (!guard.Visit(b)) break;
+            if (b < 0 || b > VRN_bl_count || !bl.InDump(b)) {
+                log.Error("Error in block header");
+                break;
+            }
+            const int rc = ReadPage(b);
+            if (rc == kCancelled) return kCancelled;
+            if (rc != kOk) {
+                log.ErrorNumber("Database information page unreadable, walk ends at page", b);
+                break;
+            }
+            const int area = bl.RecordAreaLength();
+            for (int o = 0; o < area;) {
+                const uint8_t *rec = bl.data.data() + o;
+                if (!bl.InRecordArea(o, kDatabaseFixedPart)) {
+                    log.InfoNumber("Bad rec_len", area - o);
+                    break;
+                }
+                DatabaseEntry e;
+                e.row = static_cast<int8_t>(rec[1]);
+                e.dbid = ReadInt16(rec + 2);
+                e.rec_len = ReadInt16(rec + 38);
+                // A length that is not positive or leaves the page ends the
+                // page: the walk never steps backwards or out.
+                if (e.rec_len <= 0 || e.rec_len > area - o) {
+                    log.InfoNumber("Bad rec_len", e.rec_len);
+                    break;
+                }
+                const int name_len = e.rec_len - bl.firoff - 8;
+                if (name_len < 0 || name_len > kMaxDatabaseName ||
+                    kDatabaseFixedPart + name_len > e.rec_len) {
+                    log.InfoNumber("Bad name_len", name_len);
+                    break;
+                }
+                e.name_len = name_len;
+                std::memcpy(e.name, rec + kDatabaseFixedPart, static_cast<size_t>(name_len));
+                e.name[name_len] = '\0';
+                o += e.rec_len;
+                LogDatabaseEntry(e);
+                if (list.size() == list.capacity()) list.reserve(list.size() + kDatabaseStep);
+                list.push_back(e);
+                ++k;
+            }
+            b = bl.next_id;
+        }
+    } catch (...) {
+        log.AssertFailed("Error in Prepare:", kSource, 1061);
+        log.ErrorNumber("iDat:", static_cast<long>(k));
+        bl.bl_log(b);
+        return kNoCatalogue;
+    }
+    databases = std::move(list);
+    count = k;
+    return kOk;
+}
+
+// ------------------------------------------------------------------ usage and devices
+
+int VRNParser12::FindDatabaseUsage(DatabaseEntry &entry) {
+    try {
+        const int32_t b = FindChainStart(kUsageObject);
+        if (b == 0 || ReadPage(b) != kOk) return 0;
+        Logger &log = TheLogger();
+        const int area = bl.RecordAreaLength();
+        const int firoff = bl.firoff;
+        int32_t smallest = INT32_MAX;
+        bool matched = false;
+        for (int o = 0; o < area;) {
+            if (firoff < 0 || !bl.InRecordArea(o, kUsageFixedPart) || !bl.InRecordArea(o + firoff, 2)) {
+                log.InfoNumber("Bad rec_len", area - o);
+                break;
+            }
+            const uint8_t *rec = bl.data.data() + o;
+            const int rec_len = ReadInt16(rec + firoff);
+            if (rec_len == 0) break;
+            if (rec_len < 0 || rec_len > area - o) {
+                log.InfoNumber("Bad rec_len", rec_len);
+                break;
+            }
+            if (ReadInt16(rec + 2) == entry.dbid) {
+                entry.usage_size = ReadInt32(rec + 12);
+                smallest = std::min(smallest, ReadInt32(rec + 16));
+                entry.start_page = smallest;
+                matched = true;
+            }
+            o += rec_len;
+        }
+        return matched ? 1 : 0;
+    } catch (...) {
+        TheLogger().AssertFailed("!\"Error in FindDatabaseUsage\"", kSource, __LINE__);
+        return 0;
+    }
+}
+
+int VRNParser12::FindMasterDevice(int *low, int *high) {
+    int ignored_low = 0, ignored_high = 0;
+    if (low == nullptr) low = &ignored_low;
+    if (high == nullptr) high = &ignored_high;
+    *low = 0;
+    *high = 0;
+    try {
+        const int32_t b = FindChainStart(kDeviceObject);
+        if (b == 0 || ReadPage(b) != kOk) return 0;
+        Logger &log = TheLogger();
+        const int area = bl.RecordAreaLength();
+        const int firoff = bl.firoff;
+        for (int o = 0; o < area;) {
+            if (firoff < 0 || !bl.InRecordArea(o + firoff, 2)) {
+                log.InfoNumber("Bad rec_len", area - o);
+                break;
+            }
+            const uint8_t *rec = bl.data.data() + o;
+            const int rec_len = ReadInt16(rec + firoff);
+            if (rec_len == 0) break;
+            if (rec_len < kDeviceNameStart || rec_len > area - o) {
+                log.InfoNumber("Bad rec_len", rec_len);
+                break;
+            }
+            // The name ends where the byte before the last says.
+            const int name_end = rec[rec_len - 2];
+            if (name_end - kDeviceNameStart <= 0) return 0;
+            if (name_end <= rec_len &&  name_end - kDeviceNameStart >= 6 &&
+                std::memcmp(rec + kDeviceNameStart, "master", 6) == 0) {
+                *low = ReadInt32(rec + 4);
+                *high = ReadInt32(rec + 8);
+                return 1;
+            }
+            if (name_end > rec_len) log.InfoNumber("Bad name_len", name_end - kDeviceNameStart);
+            o += rec_len;
+        }
+        return 0;
+    } catch (...) {
+        TheLogger().AssertFailed("!\"Error in FindMasterDevice\"", kSource, __LINE__);
+        return 0;
+    }
+}

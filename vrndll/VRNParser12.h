@@ -1,0 +1,43 @@
+// The parser of format-12 dumps: block-size detection, the catalogue scan
+// (objects, first pages, databases) and the usage and device lookups the
+// driver uses to place each database inside the dump.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "vrndll/VRNParser.h"
+
+class VRNParser12 : public VRNParser {
+public:
+    VRNParser12(platform::RandomAccessFile *hFile, int kb, int64_t file_size, int base_mb);
+    ~VRNParser12() override;
+
+    // Phase 1 (object catalogue), phase 2 (first pages) and, when listing,
+    // phase 3 (databases). 0, -2, -3, -200, -1000.
+    int Prepare(std::vector<DatabaseEntry> *databases, uint32_t *count) override;
+    int CollectObjectIds(int start) override;
+    int Detect(int start) override;
+    int PowerOfTwo(int n) override;
+    int LogDatabaseEntry(DatabaseEntry entry) override;
+    void FreeCatalogue() override;
+    int big(int *mb) override;
+    int MakeTableName(int number, char *out) override;
+    int data_blockread() override;
+
+    // 1 when usage records of entry.dbid were found on the first page of the
+    // usage object (start_page: the smallest start page; usage_size: the
+    // size of the last record), else 0.
+    int FindDatabaseUsage(DatabaseEntry &entry);
+    // 1 when a device record whose name begins with "master" was found, with
+    // its low and high page; else 0 with both 0.
+    int FindMasterDevice(int *low, int *high);
+
+private:
+    int ReadObjectCatalogue();
+    // Decodes the object record at `o` of the current page into the next
+    // catalogue entry. Returns the offset of the next record, or -1 when the
+    // rest of the page cannot be walked.
+    int DecodeObjectRecord(int o, int area);
+    int ReadDatabaseList(std::vector<DatabaseEntry> &databases, uint32_t &count);
+};

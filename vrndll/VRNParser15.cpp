@@ -1,0 +1,71 @@
+#include "vrndll/VRNParser15.h"
+
+#include "Common/logger/logger.h"
+
+namespace {
+
+const char kSource[] = "vrndll/VRNParser15";
+
+} // namespace
+
+VRNParser15::VRNParser15(platform::RandomAccessFile *file, int kb, int64_t size, int base_mb)
+    : VRNParser(file, kb, size, base_mb) {}
+
+VRNParser15::~VRNParser15() {
+    try {
+        FreeCatalogue();
+    } catch (...) {
+        TheLogger().AssertFailed("Error in ~VRNParser15()", kSource, 39);
+    }
+}
+
+int VRNParser15::CollectObjectIds(int start) { return ListObjectIds(start); }
+int VRNParser15::Detect(int start) { return DetectBlockSize(start, false, kSource, 174); }
+int VRNParser15::PowerOfTwo(int n) { return TwoToThe(n); }
+int VRNParser15::LogDatabaseEntry(DatabaseEntry entry) { return WriteDatabaseEntry(entry); }
+void VRNParser15::FreeCatalogue() { ReleaseCatalogue(); }
+int VRNParser15::MakeTableName(int number, char *out) { return TableName(number, out); }
+int VRNParser15::FindDatabaseStart(int *mb) { return SeekDatabaseStart(mb, true); }
+
+int VRNParser15::data_blockread() {
+    try {
+        return FindFirstPages();
+    } catch (...) {
+        TheLogger().AssertFailed("!\"Error in data_blockread\"", kSource, __LINE__);
+        return kScanException;
+    }
+}
+
+int VRNParser15::big(int *mb) {
+    TheLogger().Info("Parser15::big starts");
+    const int rc = SeekDatabaseStart(mb, false);
+    if (rc == kOk) TheLogger().Info("Parser15::big ends");
+    return rc;
+}
+
+int VRNParser15::GetPageWord(int16_t *out) {
+    const int rc = ReadPage(24);
+    if (rc == kCancelled) return kCancelled;
+    if (out != nullptr) *out = ReadInt16(bl.data.data() + 68);
+    return 1;
+}
+
+int VRNParser15::DetectFormat(int) {
+    try {
+        Detect(2);
+        // A block that is not in the dump, or not read, says nothing.
+        auto owner_is = [&](int32_t block, int32_t object) {
+            return bl.InDump(block) && bl.GetBlock(block) == kOk && bl.type == object;
+        };
+        return owner_is(161, kObjectCatalogue) && owner_is(50, kColumnCatalogue) &&
+                       owner_is(34, kIndexCatalogue)
+                   ? 1
+                   : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+int VRNParser15::FindSysobject(const char *) { return 0; }
+
+int VRNParser15::GetDatabaseUsage(int32_t, DatabaseEntry &) { return 0; }
