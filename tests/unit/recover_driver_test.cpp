@@ -66,7 +66,9 @@ public:
     bool throw_in_detect = false;
     std::function<void()> on_catalogue; // runs when a database's catalogue is read
 
-    std::vector<int> big_calls; // base MiB asked for
+    std::vector<int> big_calls;      // base MiB asked for
+    std::vector<std::string> details; // detail catalogue reads, in order
+    int detail_result = 0;
     int catalogue_reads = 0;
     int frees = 0;
 
@@ -96,6 +98,16 @@ public:
         big_calls.push_back(*mb);
         if (!TheHost().MayContinue()) return -1000;
         return big_result;
+    }
+    int GetCol() override { return Detail("GetCol"); }
+    int GetIndex() override { return Detail("GetIndex"); }
+    int GetFkey() override { return Detail("GetFkey"); }
+    int GetFieldEx() override { return Detail("GetFieldEx"); }
+    int GetIndexEx() override { return Detail("GetIndexEx"); }
+    int GetFkeyEx() override { return Detail("GetFkeyEx"); }
+    int Detail(const char *what) {
+        details.push_back(what);
+        return detail_result;
     }
     void FreeCatalogue() override {
         ++frees;
@@ -415,6 +427,39 @@ TEST_F(RecoverDriver, ATemplateBesideTheDumpNamesFoldersByListPosition) {
                                         "database_2/", "database_2/commit.bat",
                                         "database_2/t.sql"}),
               ListTree(target_.path()));
+}
+
+TEST_F(RecoverDriver, ReadsTheDetailCataloguesOfItsFormatUnlessATemplateIsUsed) {
+    auto f12 = Driver([](ScriptedParser &p) { p.listing = {Db("a", 2048)}; }, 0);
+    ASSERT_EQ(0, f12->Recover());
+    EXPECT_EQ((std::vector<std::string>{"GetCol", "GetIndex", "GetFkey"}), parser_->details);
+
+    auto f15 = Driver([](ScriptedParser &p) { p.listing = {Db("a", 2048)}; }, 1);
+    ASSERT_EQ(0, f15->Recover());
+    EXPECT_EQ((std::vector<std::string>{"GetFieldEx", "GetIndexEx", "GetFkeyEx"}), parser_->details);
+
+    ASSERT_TRUE(testsupport::WriteFileText(source_ / "int0.ini", "[Total]\ntab_count=0\n"));
+    auto templated = Driver([](ScriptedParser &p) { p.listing = {Db("a", 2048)}; }, 0);
+    ASSERT_EQ(0, templated->Recover());
+    EXPECT_TRUE(parser_->details.empty());
+}
+
+TEST_F(RecoverDriver, ADetailCatalogueFailureStopsBeforeAnyScript) {
+    for (int code : {-2, -1000}) {
+        testsupport::RemoveTree(target_ / "a");
+        auto driver = Driver([&](ScriptedParser &p) {
+            p.detail_result = code;
+            p.listing = {Db("a", 2048), Db("b", 4096)};
+        });
+        EXPECT_EQ(code, driver->Recover());
+        EXPECT_EQ((std::vector<std::string>{"a/", "a/commit.bat"}), ListTree(target_.path()));
+        EXPECT_EQ("", ReadFileText(target_ / "a" + "/commit.bat"));
+    }
+    auto odd = Driver([](ScriptedParser &p) {
+        p.detail_result = -5; // only -1000 and -2 stop here
+        p.listing = {Db("a", 2048)};
+    });
+    EXPECT_EQ(0, odd->Recover());
 }
 
 TEST_F(RecoverDriver, HostileDatabaseNamesStayInsideTheTarget) {
