@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "vrndll/VRNParser.h"
@@ -24,6 +25,19 @@ public:
     int big(int *mb) override;
     int MakeTableName(int number, char *out) override;
     int data_blockread() override;
+
+    // Column catalogue (ColumnCatalogue12.cpp).
+    int GetCol() override;
+
+    // Rows of a data page and their values (RowDecoder12.cpp).
+    int GetOneString(std::string &out, int32_t *block, uint32_t table, uint32_t columns,
+                     int32_t *rows) override;
+    int PrintOneString(std::string &out, uint32_t table, int var_length, uint32_t columns) override;
+    int FormatDateTime(std::string &out, int32_t day, int32_t ticks) override;
+    int FormatSmallDateTime(std::string &out, int32_t day, int32_t minutes) override;
+    int DaysInMonth(int month, int leap) override;
+    int WriteImage(std::string &out, int32_t first_page) override;
+    int WriteText(std::string &out, int32_t first_page) override;
 
     // 1 when usage records of entry.dbid were found on the first page of the
     // usage object (start_page: the smallest start page; usage_size: the
