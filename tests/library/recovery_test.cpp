@@ -200,6 +200,23 @@ TEST_F(Recovery, HostileDatabaseAndTableNamesStayInsideTheTarget) {
     EXPECT_NE(std::string::npos, OutputFile(".._.._evil/commit.bat").find("-D .._.._evil -P %4 -i _CON.sql\n"));
 }
 
+TEST_F(Recovery, ADatabaseBeyondFourGibibytesIsFoundWhereItLies) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "needs a sparse file of more than 4 GiB";
+#endif
+    dumpwriter::Dump d(4);
+    AddSales(d);
+    d.database("far", 7, 4200).table(401, "distant"); // 4200 MiB into the dump
+    const int rc = Run(d);
+    if (rc == 12345) GTEST_SKIP() << "no room for a sparse dump file";
+    ASSERT_EQ(VRN_RESULT_OK, rc);
+    std::vector<std::string> expected = SalesTree();
+    for (const char *e : {"far/", "far/commit.bat", "far/distant.sql"}) expected.push_back(e);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, OutputTree());
+    platform::deleteFile(outer_ / "sample.dmp");
+}
+
 // ----------------------------------------------------------------- damaged input
 
 TEST_F(Recovery, AnEmptyFileEndsWithAResultCode) {
@@ -227,7 +244,7 @@ TEST_F(Recovery, RandomBytesEndWithAResultCodeInBoundedTime) {
     }
 }
 
-TEST_F(Recovery, ACutDumpEndsWithAResultCodeAndKeepsWhatCameBeforeTheCut) {
+TEST_F(Recovery, ACutDumpEndsWithAResultCodeInBoundedTime) {
     dumpwriter::Dump full(4);
     AddSales(full);
     const uint64_t size = full.size();
@@ -243,6 +260,19 @@ TEST_F(Recovery, ACutDumpEndsWithAResultCodeAndKeepsWhatCameBeforeTheCut) {
         testsupport::RemoveTree(target_);
         ASSERT_TRUE(platform::createDirectory(target_));
     }
+}
+
+TEST_F(Recovery, ACutThroughTheLastDatabaseKeepsTheOnesBeforeIt) {
+    dumpwriter::Dump d(4);
+    AddSales(d);
+    d.database("hr", 6, 8).table(201, "staff");
+    d.cut(8u << 20); // hr starts here
+    ASSERT_EQ(VRN_RESULT_OK, Run(d));
+    const std::vector<std::string> tree = OutputTree();
+    for (const char *kept : {"sales/commit.bat", "sales/customers.sql", "sales/orders.sql"})
+        EXPECT_NE(tree.end(), std::find(tree.begin(), tree.end(), kept)) << kept;
+    EXPECT_EQ(tree.end(), std::find(tree.begin(), tree.end(), "hr/staff.sql"));
+    ExpectNothingOutsideTheTarget();
 }
 
 TEST_F(Recovery, ACancelFlagSetBeforehandWritesNoDatabase) {
