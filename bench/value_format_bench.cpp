@@ -73,7 +73,8 @@ void BM_FormatMixedValues(benchmark::State &state) {
         }
         benchmark::DoNotOptimize(out.data());
     }
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kValues));
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(kValues));
     state.counters["ns/value"] = benchmark::Counter(
         static_cast<double>(state.iterations()) * static_cast<double>(kValues),
         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
@@ -90,7 +91,8 @@ template <uint8_t Type> void BM_FormatOneType(benchmark::State &state) {
     std::string out;
     for (auto _ : state) {
         out.clear();
-        for (const StoredValue &v : stored) values::AppendValue(out, v.type, v.bytes, v.length, v.scale, true);
+        for (const StoredValue &v : stored)
+            values::AppendValue(out, v.type, v.bytes, v.length, v.scale, true);
         benchmark::DoNotOptimize(out.data());
     }
     state.counters["ns/value"] = benchmark::Counter(

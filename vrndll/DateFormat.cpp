@@ -24,7 +24,8 @@ public:
         while (*s) Put(*s++);
     }
     void Number(int64_t v) {
-        used_ = static_cast<size_t>(std::to_chars(text_ + used_, text_ + sizeof text_, v).ptr - text_);
+        auto r = std::to_chars(text_ + used_, text_ + sizeof text_, v);
+        used_ = static_cast<size_t>(r.ptr - text_);
     }
     void ThreeDigits(int v) {
         Put(static_cast<char>('0' + v / 100));

@@ -119,7 +119,9 @@ bool IsChainType(uint8_t user_type) {
 
 // ------------------------------------------------------------------ integers
 
-void AppendTinyInt(std::string &out, const uint8_t *p) { AppendDecimal(out, static_cast<uint64_t>(p[0])); }
+void AppendTinyInt(std::string &out, const uint8_t *p) {
+    AppendDecimal(out, static_cast<uint64_t>(p[0]));
+}
 
 void AppendSmallInt(std::string &out, const uint8_t *p) {
     AppendDecimal(out, static_cast<int64_t>(AsSigned16(Load16(p))));
@@ -213,7 +215,9 @@ void AppendNumeric(std::string &out, const uint8_t *p, size_t len, int scale) {
         return;
     }
     const bool negative = p[0] == 1;
-    const size_t digitsAfterPoint = scale > 0 ? static_cast<size_t>(scale) : 0;
+    // The scale is a byte of the catalogue; anything beyond it is corrupt
+    // and would only pad the text with zeros.
+    const size_t digitsAfterPoint = static_cast<size_t>(scale < 0 ? 0 : scale > 255 ? 255 : scale);
     const uint8_t *magnitude = p + 1;
     size_t bytes = len - 1;
     while (bytes > 0 && *magnitude == 0) { // leading zero bytes
@@ -238,7 +242,9 @@ void AppendNumeric(std::string &out, const uint8_t *p, size_t len, int scale) {
 
 // ------------------------------------------------------------------ characters
 
-void AppendSysname(std::string &out, const uint8_t *p, size_t len) { AppendQuotedChars(out, p, len); }
+void AppendSysname(std::string &out, const uint8_t *p, size_t len) {
+    AppendQuotedChars(out, p, len);
+}
 
 // ------------------------------------------------------------------ binary
 

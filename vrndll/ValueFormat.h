@@ -111,7 +111,8 @@ void AppendSmallMoney(std::string &out, const uint8_t *p);
 // most significant byte first, of any length. Written exactly with `scale`
 // digits after the point: "-12.34", "0.05"; scale 0 writes no point. The
 // minus sign is written once and only for a non-zero magnitude. `len` 0
-// (no sign byte) writes NULL.
+// (no sign byte) writes NULL. `scale` is taken within 0..255, the range of
+// the catalogue byte it comes from.
 void AppendNumeric(std::string &out, const uint8_t *p, size_t len, int scale);
 
 // ------------------------------------------------------------------ characters

@@ -213,6 +213,8 @@ TEST(NumericLiterals, ZeroAndMissingBytes) {
     EXPECT_EQ(Numeric({1, 0, 0}, 2), "0.00"); // no minus before a zero
     EXPECT_EQ(Numeric({0}, 0), "0");
     EXPECT_EQ(Numeric({}, 2), "NULL");
+    EXPECT_EQ(Numeric({0, 1}, 1 << 30).size(), 2u + 255u); // a corrupt scale stays bounded
+    EXPECT_EQ(Numeric({0, 1}, -3), "1");
 }
 
 TEST(NumericLiterals, ThirtyEightDigitsAndBeyondAreExact) {
@@ -309,7 +311,8 @@ TEST(AnyTypeWriter, TooFewBytesForAFixedWidthWriteNull) {
     for (uint8_t type : {kSmallInt, kInt, kBigInt, kReal, kFloat, kMoney, kSmallMoney, kDateTime,
                          kSmallDateTime, kDate, kTime, kUnsignedBigInt}) {
         std::string out;
-        EXPECT_TRUE(AppendValue(out, type, bytes, static_cast<size_t>(StoredWidth(type)) - 1, 0, true));
+        size_t oneShort = static_cast<size_t>(StoredWidth(type)) - 1;
+        EXPECT_TRUE(AppendValue(out, type, bytes, oneShort, 0, true));
         EXPECT_EQ(out, "NULL") << "user type " << int(type);
     }
     std::string out;
