@@ -5,6 +5,7 @@
 // library of a name.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 #include "platform/platform.h"
@@ -13,14 +14,19 @@
 
 using testsupport::LibraryBesideProgram;
 using testsupport::LoadedVrndll;
-using testsupport::ReadFileText;
 using testsupport::TempFolder;
-using testsupport::WriteFileText;
 
 namespace {
 
 void VRN_CDECL IgnoreDiag(const char *, uintptr_t) {}
 void VRN_CDECL IgnorePercent(const char *, int, uintptr_t) {}
+
+bool CopyFile(const std::string &from, const std::string &to) {
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream out(to, std::ios::binary | std::ios::trunc);
+    out << in.rdbuf();
+    return in.good() && out.good();
+}
 
 class CompanionLoading : public ::testing::Test {
 protected:
@@ -35,10 +41,10 @@ protected:
     // companion's own name. Returns the copied library's path.
     std::string Arrange(const std::string &library_base, const std::string &fake) {
         const std::string library = folder_ / platform::sharedLibraryFileName(library_base);
-        EXPECT_TRUE(WriteFileText(library, ReadFileText(LibraryBesideProgram("vrndll"))));
+        EXPECT_TRUE(CopyFile(LibraryBesideProgram("vrndll"), library));
         if (!fake.empty()) {
-            EXPECT_TRUE(WriteFileText(folder_ / platform::sharedLibraryFileName("tlvcmn"),
-                                      ReadFileText(LibraryBesideProgram(fake))));
+            EXPECT_TRUE(CopyFile(LibraryBesideProgram(fake),
+                                 folder_ / platform::sharedLibraryFileName("tlvcmn")));
         }
         return library;
     }

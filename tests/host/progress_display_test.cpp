@@ -24,15 +24,6 @@ TEST(ProgressDisplay, ElsewhereTextsAndPercentChangesAreLines) {
     EXPECT_EQ(out.str(), "Pass 1: analyzing database...\nprogress: 50%\ndone\nprogress: 100%\n");
 }
 
-TEST(ProgressDisplay, QuietShowsNothing) {
-    std::ostringstream out;
-    ProgressDisplay display(out, ProgressDisplay::Mode::Quiet, TwelveSeconds);
-    display.Diag("Pass 1: analyzing database...");
-    display.Percent(50);
-    display.Finish();
-    EXPECT_EQ(out.str(), "");
-}
-
 TEST(ProgressDisplay, OnATerminalTheBarIsRedrawnInPlaceBelowTheTexts) {
     std::ostringstream out;
     ProgressDisplay display(out, ProgressDisplay::Mode::Terminal, TwelveSeconds);
@@ -54,14 +45,10 @@ TEST(ProgressDisplay, OnATerminalTheBarIsRedrawnInPlaceBelowTheTexts) {
 }
 
 TEST(ProgressDisplay, ElapsedTimeAndBar) {
-    EXPECT_EQ(ProgressDisplay::FormatElapsed(0), "00:00");
     EXPECT_EQ(ProgressDisplay::FormatElapsed(-3), "00:00");
     EXPECT_EQ(ProgressDisplay::FormatElapsed(59.9), "00:59");
-    EXPECT_EQ(ProgressDisplay::FormatElapsed(61), "01:01");
     EXPECT_EQ(ProgressDisplay::FormatElapsed(3600 * 2 + 61), "2:01:01");
-    EXPECT_EQ(ProgressDisplay::Bar(0, 4), "[----]");
     EXPECT_EQ(ProgressDisplay::Bar(50, 4), "[##--]");
-    EXPECT_EQ(ProgressDisplay::Bar(100, 4), "[####]");
     EXPECT_EQ(ProgressDisplay::Bar(150, 4), "[####]");
     EXPECT_EQ(ProgressDisplay::Bar(-1, 4), "[----]");
 }

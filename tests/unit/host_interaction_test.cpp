@@ -231,15 +231,6 @@ TEST(ToNarrow, Utf16TextIsConvertedAndTerminated) {
     EXPECT_EQ(std::string(buffer), Narrowed(u"gel\u00f6scht"));
 }
 
-TEST(ToNarrow, NothingHappensWithoutABufferOrASize) {
-    SA_interractions::ToNarrow(nullptr, 255);
-    char buffer[kProgressTextSize] = {};
-    PutUtf16(buffer, u"text");
-    SA_interractions::ToNarrow(buffer, 0);
-    SA_interractions::ToNarrow(buffer, -4);
-    EXPECT_EQ(buffer[1], '\0') << "left unconverted";
-}
-
 TEST(ToNarrow, ASizeBeyondTheBufferReadsNoFurther) {
     // A companion reporting an absurd size must not make the conversion
     // read or write past the 256-byte buffer (the sanitizers watch this).
