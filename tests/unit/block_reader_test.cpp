@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 #include <vector>
 
 #include "tests/unit/parser_test_support.h"
@@ -43,6 +44,17 @@ public:
 
 private:
     uint64_t size_;
+};
+
+// A file whose every read fails with an exception.
+class FailingFile : public platform::RandomAccessFile {
+public:
+    size_t readAt(uint64_t, void *, size_t) override {
+        ++reads;
+        throw std::runtime_error("device error");
+    }
+    uint64_t size() override { return uint64_t(1) << 30; }
+    int reads = 0;
 };
 
 // A dump of two 2 KiB pages with distinct headers and bodies.
@@ -235,6 +247,23 @@ TEST(BlockReaderCancel, CancelledReadsTouchNeitherFileNorFields) {
     cancel.Set(false);
     EXPECT_EQ(bl.GetBlock(2), 0);
     EXPECT_EQ(bl.id, 2);
+}
+
+TEST(BlockReaderFailure, AFailingReadIsAnAssertionAndMinusTwoWithoutRecursion) {
+    LogCapture log;
+    FailingFile file;
+    BlockReader bl(2, 0, &file);
+    EXPECT_EQ(bl.GetBlock(3), -2);
+    bl.len = 100;
+    EXPECT_EQ(bl.GetAllBlock(3), -2);
+    BlockHeader h;
+    EXPECT_EQ(bl.GetBlockHeader(3, h), -2);
+    // Each failure dumps the block once; the dump's own failing reads do not
+    // start another dump.
+    EXPECT_LE(file.reads, 3 * 3);
+    EXPECT_TRUE(log.HasContaining("A.F. Exp [Error while getting GetBlock] File [vrndll/VRNParser] Line"));
+    EXPECT_TRUE(log.HasContaining("A.F. Exp [Error while getting GetAllBlock] File [vrndll/VRNParser] Line"));
+    EXPECT_TRUE(log.Has("=====Block contents====="));
 }
 
 TEST(BlockReaderLog, BlLogWritesTheHeaderThenTheWholeBlock) {
