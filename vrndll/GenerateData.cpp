@@ -1,7 +1,14 @@
 // GenerateData: the rows of every user table of one database, and the end
 // of its commit.bat.
+//
+// Each table with a data page gets a numbered series of scripts
+// (<table>_1.sql, _2, ...); the parser hands back one batch of INSERT
+// statements per page, and the output files start the next number once a
+// script holds more than 100 rows (a batch is never split). One batch is
+// held in memory at a time.
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "Common/logger/logger.h"
 #include "vrndll/SA_interractions.h"
@@ -16,11 +23,25 @@ bool IsStop(int rc) { return rc == -1000 || rc == -5 || rc == -2; }
 } // namespace
 
 int VRNRecover::WriteTableRows(uint32_t j, uint32_t first_column, uint32_t columns) {
-    // Rows are cut from the table's data pages once the row decoder exists;
-    // until then no numbered script is started, so none stays empty.
-    (void)j;
+    // The parser finds the table's columns itself; the first one found here
+    // only decided that the table has any.
     (void)first_column;
-    (void)columns;
+    const SysobjEntry &table = parser->pSysobj[j];
+    const std::string name(table.name, strnlen(table.name, sizeof table.name));
+    int rc = outfiles.OpenScript(name.c_str(), 1);
+    if (IsStop(rc)) return rc;
+
+    // One batch per page, until the chain ends (the parser bounds it).
+    int32_t block = -1;
+    int32_t rows = 0;
+    std::string text;
+    do {
+        text.clear();
+        rc = parser->GetOneString(text, &block, j, columns, &rows);
+        if (rc == -1000 || rc == -2) return rc;
+        rc = outfiles.write_file(text.c_str(), rows);
+        if (IsStop(rc)) return rc;
+    } while (block != 0);
     return 0;
 }
 
@@ -33,6 +54,10 @@ int VRNRecover::GenerateData() {
         const uint32_t field_total =
             std::min<uint32_t>(p.field_count, static_cast<uint32_t>(p.fields.size()));
 
+        const bool sorted = std::is_sorted(
+            p.fields.begin(), p.fields.begin() + field_total,
+            [](const ColumnEntry &a, const ColumnEntry &b) { return a.tab_id < b.tab_id; });
+
         for (uint32_t i = 0; i < objects; ++i) {
             const SysobjEntry &table = p.pSysobj[i];
             if (!IsScriptedTable(table)) continue;
@@ -40,8 +65,18 @@ int VRNRecover::GenerateData() {
             TheLogger().InfoFormat("TableName:%s TabId:%i TabType:%c RecLen:%i", name.c_str(),
                                    table.id, table.type, table.rec_len);
 
+            // The table's first column: found by halving when the columns
+            // are in table order (as GenerateDll leaves them), else by a scan.
             uint32_t first = 0;
-            while (first < field_total && p.fields[first].tab_id != table.id) ++first;
+            if (sorted) {
+                first = static_cast<uint32_t>(
+                    std::lower_bound(p.fields.begin(), p.fields.begin() + field_total, table.id,
+                                     [](const ColumnEntry &c, int32_t id) { return c.tab_id < id; }) -
+                    p.fields.begin());
+                if (first < field_total && p.fields[first].tab_id != table.id) first = field_total;
+            } else {
+                while (first < field_total && p.fields[first].tab_id != table.id) ++first;
+            }
             if (first == field_total) continue; // no columns, nothing to decode
 
             uint32_t end = first;
@@ -55,7 +90,8 @@ int VRNRecover::GenerateData() {
             }
             TheLogger().ErrorNumber("ColNum=", static_cast<long>(end));
 
-            if (table.first_block == 0) {
+            // A negative first page is no page either: nothing is read for it.
+            if (table.first_block <= 0) {
                 TheLogger().Info("This table have not data");
                 continue;
             }

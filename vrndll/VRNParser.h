@@ -7,10 +7,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "vrndll/ChainGuard.h"
+#include "vrndll/RowLayout.h"
 
 // ------------------------------------------------------------------ blocks
 
@@ -205,6 +208,26 @@ public:
     int32_t VRN_bl_count = 0;
 
     std::vector<int32_t> obj_ids; // distinct object ids above 100 that own pages
+
+    // ---- the data row being decoded: GetOneString cuts a row of the page
+    // into these members, PrintOneString writes it from them.
+    static constexpr int kFixedAreaSize = 999;
+    static constexpr int kVarAreaSize = 1004;
+    uint8_t var_count = 0;  // variable-length columns the row stores
+    uint8_t row_number = 0;
+    int32_t row_length = 0;
+    int32_t fixed_length = 0; // bytes of fixed_area the row fills
+    uint8_t fixed_area[kFixedAreaSize] = {};
+    uint8_t var_area[kVarAreaSize] = {};
+    // Pages of the data chain walked so far for the table data_chain_table
+    // (a chain that loops ends), and a reader of its own for text and image
+    // chains, so that reading one never disturbs the page in `bl`.
+    ChainGuard data_chain{"a data chain", 1};
+    int64_t data_chain_table = -1;
+    std::unique_ptr<BlockReader> chain_bl;
+    // The columns of the table whose rows are being written, worked out
+    // once per table.
+    RowLayout row_layout;
 
     // ---- operations, in the order every generation keeps
 

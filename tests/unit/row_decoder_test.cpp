@@ -1,0 +1,569 @@
+// Format-12 data rows cut into INSERT statements: every stored type in the
+// fixed and the variable area, the NULL rules, text and image chains, and
+// the damage a dump can carry (lying lengths and offset tables, chains that
+// loop or leave the table).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/dump_writer.h"
+#include "tests/support/text_chain.h"
+#include "tests/unit/parser_test_support.h"
+#include "vrndll/RowLayout.h"
+#include "vrndll/VRNParser12.h"
+
+using dumpwriter::Bytes;
+using dumpwriter::ToBytes;
+using parsertest::CancelFlag;
+using parsertest::LogCapture;
+
+namespace {
+
+constexpr int32_t kTable = 101;
+constexpr int32_t kTextOwner = 9001; // text pages in these tests belong to no table
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes &p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+Bytes Le(int64_t v, int width) {
+    Bytes out;
+    for (int k = 0; k < width; ++k) out.push_back(static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * k)));
+    return out;
+}
+Bytes Text(const std::string &s) { return ToBytes(s); }
+
+bool FixedType(uint8_t type) {
+    switch (type) {
+    case 1: case 3: case 5: case 6: case 7: case 8: case 10: case 11: case 12: case 16: case 18:
+    case 21: case 22: case 23: case 24: case 26:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A column of table `tab` as the column catalogue reader leaves it.
+ColumnEntry Column(const char *name, uint8_t type, int16_t length = 0, bool nullable = false,
+                   uint8_t precision = 0, uint8_t scale = 0, int32_t tab = kTable) {
+    ColumnEntry c;
+    c.tab_id = tab;
+    c.user_type = type;
+    c.length = length;
+    c.null_flag = nullable ? 8 : 0;
+    c.fixed = FixedType(type) ? 1 : 0;
+    const size_t n = std::strlen(name);
+    std::memcpy(c.name, name, n);
+    c.var_len = static_cast<int32_t>(n);
+    if (type == 10 || type == 26) {
+        c.name[n] = static_cast<char>(precision);
+        c.name[n + 1] = static_cast<char>(scale);
+        c.var_len = static_cast<int32_t>(n) + 5;
+    }
+    return c;
+}
+
+// One data row: var_count, row number, the fixed area and, when variable
+// values are stored, the row length at firoff, the values and the offset
+// table (positions within the row, one byte each, in reverse order). An
+// empty variable value is a NULL.
+Bytes Row(uint8_t number, const Bytes &fixed, const std::vector<Bytes> &var = {}) {
+    const int firoff = 2 + static_cast<int>(fixed.size());
+    Bytes row = Cat({{static_cast<uint8_t>(var.size()), number}, fixed});
+    if (var.empty()) return row;
+    Bytes values;
+    std::vector<int> positions{firoff + 2};
+    for (const Bytes &v : var) {
+        values.insert(values.end(), v.begin(), v.end());
+        positions.push_back(firoff + 2 + static_cast<int>(values.size()));
+    }
+    const int length = firoff + 2 + static_cast<int>(values.size()) + static_cast<int>(positions.size());
+    row = Cat({row, Le(length, 2), values});
+    for (size_t k = positions.size(); k-- > 0;) row.push_back(static_cast<uint8_t>(positions[k]));
+    return row;
+}
+
+// A dump with table 101 "t", its data chain and a parser on it with the
+// columns given.
+class RowDecoding : public ::testing::Test {
+protected:
+    RowDecoding() : db_(dump_.database("master", 1, 0)) {}
+
+    // The rows of table 101 on its data chain, `per_page` rows a page.
+    void Rows(const std::vector<Bytes> &rows, int16_t firoff, int per_page = 0) {
+        dumpwriter::ChainOptions o;
+        o.firoff = firoff;
+        o.records_per_page = per_page;
+        db_.chain(kTable, rows, o);
+    }
+    void Open(const std::vector<ColumnEntry> &columns) {
+        file_ = dump_.memory_file();
+        parser_.reset(new VRNParser12(file_.get(), 2, static_cast<int64_t>(file_->size()), 0));
+        parser_->VRN_bl_count = static_cast<int32_t>(file_->size() / 2048);
+        SysobjEntry t;
+        t.id = kTable;
+        t.type = 'U';
+        std::strcpy(t.name, "t");
+        const std::vector<int32_t> pages = db_.pages_of(kTable);
+        t.first_block = pages.empty() ? 0 : pages.front();
+        t.first_field = 0;
+        parser_->pSysobj.assign(1, t);
+        parser_->iSysobj = 1;
+        parser_->fields = columns;
+        parser_->field_count = static_cast<uint32_t>(columns.size());
+        columns_ = static_cast<uint32_t>(columns.size());
+    }
+    // Every batch of the table, as GenerateData asks for them.
+    std::string All(int *rc = nullptr, int *total = nullptr) {
+        std::string text;
+        int32_t block = -1;
+        int sum = 0;
+        int result = 0;
+        for (int guard = 0; guard < 1000; ++guard) {
+            int32_t rows = -7;
+            result = parser_->GetOneString(text, &block, 0, columns_, &rows);
+            if (result != 0) break;
+            sum += rows;
+            if (block == 0) break;
+        }
+        if (rc) *rc = result;
+        if (total) *total = sum;
+        return text;
+    }
+
+    dumpwriter::Dump dump_{2};
+    dumpwriter::Database &db_;
+    std::unique_ptr<platform::MemoryFile> file_;
+    std::unique_ptr<VRNParser12> parser_;
+    uint32_t columns_ = 0;
+};
+
+const char kGo[] = "\nGO\n";
+
+std::string Insert(const std::string &names, const std::string &values) {
+    return "INSERT INTO t(" + names + ") \n VALUES(" + values + ")\n";
+}
+
+// ================================================================== every type
+
+TEST_F(RowDecoding, EveryFixedTypeIsWrittenFromTheFixedArea) {
+    const std::vector<ColumnEntry> columns = {
+        Column("ti", 5), Column("si", 6), Column("i", 7), Column("f", 8), Column("r", 23),
+        Column("m", 11), Column("sm", 21), Column("dt", 12), Column("sdt", 22), Column("b", 16),
+        Column("c", 1, 4), Column("nc", 24, 3), Column("bin", 3, 4), Column("n", 10, 3, false, 5, 2),
+        Column("sn", 18, 6)};
+    const Bytes fixed = Cat({{200}, Le(-2, 2), Le(123456, 4), Le(0x3FB999999999999ALL, 8) /* 0.1 */,
+                             Le(0x3FC00000, 4) /* 1.5 */, Le(0, 4), Le(10500, 4), Le(-25000, 4),
+                             Le(36525, 4), Le(300 * 3661 + 1, 4), Le(36525, 2), Le(61, 2), {1},
+                             Text("ab'c"), Text("xyz"), {0x0a, 0x00, 0xff, 0x00}, {1, 0x04, 0xd2},
+                             Text("master")});
+    Rows({Row(0, fixed)}, static_cast<int16_t>(2 + fixed.size()));
+    Open(columns);
+    EXPECT_EQ(All(), Insert("ti,si,i,f,r,m,sm,dt,sdt,b,c,nc,bin,n,sn",
+                            "200,-2,123456,0.1,1.5,1.0500,-2.5000,'1/2/2000 1:1:1.003',"
+                            "'1/2/2000 1:1:0.0',1,'ab''c','xyz',0x0a00ff,-12.34,'master'") +
+                         kGo);
+}
+
+TEST_F(RowDecoding, EveryVariableTypeTakesItsOffsetTableLength) {
+    // Nullable fixed types live in the variable area like varchar does.
+    const std::vector<ColumnEntry> columns = {
+        Column("vc", 2, 20, true),  Column("vb", 4, 8, true),  Column("nvc", 25, 20, true),
+        Column("c", 1, 10, true),   Column("i", 7, 0, true),   Column("f", 8, 0, true),
+        Column("m", 11, 0, true),   Column("n", 26, 9, true, 10, 2),
+        Column("bin", 3, 6, true),  Column("dt", 12, 0, true), Column("sn", 18, 30, true),
+        Column("u", 35, 10, true)};
+    const std::vector<Bytes> var = {
+        Text("it's"), {0xde, 0xad, 0x00}, Text("n"),
+        Text("ab"), // nullable char(10) stores 2 bytes: the next value must not move
+        Le(-7, 4), Le(0x4004000000000000LL, 8) /* 2.5 */, Cat({Le(0, 4), Le(10500, 4)}),
+        {0, 0x30, 0x39}, {0x01, 0x00, 0x00}, Cat({Le(0, 4), Le(0, 4)}), Text("sa"), {0x41, 0x00}};
+    const Bytes row = Row(0, {}, var);
+    Rows({row}, 2);
+    Open(columns);
+    EXPECT_EQ(All(), Insert("vc,vb,nvc,c,i,f,m,n,bin,dt,sn,u",
+                            "'it''s',0xdead00,'n','ab',-7,2.5,1.0500,123.45,0x010000,"
+                            "'1/1/1900 0:0:0','sa',0x4100") +
+                         kGo);
+}
+
+TEST_F(RowDecoding, FixedAndVariableColumnsAreListedFixedFirst) {
+    // Catalogue order a, b, c: a nullable between two fixed columns.
+    Rows({Row(0, Cat({Le(1, 4), Le(2, 2)}), {Text("x")})}, 8);
+    Open({Column("a", 7), Column("b", 2, 10, true), Column("c", 6)});
+    EXPECT_EQ(All(), Insert("a,c,b", "1,2,'x'") + kGo);
+}
+
+TEST_F(RowDecoding, ACharacterValueHoldingNulBytesStaysWhole) {
+    Rows({Row(0, {}, {Bytes{'a', 0, 'b'}}), Row(1, {}, {Text("next")})}, 2);
+    Open({Column("v", 2, 10, true)});
+    EXPECT_EQ(All(), Insert("v", "'a'+char(0)+'b'") + Insert("v", "'next'") + kGo);
+}
+
+// ================================================================== NULL rules
+
+TEST_F(RowDecoding, ANullVariableColumnIsLeftOutWhereverItStands) {
+    const std::vector<ColumnEntry> columns = {Column("k", 7), Column("a", 2, 5, true),
+                                              Column("b", 2, 5, true), Column("c", 2, 5, true)};
+    Rows({Row(0, Le(1, 4), {{}, Text("b"), Text("c")}),  // first NULL
+          Row(1, Le(2, 4), {Text("a"), {}, Text("c")}),  // middle NULL
+          Row(2, Le(3, 4), {Text("a"), Text("b"), {}}),  // last NULL
+          Row(3, Le(4, 4)),                              // var_count 0: all NULL
+          Row(4, Le(5, 4), {Text("a")})},                // fewer columns stored
+         6);
+    Open(columns);
+    int total = 0;
+    EXPECT_EQ(All(nullptr, &total),
+              Insert("k,b,c", "1,'b','c'") + Insert("k,a,c", "2,'a','c'") + Insert("k,a,b", "3,'a','b'") +
+                  Insert("k", "4") + Insert("k,a", "5,'a'") + kGo);
+    EXPECT_EQ(total, 5);
+}
+
+TEST_F(RowDecoding, ARowOfNullsStillInsertsARow) {
+    Rows({Row(0, {}, {{}, {}}), Row(1, {})}, 2);
+    Open({Column("a", 2, 5, true), Column("b", 7, 0, true)});
+    EXPECT_EQ(All(), Insert("a", "NULL") + Insert("a", "NULL") + kGo);
+}
+
+TEST_F(RowDecoding, ExtraStoredColumnsAreIgnored) {
+    Rows({Row(0, {}, {Text("a"), Text("zz")})}, 2);
+    Open({Column("a", 2, 5, true)});
+    EXPECT_EQ(All(), Insert("a", "'a'") + kGo);
+}
+
+TEST_F(RowDecoding, RowsLongerThan255BytesKeepTheirValues) {
+    // Offset-table positions are single bytes and wrap in a long row.
+    const std::string a(200, 'a'), b(100, 'b');
+    Rows({Row(0, Le(9, 4), {Text(a), Text(b), Text("c")})}, 6);
+    Open({Column("k", 7), Column("a", 2, 255, true), Column("b", 2, 255, true), Column("c", 2, 5, true)});
+    EXPECT_EQ(All(), Insert("k,a,b,c", "9,'" + a + "','" + b + "','c'") + kGo);
+}
+
+// ================================================================== pages and chains
+
+TEST_F(RowDecoding, OnePagePerCallUntilTheChainEnds) {
+    std::vector<Bytes> rows;
+    for (int k = 0; k < 5; ++k) rows.push_back(Row(static_cast<uint8_t>(k), Le(k, 4)));
+    Rows(rows, 6, 2);
+    Open({Column("k", 7)});
+    const std::vector<int32_t> pages = db_.pages_of(kTable);
+    ASSERT_EQ(pages.size(), 3u);
+
+    std::string text;
+    int32_t block = -1, count = 0;
+    ASSERT_EQ(parser_->GetOneString(text, &block, 0, 1, &count), 0);
+    EXPECT_EQ(text, Insert("k", "0") + Insert("k", "1") + kGo);
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(block, pages[1]);
+    ASSERT_EQ(parser_->GetOneString(text, &block, 0, 1, &count), 0);
+    ASSERT_EQ(parser_->GetOneString(text, &block, 0, 1, &count), 0);
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(block, 0);
+}
+
+TEST_F(RowDecoding, APageWithoutRowsIsAnEmptyBatch) {
+    Rows({}, 6);
+    Open({Column("k", 7)});
+    int total = -1;
+    EXPECT_EQ(All(nullptr, &total), kGo);
+    EXPECT_EQ(total, 0);
+}
+
+TEST_F(RowDecoding, ATableWithoutAFirstPageReadsNothing) {
+    Open({Column("k", 7)});
+    for (int32_t first : {0, -1, -5}) {
+        parser_->pSysobj[0].first_block = first;
+        std::string text;
+        int32_t block = -1, rows = 3;
+        EXPECT_EQ(parser_->GetOneString(text, &block, 0, 1, &rows), 0);
+        EXPECT_EQ(block, 0);
+        EXPECT_EQ(rows, 0);
+        EXPECT_EQ(text, "");
+    }
+}
+
+TEST_F(RowDecoding, ADataChainThatLoopsEnds) {
+    LogCapture log;
+    Rows({Row(0, Le(1, 4)), Row(1, Le(2, 4))}, 6, 1);
+    dump_.build();
+    const std::vector<int32_t> pages = db_.pages_of(kTable);
+    db_.edit_page(pages[1], [&](dumpwriter::Page &p) { p.next_id = pages[0]; });
+    Open({Column("k", 7)});
+    int rc = -1;
+    EXPECT_EQ(All(&rc), Insert("k", "1") + kGo + Insert("k", "2") + kGo);
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(log.HasContaining("Walk of a data chain stops at page"));
+}
+
+TEST_F(RowDecoding, ADataChainEndsWhereItLeavesTheTableOrTheDump) {
+    LogCapture log;
+    Rows({Row(0, Le(1, 4)), Row(1, Le(2, 4))}, 6, 1);
+    dump_.build();
+    const std::vector<int32_t> pages = db_.pages_of(kTable);
+    // The second page belongs to another object: its rows are not this table's.
+    db_.edit_page(pages[1], [](dumpwriter::Page &p) { p.type = 555; });
+    Open({Column("k", 7)});
+    EXPECT_EQ(All(), Insert("k", "1") + kGo);
+    EXPECT_TRUE(log.HasContaining("the page belongs to object 555"));
+
+    db_.edit_page(pages[0], [](dumpwriter::Page &p) { p.next_id = 4000000; });
+    Open({Column("k", 7)});
+    EXPECT_EQ(All(), Insert("k", "1") + kGo);
+    EXPECT_TRUE(log.HasContaining("stops at page 4000000: the page lies outside the dump"));
+
+    db_.edit_page(pages[0], [](dumpwriter::Page &p) { p.next_id = -3; });
+    Open({Column("k", 7)});
+    EXPECT_EQ(All(), Insert("k", "1") + kGo);
+}
+
+TEST_F(RowDecoding, ACancelWhileRowsAreCutStopsThePage) {
+    Rows({Row(0, Le(1, 4)), Row(1, Le(2, 4))}, 6);
+    Open({Column("k", 7)});
+    CancelFlag flag;
+    flag.Set(true);
+    std::string text;
+    int32_t block = -1, rows = 0;
+    EXPECT_EQ(parser_->GetOneString(text, &block, 0, 1, &rows), -1000);
+}
+
+// ================================================================== text and image
+
+class TextValues : public RowDecoding {};
+
+TEST_F(TextValues, TextAndImageChainsSpanPagesAndTheRowsAfterThemStayWhole) {
+    std::string story;
+    for (int k = 0; k < 300; ++k) story += static_cast<char>('a' + k % 26);
+    story[10] = '\'';
+    Bytes picture;
+    for (int k = 0; k < 40; ++k) picture.push_back(static_cast<uint8_t>(k * 7));
+    dumpwriter::TextChain(db_, kTextOwner, 200, ToBytes(story), 120);  // pages 200..202
+    dumpwriter::TextChain(db_, kTextOwner, 210, picture, 16);          // pages 210..212
+    Rows({Row(0, Le(1, 4), {dumpwriter::TextPointer(200), dumpwriter::TextPointer(210)}),
+          Row(1, Le(2, 4), {{}, {}, Text("after")}), Row(2, Le(3, 4), {{}, {}, Text("last")})},
+         6);
+    Open({Column("k", 7), Column("story", 19, 16, true), Column("pic", 20, 16, true),
+          Column("note", 2, 10, true)});
+
+    std::string quoted = story;
+    quoted.replace(10, 1, "''");
+    std::string hex;
+    for (uint8_t b : picture) {
+        const char digits[] = "0123456789abcdef";
+        hex += digits[b >> 4];
+        hex += digits[b & 15];
+    }
+    EXPECT_EQ(All(), Insert("k,story,pic", "1,'" + quoted + "',0x" + hex) + Insert("k,note", "2,'after'") +
+                         Insert("k,note", "3,'last'") + kGo);
+}
+
+TEST_F(TextValues, ATextChainThatLoopsEndsTheValueNotTheRows) {
+    LogCapture log;
+    dumpwriter::TextChain(db_, kTextOwner, 200, ToBytes("abcdef"), 3); // pages 200, 201
+    db_.edit_page(201, [](dumpwriter::Page &p) { p.next_id = 200; });
+    Rows({Row(0, {}, {dumpwriter::TextPointer(200)}), Row(1, {}, {{}, Text("next")})}, 2);
+    Open({Column("story", 19, 16, true), Column("v", 2, 5, true)});
+    EXPECT_EQ(All(), Insert("story", "'abcdef'") + Insert("v", "'next'") + kGo);
+    EXPECT_TRUE(log.HasContaining("Walk of a text chain stops at page 200"));
+}
+
+TEST_F(TextValues, ATextPointerWithoutAPageIsNull) {
+    Rows({Row(0, {}, {dumpwriter::TextPointer(0)}), Row(1, {}, {Bytes{1, 2, 3}})}, 2);
+    Open({Column("story", 19, 16, true)});
+    EXPECT_EQ(All(), Insert("story", "NULL") + Insert("story", "NULL") + kGo);
+}
+
+TEST_F(TextValues, AnEmptyImageIsAnEmptyBinary) {
+    dumpwriter::TextChain(db_, kTextOwner, 200, {}, 10);
+    Rows({Row(0, {}, {dumpwriter::TextPointer(200)})}, 2);
+    Open({Column("pic", 20, 16, true)});
+    EXPECT_EQ(All(), Insert("pic", "0x") + kGo);
+}
+
+TEST_F(TextValues, ACancelInsideATextChainDropsTheRow) {
+    dumpwriter::TextChain(db_, kTextOwner, 200, ToBytes("abcdef"), 3);
+    Rows({Row(0, {}, {dumpwriter::TextPointer(200)})}, 2);
+    Open({Column("story", 19, 16, true)});
+    CancelFlag flag;
+    parser_->var_count = 1;
+    parser_->row_length = 2 + 2 + 16 + 2;
+    parser_->fixed_length = 0;
+    std::memcpy(parser_->var_area, Row(0, {}, {dumpwriter::TextPointer(200)}).data() + 4, 18);
+    flag.Set(true);
+    std::string text = "kept";
+    EXPECT_EQ(parser_->PrintOneString(text, 0, 18, 1), -1000);
+    EXPECT_EQ(text, "kept");
+}
+
+// ================================================================== damage
+
+class DamagedRows : public RowDecoding {};
+
+TEST_F(DamagedRows, ARowLengthThatLiesEndsThePageButNotTheTable) {
+    LogCapture log;
+    Bytes liar = Row(1, Le(2, 4), {Text("bb")});
+    liar[6] = 0xff; // row length 0x??ff: far beyond the page
+    liar[7] = 0x70;
+    Rows({Row(0, Le(1, 4), {Text("a")}), liar, Row(2, Le(3, 4), {Text("c")}), Row(3, Le(4, 4), {Text("d")})}, 6, 3);
+    Open({Column("k", 7), Column("v", 2, 5, true)});
+    EXPECT_EQ(All(), Insert("k,v", "1,'a'") + kGo + Insert("k,v", "4,'d'") + kGo);
+    EXPECT_TRUE(log.HasContaining("the row at 11 claims 28927 bytes"));
+}
+
+TEST_F(DamagedRows, ANegativeOrTooShortRowLengthEndsThePage) {
+    for (int16_t length : {-4, 3, 7}) {
+        Bytes liar = Row(1, Le(2, 4), {Text("bb")});
+        liar[6] = static_cast<uint8_t>(length & 0xff);
+        liar[7] = static_cast<uint8_t>((length >> 8) & 0xff);
+        dumpwriter::Dump dump(2);
+        dumpwriter::Database &db = dump.database("master", 1, 0);
+        dumpwriter::ChainOptions o;
+        o.firoff = 6;
+        db.chain(kTable, {Row(0, Le(1, 4), {Text("a")}), liar, Row(2, Le(3, 4), {Text("c")})}, o);
+        auto file = dump.memory_file();
+        VRNParser12 parser(file.get(), 2, static_cast<int64_t>(file->size()), 0);
+        SysobjEntry t;
+        t.id = kTable;
+        std::strcpy(t.name, "t");
+        t.first_block = db.pages_of(kTable).front();
+        parser.pSysobj.assign(1, t);
+        parser.iSysobj = 1;
+        parser.fields = {Column("k", 7), Column("v", 2, 5, true)};
+        parser.field_count = 2;
+        std::string text;
+        int32_t block = -1, rows = 0;
+        EXPECT_EQ(parser.GetOneString(text, &block, 0, 2, &rows), 0);
+        EXPECT_EQ(text, Insert("k,v", "1,'a'") + kGo) << length;
+        EXPECT_EQ(rows, 1);
+    }
+}
+
+TEST_F(DamagedRows, AnOffsetTableThatLiesSkipsOnlyItsRow) {
+    LogCapture log;
+    Bytes backwards = Row(1, Le(2, 4), {Text("bb"), Text("c")});
+    std::swap(backwards[backwards.size() - 1], backwards[backwards.size() - 2]); // a negative length
+    Bytes beyond = Row(2, Le(3, 4), {Text("x")});
+    beyond[beyond.size() - 2] = 250; // the value would end past the row
+    Bytes short_table = Row(3, Le(4, 4), {Text("x")});
+    short_table[0] = 9; // nine columns cannot have their offsets in a three-byte area
+    Rows({backwards, beyond, short_table, Row(4, Le(5, 4), {Text("ok"), Text("y")})}, 6);
+    Open({Column("k", 7), Column("v", 2, 5, true), Column("w", 2, 5, true)});
+    int total = 0;
+    EXPECT_EQ(All(nullptr, &total), Insert("k,v,w", "5,'ok','y'") + kGo);
+    EXPECT_EQ(total, 1);
+    EXPECT_TRUE(log.HasContaining("Row 1 of table t skipped: its offset table gives column 0"));
+    EXPECT_TRUE(log.HasContaining("Row 2 of table t skipped"));
+    EXPECT_TRUE(log.HasContaining("Row 3 of table t skipped: 9 variable columns cannot fit"));
+}
+
+TEST_F(DamagedRows, AValueBeyondItsAreaIsWrittenAsNull) {
+    LogCapture log;
+    // The catalogue says char(8) but the rows keep 4 fixed bytes; and a
+    // wrapped (long) row whose lengths add up past its values.
+    const std::string a(250, 'a');
+    Bytes wrapped = Row(1, Le(7, 4), {Text(a), Text("b")});
+    wrapped[wrapped.size() - 3] = static_cast<uint8_t>(wrapped[wrapped.size() - 3] + 5);
+    Rows({Row(0, Le(1, 4), {Text("v")}), wrapped}, 6);
+    Open({Column("k", 7), Column("c", 1, 8), Column("v", 2, 255, true), Column("w", 2, 5, true)});
+    EXPECT_EQ(All(), Insert("k,c,v", "1,NULL,'v'") + Insert("k,c,v,w", "7,NULL,'" + a + "',NULL") + kGo);
+    EXPECT_TRUE(log.HasContaining("column c lies beyond the 4-byte fixed area, written as NULL"));
+    EXPECT_TRUE(log.HasContaining("column w lies beyond the 251-byte variable area, written as NULL"));
+}
+
+TEST_F(DamagedRows, RowsLargerThanTheRowBuffersAreRejected) {
+    LogCapture log;
+    // A variable area of 1005 bytes on a 2 KiB page.
+    const std::string big(1000, 'z');
+    Bytes huge = Row(1, Le(2, 4), {Text(big.substr(0, 501)), Text(big.substr(0, 501))});
+    Rows({Row(0, Le(1, 4), {Text("a")}), huge, Row(2, Le(3, 4), {Text("c")})}, 6);
+    Open({Column("k", 7), Column("v", 2, 255, true), Column("w", 2, 255, true)});
+    EXPECT_EQ(All(), Insert("k,v", "1,'a'") + Insert("k,v", "3,'c'") + kGo);
+    EXPECT_TRUE(log.HasContaining("a variable area of 1005 bytes exceeds the 1004-byte row buffer"));
+}
+
+TEST_F(DamagedRows, AFixedAreaLargerThanItsBufferRejectsThePage) {
+    LogCapture log;
+    dumpwriter::Dump dump(4);
+    dumpwriter::Database &db = dump.database("master", 1, 0);
+    dumpwriter::ChainOptions o;
+    o.firoff = 1002;
+    db.chain(kTable, {Row(0, Bytes(1000, 1)), Row(1, Bytes(1000, 2))}, o);
+    auto file = dump.memory_file();
+    VRNParser12 parser(file.get(), 4, static_cast<int64_t>(file->size()), 0);
+    SysobjEntry t;
+    t.id = kTable;
+    std::strcpy(t.name, "t");
+    t.first_block = db.pages_of(kTable).front();
+    parser.pSysobj.assign(1, t);
+    parser.iSysobj = 1;
+    parser.fields = {Column("c", 1, 1000)};
+    parser.field_count = 1;
+    std::string text;
+    int32_t block = -1, rows = 0;
+    EXPECT_EQ(parser.GetOneString(text, &block, 0, 1, &rows), 0);
+    EXPECT_EQ(text, kGo);
+    EXPECT_EQ(rows, 0);
+    EXPECT_TRUE(log.HasContaining("a fixed area of 1000 bytes exceeds the 999-byte row buffer"));
+}
+
+TEST_F(DamagedRows, AFiroffOrLenBeyondThePageStaysInsideThePage) {
+    LogCapture log;
+    Rows({Row(0, Le(1, 4)), Row(1, Le(2, 4))}, 6, 1);
+    dump_.build();
+    const std::vector<int32_t> pages = db_.pages_of(kTable);
+    db_.edit_page(pages[0], [](dumpwriter::Page &p) { p.firoff = 3000; });
+    // len says more than a 2 KiB page holds: only the page's own body is read.
+    db_.edit_page(pages[1], [](dumpwriter::Page &p) { p.len = 32000; });
+    Open({Column("k", 7)});
+    int rc = -1;
+    const std::string text = All(&rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(text.substr(0, std::strlen(kGo) + Insert("k", "2").size()), kGo + Insert("k", "2"));
+    EXPECT_TRUE(log.HasContaining("firoff 3000 lies outside the"));
+}
+
+// ================================================================== columns of the table
+
+class TableColumns : public ::testing::Test {};
+
+TEST_F(TableColumns, TheFirstColumnIsFoundInTheSortedArray) {
+    std::vector<ColumnEntry> fields = {Column("a", 7, 0, false, 0, 0, 100), Column("b", 7, 0, false, 0, 0, 101),
+                                       Column("c", 7, 0, false, 0, 0, 101), Column("d", 7, 0, false, 0, 0, 102)};
+    EXPECT_EQ(FirstColumnOf(fields, 4, 101, 0), 1);  // a stale first_field is not trusted
+    EXPECT_EQ(FirstColumnOf(fields, 4, 101, -1), 1);
+    EXPECT_EQ(FirstColumnOf(fields, 4, 102, 99), 3);
+    EXPECT_EQ(FirstColumnOf(fields, 4, 103, 1), -1);
+    EXPECT_EQ(FirstColumnOf(fields, 3, 102, 3), -1); // only the counted entries
+    // Not in table order: the first entry of the table wherever it is.
+    std::vector<ColumnEntry> mixed = {fields[3], fields[1], fields[2], fields[0]};
+    EXPECT_EQ(FirstColumnOf(mixed, 4, 100, -1), 3);
+    EXPECT_EQ(FirstColumnOf(mixed, 4, 101, -1), 1);
+}
+
+TEST_F(TableColumns, TheLayoutTakesOnlyTheTablesOwnColumns) {
+    VRNParser12 parser(nullptr, 2, 0, 0);
+    SysobjEntry t;
+    t.id = 101;
+    std::strcpy(t.name, "t");
+    t.first_field = 0; // stale: the columns moved when the array was sorted
+    parser.pSysobj.assign(1, t);
+    parser.iSysobj = 1;
+    parser.fields = {Column("x", 7, 0, false, 0, 0, 100), Column("n", 10, 5, false, 9, 3),
+                     Column("v", 7, 0, true), Column("y", 7, 0, false, 0, 0, 102)};
+    parser.field_count = 4;
+    RowLayout layout;
+    ASSERT_TRUE(BuildRowLayout(parser, 0, 5, layout)); // asks for more columns than the table has
+    EXPECT_EQ(layout.first, 1);
+    ASSERT_EQ(layout.fixed.size(), 1u);
+    EXPECT_EQ(layout.fixed[0].name, "n");
+    EXPECT_EQ(layout.fixed[0].scale, 3);
+    EXPECT_EQ(layout.fixed[0].width, 5);
+    ASSERT_EQ(layout.variable.size(), 1u);
+    EXPECT_EQ(layout.variable[0].name, "v");
+    EXPECT_FALSE(BuildRowLayout(parser, 1, 1, layout));
+}
+
+} // namespace

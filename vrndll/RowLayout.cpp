@@ -1,0 +1,99 @@
+#include "vrndll/RowLayout.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "vrndll/VRNParser.h"
+#include "vrndll/ValueFormat.h"
+
+namespace {
+
+bool IsNumericType(uint8_t user_type) {
+    return user_type == values::kNumeric || user_type == values::kDecimal;
+}
+
+// A column is stored in the fixed-length area only when it is of a
+// fixed-length type and does not allow NULL.
+bool IsFixedColumn(const ColumnEntry &c) { return c.fixed == 1 && c.null_flag == 0; }
+
+} // namespace
+
+int64_t FirstColumnOf(const std::vector<ColumnEntry> &fields, uint32_t count, int32_t tab_id,
+                      int32_t first_field) {
+    const uint32_t n = std::min<uint32_t>(count, static_cast<uint32_t>(fields.size()));
+    const auto starts_run = [&](uint32_t k) {
+        return k < n && fields[k].tab_id == tab_id && (k == 0 || fields[k - 1].tab_id != tab_id);
+    };
+    const auto begin = fields.begin();
+    const auto found = std::lower_bound(begin, begin + n, tab_id,
+                                        [](const ColumnEntry &c, int32_t id) { return c.tab_id < id; });
+    const uint32_t at = static_cast<uint32_t>(found - begin);
+    if (starts_run(at)) return at;
+    if (first_field >= 0 && starts_run(static_cast<uint32_t>(first_field))) return first_field;
+    // Not sorted after all: the first entry of the table, wherever it is.
+    for (uint32_t k = 0; k < n; ++k)
+        if (fields[k].tab_id == tab_id) return k;
+    return -1;
+}
+
+int32_t FixedWidth(const ColumnEntry &column) {
+    const int width = values::StoredWidth(column.user_type);
+    if (width > 0) return width;
+    return std::max<int32_t>(0, column.length);
+}
+
+std::string ColumnName(const ColumnEntry &column) {
+    const size_t stored = strnlen(column.name, sizeof column.name);
+    if (IsNumericType(column.user_type)) {
+        const int32_t own = column.var_len - 5;
+        if (own >= 0 && static_cast<size_t>(own) <= stored)
+            return std::string(column.name, static_cast<size_t>(own));
+    }
+    return std::string(column.name, stored);
+}
+
+int ColumnScale(const ColumnEntry &column) {
+    if (!IsNumericType(column.user_type)) return 0;
+    const int32_t at = column.var_len - 4;
+    if (at < 0 || at >= static_cast<int32_t>(sizeof column.name)) return 0;
+    return static_cast<uint8_t>(column.name[at]);
+}
+
+bool BuildRowLayout(const VRNParser &parser, uint32_t table, uint32_t columns, RowLayout &layout) {
+    layout.Invalidate();
+    const uint32_t objects = std::min<uint32_t>(parser.iSysobj, static_cast<uint32_t>(parser.pSysobj.size()));
+    if (table >= objects) return false;
+    const SysobjEntry &t = parser.pSysobj[table];
+
+    layout.table_id = t.id;
+    layout.columns = columns;
+    layout.table_name.assign(t.name, strnlen(t.name, sizeof t.name));
+    layout.fixed.clear();
+    layout.variable.clear();
+    layout.fixed_names.clear();
+
+    const uint32_t count = std::min<uint32_t>(parser.field_count, static_cast<uint32_t>(parser.fields.size()));
+    layout.first = FirstColumnOf(parser.fields, count, t.id, t.first_field);
+    if (layout.first >= 0) {
+        const uint32_t first = static_cast<uint32_t>(layout.first);
+        const uint32_t end = first + std::min<uint32_t>(columns, count - first);
+        for (uint32_t k = first; k < end && parser.fields[k].tab_id == t.id; ++k) {
+            const ColumnEntry &c = parser.fields[k];
+            RowColumn column;
+            column.field = k;
+            column.user_type = c.user_type;
+            column.width = FixedWidth(c);
+            column.scale = ColumnScale(c);
+            column.name = ColumnName(c);
+            if (IsFixedColumn(c)) {
+                if (!layout.fixed.empty()) layout.fixed_names += ',';
+                layout.fixed_names += column.name;
+                layout.fixed.push_back(std::move(column));
+            } else {
+                layout.variable.push_back(std::move(column));
+            }
+        }
+    }
+    layout.table = table;
+    return true;
+}
