@@ -83,41 +83,29 @@ Bytes TwoPages() {
 TEST(BlockReaderGeometry, BlocksLieAfterTheLeadingAreaOfTheirSize) {
     EXPECT_EQ(BlockReader(2, 0, nullptr).Offset(1), 10240u);
     EXPECT_EQ(BlockReader(2, 0, nullptr).Offset(2), 12288u);
-    EXPECT_EQ(BlockReader(4, 0, nullptr).Offset(1), 12288u);
     EXPECT_EQ(BlockReader(8, 0, nullptr).Offset(1), 16384u);
-    EXPECT_EQ(BlockReader(16, 0, nullptr).Offset(1), 24576u);
     EXPECT_EQ(BlockReader(16, 0, nullptr).Offset(2), 40960u);
     EXPECT_EQ(BlockReader(4, 3, nullptr).Offset(1), 3145728u + 12288u);
-    // Page 0 lies at 8192; a page before it lies nowhere.
-    EXPECT_EQ(BlockReader(8, 0, nullptr).Offset(0), 8192u);
+    EXPECT_EQ(BlockReader(8, 0, nullptr).Offset(0), 8192u); // page 0
     EXPECT_EQ(BlockReader(2, 0, nullptr).Offset(-10), BlockReader::kNowhere);
+    BlockReader bl(2, 0, nullptr);
+    bl.SetBlockSize(16);
+    EXPECT_EQ(bl.data.size(), 24576u);
 }
 
 TEST(BlockReaderGeometry, OffsetsBeyondFourGiBAreReadWhereTheyLie) {
     RecordingFile file(uint64_t(8) << 30);
     BlockReader bl(2, 0, &file);
     ASSERT_EQ(bl.GetBlock(2200000), 0);
-    ASSERT_EQ(file.reads.size(), 1u);
-    EXPECT_EQ(file.reads[0].offset, 8192u + uint64_t(2200000) * 2048u);
-    EXPECT_EQ(bl.id, 1);
-
-    // A base far out adds whole MiB in 64 bits.
+    EXPECT_EQ(file.reads.at(0).offset, 8192u + uint64_t(2200000) * 2048u);
     BlockReader far(16, 5000, &file);
     ASSERT_EQ(far.GetBlock(3), 0);
-    EXPECT_EQ(file.reads[1].offset, uint64_t(5000) * 1048576u + 24576u + 2u * 16384u);
+    EXPECT_EQ(file.reads.at(1).offset, uint64_t(5000) * 1048576u + 24576u + 2u * 16384u);
 }
 
-TEST(BlockReaderGeometry, SetBlockSizeReallocatesTheBody) {
-    BlockReader bl(2, 0, nullptr);
-    EXPECT_EQ(bl.data.size(), 10240u);
-    EXPECT_EQ(bl.SetBlockSize(16), 0);
-    EXPECT_EQ(bl.kb, 16);
-    EXPECT_EQ(bl.data.size(), 24576u);
-}
+// ------------------------------------------------------------------ headers and bodies
 
-// ------------------------------------------------------------------ headers
-
-TEST(BlockReaderHeader, FieldsComeFromTheLittleEndianHeader) {
+TEST(BlockReaderRead, HeaderFieldsAndBodyComeFromTheBlock) {
     platform::MemoryFile file(TwoPages());
     BlockReader bl(2, 0, &file);
     ASSERT_EQ(bl.GetBlock(7), 0);
@@ -129,74 +117,45 @@ TEST(BlockReaderHeader, FieldsComeFromTheLittleEndianHeader) {
     EXPECT_EQ(bl.fl1, 0x80);
     EXPECT_EQ(bl.len, 132);
     EXPECT_EQ(bl.firoff, 66);
-    EXPECT_EQ(bl.header[0], 7);
-}
+    ASSERT_EQ(bl.GetAllBlock(7), 0);
+    EXPECT_EQ(bl.RecordAreaLength(), 100);
+    EXPECT_EQ(bl.data[99], 0x11);
+    EXPECT_EQ(bl.data[100], 0);
 
-TEST(BlockReaderHeader, AHeaderPastTheEndLeavesTheFieldsAsTheyWere) {
-    Bytes bytes = TwoPages();
-    platform::MemoryFile file(bytes);
-    BlockReader bl(2, 0, &file);
-    ASSERT_EQ(bl.GetBlock(8), 0);
-    EXPECT_TRUE(bl.InDump(8));
-    EXPECT_FALSE(bl.InDump(9));
-    EXPECT_EQ(bl.GetBlock(9), 0);
-    EXPECT_EQ(bl.GetBlock(100000), 0);
-    EXPECT_EQ(bl.id, 8);
-
-    // A header cut in the middle is not read at all.
-    bytes.resize(static_cast<size_t>(bl.Offset(8)) + 20);
-    platform::MemoryFile cut(bytes);
-    BlockReader bl2(2, 0, &cut);
-    ASSERT_EQ(bl2.GetBlock(7), 0);
-    EXPECT_FALSE(bl2.InDump(8));
-    EXPECT_EQ(bl2.GetBlock(8), 0);
-    EXPECT_EQ(bl2.id, 7);
-    EXPECT_EQ(bl2.next_id, 8);
-}
-
-TEST(BlockReaderHeader, GetBlockHeaderCopiesTheFields) {
-    platform::MemoryFile file(TwoPages());
-    BlockReader bl(2, 0, &file);
     BlockHeader h;
     ASSERT_EQ(bl.GetBlockHeader(8, h), 0);
     EXPECT_EQ(h.id, 8);
-    EXPECT_EQ(h.prev_id, 6);
     EXPECT_EQ(h.type, 123456);
     EXPECT_EQ(h.len, 72);
     EXPECT_EQ(h.firoff, 66);
 }
 
-TEST(BlockReaderHeader, ANullFileReadsNothing) {
-    BlockReader bl(2, 0, nullptr);
-    EXPECT_EQ(bl.GetBlock(1), 0);
-    EXPECT_EQ(bl.GetAllBlock(1), 0);
-    EXPECT_FALSE(bl.InDump(1));
-    EXPECT_EQ(bl.id, 0);
-}
-
-// ------------------------------------------------------------------ bodies
-
-TEST(BlockReaderBody, ReadsLenBytesFromTheBodyOn) {
-    platform::MemoryFile file(TwoPages());
+TEST(BlockReaderRead, AHeaderPastTheEndOrCutLeavesTheFieldsAsTheyWere) {
+    Bytes bytes = TwoPages();
+    platform::MemoryFile file(bytes);
     BlockReader bl(2, 0, &file);
-    ASSERT_EQ(bl.GetBlock(7), 0);
-    ASSERT_EQ(bl.GetAllBlock(7), 0);
-    EXPECT_EQ(bl.RecordAreaLength(), 100);
-    EXPECT_EQ(bl.data[0], 0x11);
-    EXPECT_EQ(bl.data[99], 0x11);
-    EXPECT_EQ(bl.data[100], 0); // the padding of the block
+    ASSERT_EQ(bl.GetBlock(8), 0);
+    EXPECT_FALSE(bl.InDump(9));
+    EXPECT_EQ(bl.GetBlock(9), 0);
+    EXPECT_EQ(bl.GetBlock(100000), 0);
+    EXPECT_EQ(bl.id, 8);
+
+    bytes.resize(static_cast<size_t>(bl.Offset(8)) + 20); // header of page 8 cut
+    platform::MemoryFile cut(bytes);
+    BlockReader bl2(2, 0, &cut);
+    ASSERT_EQ(bl2.GetBlock(7), 0);
+    EXPECT_EQ(bl2.GetBlock(8), 0);
+    EXPECT_EQ(bl2.id, 7);
 }
 
-TEST(BlockReaderBody, NeverReadsMoreThanTheBufferHolds) {
+TEST(BlockReaderRead, ABodyReadNeverTakesMoreThanTheBufferHolds) {
     RecordingFile file(uint64_t(1) << 30);
     BlockReader bl(2, 0, &file);
     bl.len = 32767; // a lying length
     ASSERT_EQ(bl.GetAllBlock(1), 0);
-    ASSERT_EQ(file.reads.size(), 1u);
-    EXPECT_EQ(file.reads[0].count, bl.data.size());
-    EXPECT_EQ(file.reads[0].offset, 10240u + 32u);
-    // The record area stays inside the block's own body.
-    EXPECT_EQ(bl.RecordAreaLength(), 2048 - 32);
+    EXPECT_EQ(file.reads.at(0).count, bl.data.size());
+    EXPECT_EQ(file.reads.at(0).offset, 10240u + 32u);
+    EXPECT_EQ(bl.RecordAreaLength(), 2048 - 32); // the block's own body only
 
     bl.len = -5;
     std::fill(bl.data.begin(), bl.data.end(), 0x77);
@@ -204,17 +163,13 @@ TEST(BlockReaderBody, NeverReadsMoreThanTheBufferHolds) {
     EXPECT_EQ(file.reads.size(), 1u); // nothing read
     EXPECT_EQ(bl.data[0], 0);         // and nothing stale left
     EXPECT_EQ(bl.RecordAreaLength(), 0);
-
     bl.len = 32;
-    EXPECT_EQ(bl.RecordAreaLength(), 0);
     EXPECT_FALSE(bl.InRecordArea(0, 1));
 }
 
-TEST(BlockReaderBody, AShortReadZeroFillsSoNoEarlierPageShowsThrough) {
+TEST(BlockReaderRead, AShortBodyReadZeroFillsSoNoEarlierPageShowsThrough) {
     Bytes bytes = TwoPages();
-    platform::MemoryFile whole(bytes);
-    BlockReader probe(2, 0, &whole);
-    bytes.resize(static_cast<size_t>(probe.Offset(8)) + 32 + 10); // page 8 cut after 10 body bytes
+    bytes.resize(static_cast<size_t>(BlockReader(2, 0, nullptr).Offset(8)) + 32 + 10);
     platform::MemoryFile file(bytes);
     BlockReader bl(2, 0, &file);
     ASSERT_EQ(bl.GetBlock(7), 0);
@@ -227,7 +182,7 @@ TEST(BlockReaderBody, AShortReadZeroFillsSoNoEarlierPageShowsThrough) {
     EXPECT_EQ(bl.data[50], 0);
 }
 
-// ------------------------------------------------------------------ cancel and log
+// ------------------------------------------------------------------ cancel, failures, log
 
 TEST(BlockReaderCancel, CancelledReadsTouchNeitherFileNorFields) {
     RecordingFile file(uint64_t(1) << 30);
@@ -239,14 +194,10 @@ TEST(BlockReaderCancel, CancelledReadsTouchNeitherFileNorFields) {
     EXPECT_EQ(bl.GetAllBlock(2), -1000);
     EXPECT_EQ(file.reads.size(), 1u);
     EXPECT_EQ(bl.id, 1);
-
     // GetBlockHeader does not pass the cancel on: the previous block's values.
     BlockHeader h;
     EXPECT_EQ(bl.GetBlockHeader(3, h), 0);
     EXPECT_EQ(h.id, 1);
-    cancel.Set(false);
-    EXPECT_EQ(bl.GetBlock(2), 0);
-    EXPECT_EQ(bl.id, 2);
 }
 
 TEST(BlockReaderFailure, AFailingReadIsAnAssertionAndMinusTwoWithoutRecursion) {
@@ -263,7 +214,6 @@ TEST(BlockReaderFailure, AFailingReadIsAnAssertionAndMinusTwoWithoutRecursion) {
     EXPECT_LE(file.reads, 3 * 3);
     EXPECT_TRUE(log.HasContaining("A.F. Exp [Error while getting GetBlock] File [vrndll/VRNParser] Line"));
     EXPECT_TRUE(log.HasContaining("A.F. Exp [Error while getting GetAllBlock] File [vrndll/VRNParser] Line"));
-    EXPECT_TRUE(log.Has("=====Block contents====="));
 }
 
 TEST(BlockReaderLog, BlLogWritesTheHeaderThenTheWholeBlock) {
@@ -274,7 +224,6 @@ TEST(BlockReaderLog, BlLogWritesTheHeaderThenTheWholeBlock) {
     const std::string raw = log.Raw();
     const size_t header = raw.find("=======Header Block contents:==========");
     const size_t body = raw.find("=====Block contents=====");
-    ASSERT_NE(header, std::string::npos);
     ASSERT_NE(body, std::string::npos);
     EXPECT_LT(header, body);
     // 2048 bytes in lines of 16: the last line starts at offset 0x7F0.
@@ -284,25 +233,19 @@ TEST(BlockReaderLog, BlLogWritesTheHeaderThenTheWholeBlock) {
 
 // ------------------------------------------------------------------ chain guard
 
-TEST(ChainGuard, StopsAtAPageReadBeforeAndNamesIt) {
+TEST(ChainGuard, StopsAtAPageReadBeforeOrAfterAsManyPagesAsTheDumpHolds) {
     LogCapture log;
     ChainGuard guard("the test chain", 1000);
     EXPECT_TRUE(guard.Visit(5));
-    EXPECT_TRUE(guard.Visit(6));
     EXPECT_TRUE(guard.Visit(-4));
     EXPECT_TRUE(guard.Visit(2000000000));
     EXPECT_FALSE(guard.Visit(5));
     EXPECT_FALSE(guard.Visit(2000000000));
-    EXPECT_EQ(guard.steps(), 4);
     EXPECT_TRUE(log.HasContaining("the test chain stops at page 5"));
-}
 
-TEST(ChainGuard, StopsAfterAsManyPagesAsTheDumpHolds) {
-    LogCapture log;
-    ChainGuard guard("a long chain", 3);
-    EXPECT_TRUE(guard.Visit(1));
-    EXPECT_TRUE(guard.Visit(2));
-    EXPECT_TRUE(guard.Visit(3));
-    EXPECT_FALSE(guard.Visit(4));
-    EXPECT_TRUE(log.HasContaining("a long chain stops at page 4: more pages than the dump holds"));
+    ChainGuard short_dump("a long chain", 2);
+    EXPECT_TRUE(short_dump.Visit(1));
+    EXPECT_TRUE(short_dump.Visit(2));
+    EXPECT_FALSE(short_dump.Visit(3));
+    EXPECT_TRUE(log.HasContaining("a long chain stops at page 3: more pages than the dump holds"));
 }

@@ -105,13 +105,15 @@ struct Parsed {
         parser->VRN_bl_count = static_cast<int32_t>(file->size() / (static_cast<uint64_t>(parser->bl.kb) * 1024));
         return rc;
     }
-    // Detect, then the first Prepare that lists the databases.
-    int List(std::vector<DatabaseEntry> &databases, uint32_t &count) {
+    // Detect, then the first Prepare, which lists the databases.
+    int List() {
         const int rc = Detect();
         if (rc != 0) return rc;
         count = 0;
         return parser->Prepare(&databases, &count);
     }
+    std::vector<DatabaseEntry> databases;
+    uint32_t count = 0;
     // The catalogue entry called `name`, or null.
     const SysobjEntry *Object(const std::string &name) const {
         for (uint32_t i = 0; i < parser->iSysobj; ++i)
