@@ -1,0 +1,251 @@
+// GenerateData over a format-12 parser on a dump in memory: the numbered
+// data scripts of each table, their commit.bat lines, tables without data,
+// and a cancel while rows are written.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "tests/support/dump_writer.h"
+#include "tests/support/temp_folder.h"
+#include "tests/unit/parser_test_support.h"
+#include "tests/unit/row_test_support.h"
+#include "vrndll/VRNParser12.h"
+#include "vrndll/VRNRecover.h"
+
+using namespace rowtest;
+using parsertest::LogCapture;
+using testsupport::ListTree;
+using testsupport::ReadFileText;
+using testsupport::TempFolder;
+
+namespace {
+
+// Hands the dump out like a memory file, and sets the host's cancel flag
+// once a given number of reads have been served.
+class CancellingFile : public platform::RandomAccessFile {
+public:
+    CancellingFile(std::unique_ptr<platform::MemoryFile> inner, bool *flag)
+        : inner_(std::move(inner)), flag_(flag) {}
+    size_t readAt(uint64_t offset, void *buffer, size_t count) override {
+        if (cancel_after_ > 0 && ++reads_ >= cancel_after_) *flag_ = true;
+        return inner_->readAt(offset, buffer, count);
+    }
+    uint64_t size() override { return inner_->size(); }
+    void CancelAfter(int reads) { cancel_after_ = reads; }
+
+private:
+    std::unique_ptr<platform::MemoryFile> inner_;
+    bool *flag_;
+    int reads_ = 0;
+    int cancel_after_ = 0;
+};
+
+struct TableSpec {
+    int32_t id;
+    std::string name;
+    int rows;          // rows of (int k, varchar v)
+    int per_page;      // rows a page
+};
+
+class DataScripts : public ::testing::Test {
+protected:
+    DataScripts() : db_(dump_.database("master", 1, 0)) {
+        saved_flag_ = TheHost().break_flag;
+        TheHost().break_flag = &stop_;
+    }
+    ~DataScripts() override {
+        recover_.reset();
+        TheHost().break_flag = saved_flag_;
+    }
+
+    // A table of two columns, k int and v varchar(20) NULL, with `rows`
+    // rows; every row k holds k and "v<k>".
+    void Table(const TableSpec &spec) {
+        tables_.push_back(spec);
+        if (spec.rows < 0) return; // no data chain
+        std::vector<Bytes> rows;
+        for (int k = 0; k < spec.rows; ++k)
+            rows.push_back(Row(static_cast<uint8_t>(k), Le(k, 4), {Text("v" + std::to_string(k))}));
+        dumpwriter::ChainOptions o;
+        o.firoff = 6;
+        o.records_per_page = spec.per_page;
+        db_.chain(spec.id, rows, o);
+    }
+
+    // The driver over a parser whose catalogue holds the tables; the
+    // database folder "db" and its commit.bat header are made as
+    // GenerateDll makes them.
+    void Open() {
+        file_.reset(new CancellingFile(dump_.memory_file(), &stop_));
+        auto parser = std::make_unique<VRNParser12>(file_.get(), 2, static_cast<int64_t>(file_->size()), 0);
+        parser->VRN_bl_count = static_cast<int32_t>(file_->size() / 2048);
+        for (const TableSpec &spec : tables_) {
+            SysobjEntry t;
+            t.id = spec.id;
+            t.type = 'U';
+            std::strncpy(t.name, spec.name.c_str(), sizeof t.name - 1);
+            const std::vector<int32_t> pages = db_.pages_of(spec.id);
+            t.first_block = pages.empty() ? 0 : pages.front();
+            t.first_field = static_cast<int32_t>(parser->fields.size());
+            parser->pSysobj.push_back(t);
+            parser->fields.push_back(Column("k", 7, 0, false, 0, 0, spec.id));
+            parser->fields.push_back(Column("v", 2, 20, true, 0, 0, spec.id));
+        }
+        parser->iSysobj = static_cast<uint32_t>(parser->pSysobj.size());
+        parser->field_count = static_cast<uint32_t>(parser->fields.size());
+        parser_ = parser.get();
+        recover_.reset(new VRNRecover(std::move(parser), 0, static_cast<int64_t>(file_->size()),
+                                      target_.path().c_str(), ""));
+        ASSERT_EQ(recover_->outfiles.CreateBatFile("db"), 0);
+        ASSERT_EQ(recover_->outfiles.WriteBatText(BatHeader), 0);
+    }
+    int Generate() {
+        const int rc = recover_->GenerateData();
+        recover_->outfiles.CloseAll();
+        return rc;
+    }
+    std::string File(const std::string &name) const { return ReadFileText(target_ / ("db/" + name)); }
+    std::vector<std::string> Files() const { return ListTree(target_ / "db"); }
+    // The commit.bat lines that load scripts: their file names.
+    std::vector<std::string> Loaded() const {
+        std::vector<std::string> names;
+        for (const std::string &line : testsupport::SplitLines(File("commit.bat"))) {
+            const size_t at = line.find(" -i ");
+            if (line.rfind("%1\\isql.exe", 0) == 0 && at != std::string::npos) names.push_back(line.substr(at + 4));
+        }
+        return names;
+    }
+    static size_t Inserts(const std::string &text) {
+        size_t n = 0;
+        for (size_t at = text.find("INSERT INTO"); at != std::string::npos; at = text.find("INSERT INTO", at + 1)) ++n;
+        return n;
+    }
+
+    dumpwriter::Dump dump_{2};
+    dumpwriter::Database &db_;
+    std::vector<TableSpec> tables_;
+    std::unique_ptr<CancellingFile> file_;
+    VRNParser12 *parser_ = nullptr;
+    std::unique_ptr<VRNRecover> recover_;
+    TempFolder target_{"generate_data"};
+    bool stop_ = false;
+    bool *saved_flag_ = nullptr;
+};
+
+TEST_F(DataScripts, RowsAreSplitIntoNumberedScriptsByWholePages) {
+    // 250 rows, 30 a page: a script takes pages until it holds more than
+    // 100 rows, so 120 + 120 + 10.
+    Table({101, "orders", 250, 30});
+    Open();
+    ASSERT_EQ(Generate(), 0);
+    EXPECT_EQ(Inserts(File("orders_1.sql")), 120u);
+    EXPECT_EQ(Inserts(File("orders_2.sql")), 120u);
+    EXPECT_EQ(Inserts(File("orders_3.sql")), 10u);
+    EXPECT_EQ(Files(), (std::vector<std::string>{"commit.bat", "orders_1.sql", "orders_2.sql", "orders_3.sql"}));
+    EXPECT_EQ(Loaded(), (std::vector<std::string>{"orders_1.sql", "orders_2.sql", "orders_3.sql"}));
+
+    const std::string first = File("orders_1.sql");
+    EXPECT_EQ(first.rfind("INSERT INTO orders(k,v) \n VALUES(0,'v0')\nINSERT INTO orders(k,v) \n VALUES(1,'v1')\n", 0), 0u);
+    EXPECT_NE(first.find("VALUES(29,'v29')\n\nGO\nINSERT INTO orders(k,v) \n VALUES(30,'v30')"), std::string::npos);
+    const std::string last = File("orders_3.sql");
+    const std::string ending = " \n VALUES(249,'v249')\n\nGO\n";
+    ASSERT_GE(last.size(), ending.size());
+    EXPECT_EQ(last.substr(last.size() - ending.size()), ending);
+    // The commit.bat trailer closes the file once.
+    EXPECT_NE(File("commit.bat").find("@goto exit\n"), std::string::npos);
+}
+
+TEST_F(DataScripts, OnePageOfManyRowsIsOneScript) {
+    Table({101, "wide", 150, 0});
+    Open();
+    ASSERT_EQ(Generate(), 0);
+    EXPECT_EQ(Inserts(File("wide_1.sql")), 150u);
+    EXPECT_EQ(Loaded(), std::vector<std::string>{"wide_1.sql"});
+}
+
+TEST_F(DataScripts, TablesWithoutDataGetNoNumberedScript) {
+    LogCapture log;
+    Table({101, "empty", -1, 0});
+    Table({102, "full", 3, 0});
+    Table({103, "lost", -1, 0});
+    Open();
+    parser_->pSysobj[2].first_block = -7; // never a page to read
+    ASSERT_EQ(Generate(), 0);
+    EXPECT_EQ(Loaded(), std::vector<std::string>{"full_1.sql"});
+    EXPECT_EQ(Files(), (std::vector<std::string>{"commit.bat", "full_1.sql"}));
+    EXPECT_EQ(log.Count("This table have not data"), 2u);
+}
+
+TEST_F(DataScripts, TablesWithoutColumnsAndOtherObjectsAreSkipped) {
+    Table({101, "nocols", 3, 0});
+    Table({102, "sptvalues", 3, 0});
+    Table({103, "view", 3, 0});
+    Open();
+    parser_->pSysobj[2].type = 'V';
+    for (ColumnEntry &c : parser_->fields)
+        if (c.tab_id == 101) c.tab_id = 99; // columns of no table
+    std::stable_sort(parser_->fields.begin(), parser_->fields.end(),
+                     [](const ColumnEntry &a, const ColumnEntry &b) { return a.tab_id < b.tab_id; });
+    ASSERT_EQ(Generate(), 0);
+    EXPECT_EQ(Files(), std::vector<std::string>{"commit.bat"});
+}
+
+TEST_F(DataScripts, ADatabaseWithoutTablesStillGetsTheTrailer) {
+    Open();
+    ASSERT_EQ(Generate(), 0);
+    const std::string bat = File("commit.bat");
+    EXPECT_NE(bat.find("@goto exit\n"), std::string::npos);
+    EXPECT_NE(bat.find("\t:exit\n"), std::string::npos);
+}
+
+TEST_F(DataScripts, ColumnsInAnyOrderStillFindTheirTable) {
+    Table({101, "a", 2, 0});
+    Table({102, "b", 2, 0});
+    Open();
+    std::reverse(parser_->fields.begin(), parser_->fields.end()); // v, k of b, then of a
+    std::swap(parser_->fields[0], parser_->fields[1]);
+    std::swap(parser_->fields[2], parser_->fields[3]);
+    ASSERT_EQ(Generate(), 0);
+    EXPECT_EQ(File("a_1.sql"), "INSERT INTO a(k,v) \n VALUES(0,'v0')\nINSERT INTO a(k,v) \n VALUES(1,'v1')\n\nGO\n");
+    EXPECT_EQ(Inserts(File("b_1.sql")), 2u);
+}
+
+TEST_F(DataScripts, ACancelWhileRowsAreWrittenStopsTheStep) {
+    Table({101, "orders", 250, 30});
+    Table({102, "later", 5, 0});
+    Open();
+    file_->CancelAfter(4); // a few pages into the first table
+    EXPECT_EQ(Generate(), -1000);
+    const std::vector<std::string> files = Files();
+    EXPECT_EQ(std::count(files.begin(), files.end(), "later_1.sql"), 0);
+    EXPECT_EQ(File("commit.bat").find("@goto exit"), std::string::npos);
+}
+
+TEST_F(DataScripts, ACancelWhileColumnsAreLoggedOpensNoScript) {
+    Table({101, "orders", 5, 0});
+    Open();
+    stop_ = true;
+    EXPECT_EQ(Generate(), -1000);
+    EXPECT_EQ(Files(), std::vector<std::string>{"commit.bat"});
+}
+
+TEST_F(DataScripts, ADataChainThatLoopsEndsTheTableNotTheDatabase) {
+    LogCapture log;
+    Table({101, "looped", 6, 2});
+    Table({102, "after", 2, 0});
+    dump_.build();
+    const std::vector<int32_t> pages = db_.pages_of(101);
+    db_.edit_page(pages[2], [&](dumpwriter::Page &p) { p.next_id = pages[0]; });
+    Open();
+    ASSERT_EQ(Generate(), 0);
+    EXPECT_EQ(Inserts(File("looped_1.sql")), 6u);
+    EXPECT_EQ(Inserts(File("after_1.sql")), 2u);
+    EXPECT_TRUE(log.HasContaining("Walk of a data chain stops at page"));
+}
+
+} // namespace
