@@ -1,12 +1,20 @@
-# Tests of the Windows build's binaries themselves (MinGW cross build only).
+# Tests of the Windows build's binaries themselves (MinGW cross build only):
+# 32-bit PE files that run without the MinGW runtime DLLs, and libraries
+# that export exactly the undecorated names hosts look up.
 find_program(VRN_OBJDUMP NAMES ${CMAKE_OBJDUMP} i686-w64-mingw32-objdump objdump)
 
-function(vrn_check_exports target)
-  add_test(NAME exports_${target}
+function(vrn_check_windows_binary target)
+  set(exports)
+  if(ARGN)
+    string(REPLACE ";" "," names "${ARGN}")
+    set(exports -DEXPORTS=${names})
+  endif()
+  add_test(NAME binary_${target}
            COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${VRN_OBJDUMP} -DDLL=$<TARGET_FILE:${target}>
-                   "-DEXPORTS=${ARGN}" -P ${CMAKE_SOURCE_DIR}/cmake/check-exports.cmake)
-  set_tests_properties(exports_${target} PROPERTIES TIMEOUT 60)
+                   ${exports} -P ${CMAKE_SOURCE_DIR}/cmake/check-windows-binary.cmake)
+  set_tests_properties(binary_${target} PROPERTIES TIMEOUT 60)
 endfunction()
 
-vrn_check_exports(vrndll FileRecover SetBreakFlag GetDllVersion)
-vrn_check_exports(tlvcmn Initialize GetFullName GetHomeURL GetString ReadProfileString)
+vrn_check_windows_binary(vrndll FileRecover SetBreakFlag GetDllVersion)
+vrn_check_windows_binary(tlvcmn Initialize GetFullName GetHomeURL GetString ReadProfileString)
+vrn_check_windows_binary(vrnrecover)
