@@ -98,6 +98,12 @@ void SpellOutNulBytes(std::string &out, size_t from) {
     out += spelled;
 }
 
+bool IsFreeSpace(const uint8_t *bytes, int count) {
+    for (int k = 0; k < count; ++k)
+        if (bytes[k] != 0) return false;
+    return true;
+}
+
 } // namespace
 
 // ================================================================== value writers
@@ -329,6 +335,13 @@ int VRNParser12::GetOneString(std::string &out, int32_t *block, uint32_t table, 
 
         const int area = bl.RecordAreaLength();
         const int firoff = bl.firoff;
+        // A `len` beyond the block leaves the end of the rows unknown: they
+        // are read up to the block's end, but zero bytes after the first row
+        // are free space, not rows of zeros.
+        const bool len_lies = bl.len > bl.kb * 1024;
+        if (len_lies)
+            TheLogger().ErrorFormat("Page %ld of table %s: len %i runs past the %i-byte block; rows are read up to its free space",
+                                    static_cast<long>(page), table_name.c_str(), static_cast<int>(bl.len), bl.kb * 1024);
         const uint8_t *body = bl.data.data();
         int count = 0;
         if (area > 0 && (firoff < 2 || firoff > area)) {
@@ -345,6 +358,7 @@ int VRNParser12::GetOneString(std::string &out, int32_t *block, uint32_t table, 
                                             static_cast<long>(page), table_name.c_str(), at);
                     break;
                 }
+                if (len_lies && at > 0 && IsFreeSpace(row, firoff)) break;
                 int length = firoff;
                 if (row[0] != 0) {
                     if (at + firoff + 2 > area) {

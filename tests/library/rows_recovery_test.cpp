@@ -1,0 +1,283 @@
+// Table rows recovered through the built library, loaded as a host loads
+// it: a dump with typed tables and rows goes in, the numbered data scripts
+// come out.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+#include "tests/support/dump_writer.h"
+#include "tests/support/loaded_vrndll.h"
+#include "tests/support/table_builder.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/text_chain.h"
+#include "vrndll.h"
+
+using dumpwriter::kNull;
+using dumpwriter::kNullValue;
+using testsupport::JoinPath;
+using testsupport::ListTree;
+using testsupport::ReadFileText;
+using testsupport::TempFolder;
+namespace encode = dumpwriter::encode;
+namespace types = dumpwriter::types;
+
+namespace {
+
+void VRN_CDECL OnDiag(const char *, uintptr_t) {}
+void VRN_CDECL OnBar(const char *, int, uintptr_t) {}
+
+testsupport::LoadedVrndll &TheLibrary() {
+    static testsupport::LoadedVrndll library;
+    return library;
+}
+
+class RowsRecovery : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(TheLibrary().loaded());
+        ASSERT_TRUE(platform::createDirectory(target_));
+        stop_ = false;
+        TheLibrary().set_break_flag(&stop_);
+        dump_.database("master", 1, 0);
+    }
+    void TearDown() override { TheLibrary().set_break_flag(nullptr); }
+
+    // The user database "sales" with the schema laid out in it.
+    dumpwriter::Database &Sales() {
+        if (!sales_) sales_ = &dump_.database("sales", 5, 4);
+        return *sales_;
+    }
+    // Lays the schema out in "sales" (once).
+    void LayOut() {
+        if (laid_out_) return;
+        schema_.add_to(Sales());
+        laid_out_ = true;
+    }
+    int Run() {
+        LayOut();
+        const std::string path = outer_ / "sample.dmp";
+        if (!dump_.write_file(path)) return 12345;
+        return TheLibrary().file_recover(path.c_str(), target_.c_str(), 0, OnDiag, OnBar, 0,
+                                         (outer_ / "recovery.log").c_str());
+    }
+    std::string Root() const {
+        for (const std::string &entry : ListTree(target_))
+            if (std::count(entry.begin(), entry.end(), '/') == 1 && entry.back() == '/')
+                return JoinPath(target_, entry.substr(0, entry.size() - 1));
+        return std::string();
+    }
+    std::string Script(const std::string &name) const { return ReadFileText(JoinPath(Root(), "sales/" + name)); }
+    std::vector<std::string> SalesFiles() const { return ListTree(JoinPath(Root(), "sales")); }
+    // Script names in the order commit.bat loads them.
+    std::vector<std::string> Loaded() const {
+        std::vector<std::string> names;
+        for (const std::string &line : testsupport::SplitLines(Script("commit.bat"))) {
+            const size_t at = line.find(" -i ");
+            if (at != std::string::npos && line.rfind("%1", 0) == 0) names.push_back(line.substr(at + 4));
+        }
+        return names;
+    }
+    static size_t Inserts(const std::string &text) {
+        size_t n = 0;
+        for (size_t at = text.find("INSERT INTO"); at != std::string::npos; at = text.find("INSERT INTO", at + 1)) ++n;
+        return n;
+    }
+
+    TempFolder outer_{"rows_recovery"};
+    std::string target_ = outer_ / "target";
+    dumpwriter::Dump dump_{2};
+    dumpwriter::Database *sales_ = nullptr;
+    dumpwriter::Schema schema_;
+    bool laid_out_ = false;
+    bool stop_ = false;
+};
+
+// ================================================================== values
+
+TEST_F(RowsRecovery, EveryFixedTypeComesBackFromTheFixedArea) {
+    schema_.table(101, "alltypes")
+        .column("ti", types::kTinyInt)
+        .column("si", types::kSmallInt)
+        .column("i", types::kInt)
+        .column("f", types::kFloat)
+        .column("r", types::kReal)
+        .column("m", types::kMoney)
+        .column("sm", types::kSmallMoney)
+        .column("dt", types::kDateTime)
+        .column("sdt", types::kSmallDateTime)
+        .column("b", types::kBit)
+        .column("c", types::kChar, 5)
+        .column("nc", types::kNChar, 3)
+        .column("bin", types::kBinary, 4)
+        .numeric("n", types::kNumeric, 5, 2)
+        .numeric("d", types::kDecimal, 10, 2)
+        .column("sn", types::kSysname, 6)
+        .row({encode::TinyInt(255), encode::SmallInt(-300), encode::Int(2147483647), encode::Float(0.1),
+              encode::Real(1.5f), encode::Money(-25000), encode::SmallMoney(70000),
+              encode::DateTime(36525, 300 * 3661 + 150), encode::SmallDateTime(36525, 61), encode::Bit(true),
+              encode::Chars("it's"), encode::Chars("abc"), dumpwriter::Bytes{0x0a, 0x00, 0xff},
+              encode::Numeric(-1234, 4), encode::Numeric(1250, 6), encode::Chars("master")});
+    ASSERT_EQ(VRN_RESULT_OK, Run());
+    EXPECT_EQ(Script("alltypes_1.sql"),
+              "INSERT INTO alltypes(ti,si,i,f,r,m,sm,dt,sdt,b,c,nc,bin,n,d,sn) \n VALUES(255,-300,2147483647,0.1,"
+              "1.5,-2.5000,7.0000,'1/2/2000 1:1:1.500','1/2/2000 1:1:0.0',1,'it''s ','abc',0x0a00ff,-12.34,12.50,"
+              "'master')\n\nGO\n");
+}
+
+TEST_F(RowsRecovery, EveryNullableTypeComesBackFromTheVariableArea) {
+    schema_.table(101, "loose")
+        .column("k", types::kInt)
+        .column("vc", types::kVarChar, 20, kNull)
+        .column("vb", types::kVarBinary, 8, kNull)
+        .column("nvc", types::kNVarChar, 20, kNull)
+        .column("c", types::kChar, 10, kNull)
+        .column("si", types::kSmallInt, 0, kNull)
+        .column("f", types::kFloat, 0, kNull)
+        .column("sm", types::kSmallMoney, 0, kNull)
+        .numeric("n", types::kNumeric, 9, 3, kNull)
+        .column("dt", types::kDateTime, 0, kNull)
+        .column("sdt", types::kSmallDateTime, 0, kNull)
+        .column("bin", types::kBinary, 6, kNull)
+        .row({encode::Int(1), encode::Chars("a 'quote'"), dumpwriter::Bytes{0xde, 0xad, 0x00},
+              encode::Chars("n"), encode::Chars("ab"), encode::SmallInt(-2), encode::Float(-2.5),
+              encode::SmallMoney(-5000), encode::Numeric(5, 5), encode::DateTime(0, 1),
+              encode::SmallDateTime(59, 1439), dumpwriter::Bytes{1, 0, 0}})
+        .row({encode::Int(2), kNullValue, encode::Chars("x"), kNullValue, kNullValue, kNullValue, kNullValue,
+              kNullValue, kNullValue, kNullValue, kNullValue, encode::Chars("z")})
+        .row({encode::Int(3), kNullValue, kNullValue, kNullValue, kNullValue, kNullValue, kNullValue,
+              kNullValue, kNullValue, kNullValue, kNullValue, kNullValue});
+    ASSERT_EQ(VRN_RESULT_OK, Run());
+    EXPECT_EQ(Script("loose_1.sql"),
+              "INSERT INTO loose(k,vc,vb,nvc,c,si,f,sm,n,dt,sdt,bin) \n VALUES(1,'a ''quote''',0xdead00,'n','ab',"
+              "-2,-2.5,-0.5000,0.005,'1/1/1900 0:0:0.003','3/1/1900 23:59:0.0',0x010000)\n"
+              "INSERT INTO loose(k,vb,bin) \n VALUES(2,0x78,0x7a)\n"
+              "INSERT INTO loose(k) \n VALUES(3)\n\nGO\n");
+}
+
+// ================================================================== text and image
+
+TEST_F(RowsRecovery, TextAndImageChainsAcrossPagesLeaveTheRowsAfterThemWhole) {
+    std::string story;
+    for (int k = 0; k < 1500; ++k) story += static_cast<char>('a' + k % 26);
+    dumpwriter::Bytes picture;
+    for (int k = 0; k < 3000; ++k) picture.push_back(static_cast<uint8_t>(k));
+    dumpwriter::TextChain(Sales(), 101, 400, dumpwriter::ToBytes(story), 1000);  // pages 400, 401
+    dumpwriter::TextChain(Sales(), 101, 410, picture, 2000);                     // pages 410, 411
+    schema_.table(101, "docs")
+        .column("k", types::kInt)
+        .column("body", types::kText, 16, kNull)
+        .column("pic", types::kImage, 16, kNull)
+        .row({encode::Int(1), encode::TextPointer(400), encode::TextPointer(410)})
+        .row({encode::Int(2), kNullValue, kNullValue})
+        .row({encode::Int(3), encode::TextPointer(400), kNullValue});
+    ASSERT_EQ(VRN_RESULT_OK, Run());
+    std::string hex;
+    for (uint8_t b : picture) {
+        const char digits[] = "0123456789abcdef";
+        hex += digits[b >> 4];
+        hex += digits[b & 15];
+    }
+    EXPECT_EQ(Script("docs_1.sql"), "INSERT INTO docs(k,body,pic) \n VALUES(1,'" + story + "',0x" + hex + ")\n" +
+                                        "INSERT INTO docs(k) \n VALUES(2)\n" + "INSERT INTO docs(k,body) \n VALUES(3,'" +
+                                        story + "')\n\nGO\n");
+}
+
+TEST_F(RowsRecovery, ATextChainThatLoopsEndsItsValueAndTheRecoveryGoesOn) {
+    dumpwriter::TextChain(Sales(), 101, 400, dumpwriter::ToBytes("abcdef"), 3);
+    Sales().edit_page(401, [](dumpwriter::Page &p) { p.next_id = 400; });
+    schema_.table(101, "docs")
+        .column("k", types::kInt)
+        .column("body", types::kText, 16, kNull)
+        .row({encode::Int(1), encode::TextPointer(400)})
+        .row({encode::Int(2), kNullValue});
+    schema_.table(102, "after").column("k", types::kInt).row({encode::Int(7)});
+    ASSERT_EQ(VRN_RESULT_OK, Run());
+    EXPECT_EQ(Script("docs_1.sql"),
+              "INSERT INTO docs(k,body) \n VALUES(1,'abcdef')\nINSERT INTO docs(k) \n VALUES(2)\n\nGO\n");
+    EXPECT_EQ(Inserts(Script("after_1.sql")), 1u);
+    EXPECT_NE(ReadFileText(outer_ / "recovery.log").find("Walk of a text chain stops at page 400"), std::string::npos);
+}
+
+// ================================================================== scripts
+
+TEST_F(RowsRecovery, ATableOfManyPagesIsSplitIntoNumberedScripts) {
+    dumpwriter::Table &t = schema_.table(101, "orders")
+                               .column("id", types::kInt)
+                               .column("note", types::kVarChar, 20, kNull)
+                               .rows_per_page(30);
+    for (int k = 0; k < 250; ++k) t.row({encode::Int(k), encode::Chars("n" + std::to_string(k))});
+    schema_.table(102, "nothing").column("id", types::kInt);
+    ASSERT_EQ(VRN_RESULT_OK, Run());
+    EXPECT_EQ(Inserts(Script("orders_1.sql")), 120u);
+    EXPECT_EQ(Inserts(Script("orders_2.sql")), 120u);
+    EXPECT_EQ(Inserts(Script("orders_3.sql")), 10u);
+    EXPECT_EQ(SalesFiles(), (std::vector<std::string>{"commit.bat", "nothing.sql", "orders.sql", "orders_1.sql",
+                                                      "orders_2.sql", "orders_3.sql"}));
+    const std::vector<std::string> loaded = Loaded();
+    ASSERT_GE(loaded.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(loaded.end() - 3, loaded.end()),
+              (std::vector<std::string>{"orders_1.sql", "orders_2.sql", "orders_3.sql"}));
+    EXPECT_NE(Script("orders_2.sql").find("VALUES(120,'n120')"), std::string::npos);
+}
+
+TEST_F(RowsRecovery, DamagedRowsAreSkippedAndTheRestOfTheTableRecovered) {
+    dumpwriter::Table &t = schema_.table(101, "orders")
+                               .column("id", types::kInt)
+                               .column("note", types::kVarChar, 20, kNull)
+                               .rows_per_page(4);
+    for (int k = 0; k < 12; ++k) t.row({encode::Int(k), encode::Chars("n" + std::to_string(k))});
+    LayOut();
+    dump_.build();
+    const std::vector<int32_t> pages = Sales().pages_of(101);
+    ASSERT_EQ(pages.size(), 3u);
+    // First page: the second row's length claims more than the page.
+    Sales().edit_page(pages[0], [](dumpwriter::Page &p) { p.body[12 + 6] = 0xff; p.body[12 + 7] = 0x7f; });
+    // Second page: its `len` runs far past the block.
+    Sales().edit_page(pages[1], [](dumpwriter::Page &p) { p.len = 30000; });
+    ASSERT_EQ(VRN_RESULT_OK, Run());
+    const std::string rows = Script("orders_1.sql");
+    EXPECT_NE(rows.find("VALUES(0,'n0')"), std::string::npos);
+    EXPECT_EQ(rows.find("VALUES(1,'n1')"), std::string::npos);
+    for (int k = 4; k < 12; ++k) EXPECT_NE(rows.find("VALUES(" + std::to_string(k) + ",'n"), std::string::npos) << k;
+    // The block's free space after the rows is not read as rows of zeros.
+    EXPECT_EQ(Inserts(rows), 9u);
+    EXPECT_EQ(SalesFiles(), (std::vector<std::string>{"commit.bat", "orders.sql", "orders_1.sql"}));
+}
+
+TEST_F(RowsRecovery, ACancelWhileRowsAreWrittenEndsTheRecoveryAsAFailure) {
+    dumpwriter::Table &t = schema_.table(101, "big")
+                               .column("id", types::kInt)
+                               .column("note", types::kVarChar, 20, kNull)
+                               .rows_per_page(50);
+    for (int k = 0; k < 60000; ++k) t.row({encode::Int(k), encode::Chars("row " + std::to_string(k))});
+    schema_.table(102, "later").column("id", types::kInt).row({encode::Int(1)});
+
+    // The host presses cancel once the first numbered script exists.
+    std::atomic<bool> done{false};
+    std::thread host([&] {
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (!done && std::chrono::steady_clock::now() < give_up) {
+            const std::string root = Root();
+            if (!root.empty() && platform::exists(JoinPath(root, "sales/big_1.sql"))) {
+                stop_ = true;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    const int rc = Run();
+    done = true;
+    host.join();
+    if (!stop_ || rc == VRN_RESULT_OK) GTEST_SKIP() << "the recovery ended before the cancel arrived";
+    EXPECT_EQ(VRN_RESULT_FAILED, rc);
+    EXPECT_FALSE(platform::exists(JoinPath(Root(), "sales/later_1.sql")));
+    EXPECT_EQ(Script("commit.bat").find("@goto exit"), std::string::npos);
+}
+
+} // namespace
