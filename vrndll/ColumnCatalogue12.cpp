@@ -1,4 +1,166 @@
-// The column catalogue of a format-12 dump.
+// The column catalogue of a format-12 dump (object 3).
+//
+// GetCol walks the chain of column-catalogue pages from first_col_block and
+// cuts every page into column rows, one ColumnEntry each, in catalogue
+// order. A row (offsets within the row):
+//   1 row number; 4 table id (4 bytes);
+//   firoff 32: 8 column id (2 bytes), 10 status, 12 length (2 bytes);
+//   firoff 24: 8 column id, 9 status, 11 length (one signed byte);
+//   any other firoff: 8 column id, 9 status, length 0;
+//   firoff - 10 user type; firoff row length; firoff + 2 the name and the
+//   other variable bytes, row length - firoff - 5 of them.
+// In the layouts with the status byte at 9 the column id is the single byte
+// at 8: reading two bytes there would take the status as the high byte and
+// turn every nullable column's id into id + 256 * status.
+//
+// Every row must lie whole inside the record area of its page, with its
+// length field inside itself; the first row that does not ends the page.
+// The chain walk ends at a page read before and after as many pages as the
+// dump holds.
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "Common/logger/logger.h"
+#include "vrndll/ChainGuard.h"
 #include "vrndll/VRNParser12.h"
 
-int VRNParser12::GetCol() { return VRNParser::GetCol(); }
+namespace {
+
+const char kSource[] = "vrndll/VRNParser12";
+constexpr size_t kFirstRoom = 1000;
+// Bytes `name` holds before its terminating NUL.
+constexpr int kMaxVarLen = 255;
+// Smallest firoff whose fixed fields (up to the user type at firoff - 10)
+// lie after the column id and status.
+constexpr int kMinFiroff = 20;
+
+// `fixed` of a format-12 user type: 1 for the fixed-length types; 0 for the
+// variable-length ones and for codes this generation does not know.
+uint8_t FixedOf(uint8_t user_type) {
+    switch (user_type) {
+    case 1: case 3: case 5: case 6: case 7: case 8: case 10: case 11: case 12:
+    case 16: case 18: case 21: case 22: case 23: case 24: case 26:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+int VRNParser12::GetCol() {
+    Logger &log = TheLogger();
+    int32_t b = first_col_block;
+    try {
+        log.Info("Running getcol");
+        if (bl.GetBlock(1) == kCancelled) return kCancelled;
+
+        fields.clear();
+        fields.reserve(kFirstRoom);
+        field_count = 0;
+
+        // The first catalogue entry of every id, and no stale column index.
+        const uint32_t objects = std::min<uint32_t>(iSysobj, static_cast<uint32_t>(pSysobj.size()));
+        std::unordered_map<int32_t, uint32_t> entry_of;
+        for (uint32_t k = 0; k < objects; ++k) {
+            pSysobj[k].first_field = -1;
+            entry_of.emplace(pSysobj[k].id, k);
+        }
+
+        if (b <= 0) log.ErrorNumber("No column catalogue page in this database", b);
+        ChainGuard guard("the column catalogue", VRN_bl_count);
+        bool have_previous = false;
+        int32_t previous_tab = 0;
+        while (b > 0) {
+            if (!bl.InDump(b)) {
+                log.ErrorNumber("Column catalogue page outside the dump, walk ends at page", b);
+                break;
+            }
+            if (!guard.Visit(b)) break;
+            const int rc = ReadPage(b);
+            if (rc == kCancelled) return kCancelled;
+            if (rc != kOk) {
+                log.ErrorNumber("Column catalogue page unreadable, walk ends at page", b);
+                break;
+            }
+
+            const int area = bl.RecordAreaLength();
+            const int firoff = bl.firoff;
+            const bool readable = area == 0 || firoff >= kMinFiroff;
+            if (!readable)
+                log.ErrorFormat("Column catalogue page %ld: firoff %d cannot hold a column row",
+                                static_cast<long>(b), firoff);
+            for (int o = 0; readable && o < area;) {
+                if (!bl.InRecordArea(o + firoff, 2)) {
+                    log.InfoNumber("Bad rec_len", area - o);
+                    break;
+                }
+                const uint8_t *row = bl.data.data() + o;
+                const int rec_len = ReadInt16(row + firoff);
+                if (rec_len < firoff + 2 || rec_len > area - o) {
+                    log.InfoNumber("Bad rec_len", rec_len);
+                    break;
+                }
+
+                ColumnEntry e;
+                e.row_num = row[1];
+                e.tab_id = ReadInt32(row + 4);
+                if (firoff == 32) {
+                    e.col_id = ReadInt16(row + 8);
+                    e.null_flag = row[10];
+                    e.length = ReadInt16(row + 12);
+                } else {
+                    e.col_id = row[8];
+                    e.null_flag = row[9];
+                    e.length = firoff == 24 ? static_cast<int16_t>(static_cast<int8_t>(row[11])) : 0;
+                }
+                e.user_type = row[firoff - 10];
+                e.rec_len = static_cast<int16_t>(rec_len);
+                int var_len = rec_len - firoff - 5;
+                if (var_len < 0) var_len = 0;
+                if (var_len > kMaxVarLen) {
+                    log.ErrorFormat("Column %d of table %ld: %d name bytes, kept %d", e.col_id,
+                                    static_cast<long>(e.tab_id), var_len, kMaxVarLen);
+                    var_len = kMaxVarLen;
+                }
+                e.var_len = var_len;
+                std::memcpy(e.name, row + firoff + 2, static_cast<size_t>(var_len));
+                e.name[var_len] = '\0';
+                e.fixed = FixedOf(e.user_type);
+
+                if (!have_previous || e.tab_id != previous_tab) {
+                    auto it = entry_of.find(e.tab_id);
+                    if (it != entry_of.end())
+                        pSysobj[it->second].first_field = static_cast<int32_t>(fields.size());
+                }
+                have_previous = true;
+                previous_tab = e.tab_id;
+
+                fields.push_back(e);
+                field_count = static_cast<uint32_t>(fields.size());
+                o += rec_len;
+            }
+            b = bl.next_id;
+        }
+
+        log.InfoNumber("skip_tables_num=", 0);
+
+        // Tables the column catalogue does not know get their columns guessed.
+        if (!fields.empty()) {
+            std::unordered_set<int32_t> described;
+            for (const ColumnEntry &c : fields) described.insert(c.tab_id);
+            for (uint32_t k = 0; k < objects && k < pSysobj.size(); ++k) {
+                SysobjEntry &t = pSysobj[k];
+                if (t.type != 'U' || std::strncmp(t.name, "spt", 3) == 0) continue;
+                if (described.count(t.id) == 0) RecoverFields(t);
+            }
+        }
+        return kOk;
+    } catch (...) {
+        log.AssertFailed("!\"Error in GetCol\"", kSource, 1247);
+        bl.bl_log(b);
+        return kFailed;
+    }
+}

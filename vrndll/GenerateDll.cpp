@@ -1,8 +1,28 @@
-// GenerateDll: the folder, commit.bat and table scripts of one database.
+// GenerateDll: the folder, commit.bat and table scripts of one database, and
+// RecoverTableFromField, which adds the tables only the column catalogue
+// knows.
+//
+// A table script opens with the table's definition:
+//
+//     CREATE TABLE orders(
+//     id  int NOT NULL, 
+//     note  varchar(20) NULL)
+//
+//     GO
+//
+// (each column: its name, a blank, the type text that begins with its own
+// blank, the nullability text; columns separated by ", \n"), followed by the
+// table's index and key statements. Names that are not plain identifiers are
+// bracket-quoted (SqlIdentifier.h).
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "Common/logger/logger.h"
+#include "vrndll/ColumnName.h"
+#include "vrndll/ColumnOrder.h"
+#include "vrndll/SqlIdentifier.h"
+#include "vrndll/SqlTypeText.h"
 #include "vrndll/VRNRecover.h"
 
 namespace {
@@ -10,6 +30,12 @@ namespace {
 const char kSource[] = "vrndll/VRNRecover";
 
 bool IsStop(int rc) { return rc == -1000 || rc == -5 || rc == -2; }
+
+// Column names that mark a system table of the catalogue itself.
+bool IsSystemTableColumn(const std::string &name) {
+    return name == "TABLE_TYPE" || name == "mdinfo" || name == "querytype" || name == "query" ||
+           name == "datatype";
+}
 
 } // namespace
 
@@ -29,12 +55,37 @@ int VRNRecover::ReadDetailCatalogues() {
 int VRNRecover::WriteTableScript(uint32_t j) {
     const SysobjEntry &table = parser->pSysobj[j];
     const std::string name(table.name, strnlen(table.name, sizeof table.name));
-    const int rc = outfiles.OpenScript(name.c_str(), 0);
+    int rc = outfiles.OpenScript(name.c_str(), 0);
     if (IsStop(rc)) return rc;
-    // The CREATE TABLE statement and the table's index and key statements
-    // are written here once the column catalogue is decoded.
+
+    std::string text = "CREATE TABLE ";
+    text += SqlIdentifier(name);
+    text += "(\n";
+    const ColumnRange columns = ColumnsOfTable(*parser, table.id);
+    for (uint32_t k = columns.begin; k < columns.end; ++k) {
+        const ColumnEntry &c = parser->fields[k];
+        if (k != columns.begin) text += ", \n";
+        text += SqlIdentifier(ColumnName(c, format));
+        text += " ";
+        text += SqlTypeText(c, format);
+        text += NullabilityText(c.null_flag);
+    }
+    text += ")";
+    text += "\n";
+    text += "\nGO";
+
+    rc = outfiles.write_file(text.c_str(), 0);
+    if (IsStop(rc)) return rc;
+    rc = PrintIndex(j);
+    if (IsStop(rc)) return rc;
+    rc = PrintFkey(j);
+    if (rc == -1000 || rc == -2) return rc;
     return 0;
 }
+
+int VRNRecover::PrintIndex(uint32_t) { return 0; }
+
+int VRNRecover::PrintFkey(uint32_t) { return 0; }
 
 int VRNRecover::GenerateDll(const char *database_name, int template_flag) {
     try {
@@ -50,16 +101,93 @@ int VRNRecover::GenerateDll(const char *database_name, int template_flag) {
         rc = outfiles.WriteBatText(BatHeader);
         if (IsStop(rc)) return rc;
 
+        if (template_flag == 0 && !fields_scanned) {
+            rc = RecoverTableFromField();
+            if (rc == -1000) return rc;
+        }
+
+        // Once per database: the columns in table order, first_field of
+        // every table pointing at its first column.
+        SortColumnsByTable(*parser);
+
         const uint32_t objects =
             std::min<uint32_t>(parser->iSysobj, static_cast<uint32_t>(parser->pSysobj.size()));
         for (uint32_t j = 0; j < objects; ++j) {
-            if (!IsScriptedTable(parser->pSysobj[j])) continue;
+            const SysobjEntry &table = parser->pSysobj[j];
+            if (!IsScriptedTable(table) || table.first_field == -1) continue;
             rc = WriteTableScript(j);
             if (IsStop(rc)) return rc;
         }
         return 0;
     } catch (...) {
         TheLogger().AssertFailed("!\"Error in GenerateDll\"", kSource, 417);
+        return -2;
+    }
+}
+
+int VRNRecover::RecoverTableFromField() {
+    try {
+        fields_scanned = true;
+        Logger &log = TheLogger();
+        log.Info("RecoverTableFromField()");
+        VRNParser &p = *parser;
+
+        uint32_t objects = std::min<uint32_t>(p.iSysobj, static_cast<uint32_t>(p.pSysobj.size()));
+        std::unordered_set<int32_t> known;
+        for (uint32_t k = 0; k < objects; ++k) known.insert(p.pSysobj[k].id);
+        // Every table id recognised as a system table, however many.
+        std::unordered_set<int32_t> system_tables;
+        int added = 0;
+
+        const uint32_t columns = std::min<uint32_t>(p.field_count, static_cast<uint32_t>(p.fields.size()));
+        for (uint32_t k = 0; k < columns; ++k) {
+            const ColumnEntry &c = p.fields[k];
+            if (known.count(c.tab_id) != 0) continue;
+            if (c.name[0] == '@') continue; // a procedure's parameter
+            if (system_tables.count(c.tab_id) != 0) continue;
+            if (IsSystemTableColumn(ColumnName(c, format))) {
+                system_tables.insert(c.tab_id);
+                continue;
+            }
+
+            // The catalogue grows as far as it must, in steps of 100.
+            if (p.iSysobj >= p.pSysobj.size()) {
+                p.pSysobj.resize(static_cast<size_t>(p.iSysobj) + 100);
+                p.this_obj = static_cast<uint32_t>(p.pSysobj.size());
+            }
+            added += 1;
+            SysobjEntry &e = p.pSysobj[p.iSysobj];
+            e = SysobjEntry();
+            e.id = c.tab_id;
+            e.type = 'U';
+            e.name_len = p.MakeTableName(added, e.name);
+            e.rec_len = static_cast<int16_t>(e.name_len + 92);
+            e.first_field = c.col_id;
+            // No data until its first page is found below.
+            e.first_block = 0;
+            p.iSysobj += 1;
+            known.insert(c.tab_id);
+        }
+
+        if (added != 0) {
+            log.InfoNumber("Cound of find tables = ", added);
+            // The first data page of every table, the new ones included.
+            const int rc = p.data_blockread();
+            if (rc == -1000) return -1000;
+            if (rc != 0)
+                log.ErrorNumber("First pages of the added tables not all found; data_blockread returned", rc);
+            objects = std::min<uint32_t>(p.iSysobj, static_cast<uint32_t>(p.pSysobj.size()));
+            for (uint32_t k = objects - static_cast<uint32_t>(added); k < objects; ++k) {
+                SysobjEntry &e = p.pSysobj[k];
+                if (e.first_block > 0) continue;
+                // A page id below 1 is never read: the table gets no data.
+                e.first_block = 0;
+                log.InfoText("No data page found for the added table", e.name);
+            }
+        }
+        return 1;
+    } catch (...) {
+        TheLogger().AssertFailed("!\"Error in RecoverTableFromField\"", kSource, 159);
         return -2;
     }
 }

@@ -42,6 +42,13 @@ public:
     // user table. template_flag 1: tables and fields came from a description
     // file, so the dump's detail catalogues are not read. 0, -1000, -5 or -2.
     int GenerateDll(const char *database_name, int template_flag);
+    // Adds a user table "Table<n>" for every table id that only the column
+    // catalogue knows (not a procedure's parameters, not a system table)
+    // and finds its first data page. 1; -1000 cancelled; -2.
+    int RecoverTableFromField();
+    // The index and key statements of table j of pSysobj: 0, -1000, -5, -2.
+    int PrintIndex(uint32_t j);
+    int PrintFkey(uint32_t j);
     // Writes the rows of every user table into its numbered scripts and
     // closes commit.bat with its trailer. 0, -1000, -5 or -2.
     int GenerateData();

@@ -10,6 +10,7 @@
 
 #include "platform/platform.h"
 #include "tests/support/dump_writer.h"
+#include "tests/support/table_builder.h"
 #include "tests/support/temp_folder.h"
 #include "vrndll.h"
 
@@ -112,10 +113,20 @@ protected:
     bool stop_ = false;
 };
 
+// User tables with one int column each (a table without columns gets no
+// script).
+dumpwriter::Database &Tables(dumpwriter::Database &db,
+                             const std::vector<std::pair<int32_t, std::string>> &tables) {
+    dumpwriter::Schema schema;
+    for (const auto &t : tables) schema.table(t.first, t.second).column("id", dumpwriter::types::kInt);
+    schema.add_to(db);
+    return db;
+}
+
 // master plus the databases named, each with the tables given.
 void AddSales(dumpwriter::Dump &d) {
     d.database("master", 1, 0);
-    d.database("sales", 5, 4).table(101, "orders").table(102, "customers");
+    Tables(d.database("sales", 5, 4), {{101, "orders"}, {102, "customers"}});
 }
 
 std::vector<std::string> SalesTree() {
@@ -148,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(BlockSizes, RecoveryPerBlockSize, ::testing::Values(2, 
 TEST_F(Recovery, ThreeDatabasesGiveThreeFoldersAndAllPasses) {
     dumpwriter::Dump d(2);
     AddSales(d);
-    d.database("hr", 6, 8).table(201, "staff");
+    Tables(d.database("hr", 6, 8), {{201, "staff"}});
     ASSERT_EQ(VRN_RESULT_OK, Run(d));
     std::vector<std::string> expected = SalesTree();
     for (const char *e : {"hr/", "hr/commit.bat", "hr/staff.sql"}) expected.push_back(e);
@@ -168,7 +179,7 @@ TEST_F(Recovery, ThreeDatabasesGiveThreeFoldersAndAllPasses) {
 TEST_F(Recovery, ADatabaseWithoutUsageIsLeftOut) {
     dumpwriter::Dump d(4);
     AddSales(d);
-    d.database("lost", 7, 8).table(301, "t").without_usage();
+    Tables(d.database("lost", 7, 8), {{301, "t"}}).without_usage();
     ASSERT_EQ(VRN_RESULT_OK, Run(d));
     EXPECT_EQ(SalesTree(), OutputTree());
 }
@@ -190,7 +201,7 @@ TEST_F(Recovery, RerunningIntoTheSameTargetOverwrites) {
 TEST_F(Recovery, HostileDatabaseAndTableNamesStayInsideTheTarget) {
     dumpwriter::Dump d(4);
     d.database("master", 1, 0);
-    d.database("../../evil", 5, 4).table(101, "..\\..\\x").table(102, "/tmp/abs").table(103, "CON");
+    Tables(d.database("../../evil", 5, 4), {{101, "..\\..\\x"}, {102, "/tmp/abs"}, {103, "CON"}});
     ASSERT_EQ(VRN_RESULT_OK, Run(d));
     EXPECT_EQ((std::vector<std::string>{".._.._evil/", ".._.._evil/.._.._x.sql", ".._.._evil/_CON.sql",
                                         ".._.._evil/_tmp_abs.sql", ".._.._evil/commit.bat",
@@ -206,7 +217,7 @@ TEST_F(Recovery, ADatabaseBeyondFourGibibytesIsFoundWhereItLies) {
 #endif
     dumpwriter::Dump d(4);
     AddSales(d);
-    d.database("far", 7, 4200).table(401, "distant"); // 4200 MiB into the dump
+    Tables(d.database("far", 7, 4200), {{401, "distant"}}); // 4200 MiB into the dump
     const int rc = Run(d);
     if (rc == 12345) GTEST_SKIP() << "no room for a sparse dump file";
     ASSERT_EQ(VRN_RESULT_OK, rc);
@@ -265,7 +276,7 @@ TEST_F(Recovery, ACutDumpEndsWithAResultCodeInBoundedTime) {
 TEST_F(Recovery, ACutThroughTheLastDatabaseKeepsTheOnesBeforeIt) {
     dumpwriter::Dump d(4);
     AddSales(d);
-    d.database("hr", 6, 8).table(201, "staff");
+    Tables(d.database("hr", 6, 8), {{201, "staff"}});
     d.cut(8u << 20); // hr starts here
     ASSERT_EQ(VRN_RESULT_OK, Run(d));
     const std::vector<std::string> tree = OutputTree();

@@ -50,6 +50,16 @@ SysobjEntry Obj(int32_t id, char type, const char *name) {
     return e;
 }
 
+ColumnEntry Col(int32_t tab_id, int16_t col_id, const char *name) {
+    ColumnEntry c;
+    c.tab_id = tab_id;
+    c.col_id = col_id;
+    c.user_type = 7;
+    std::strncpy(c.name, name, sizeof c.name - 1);
+    c.var_len = static_cast<int32_t>(std::strlen(name));
+    return c;
+}
+
 // A parser that answers from a script instead of a dump.
 class ScriptedParser : public VRNParser {
 public:
@@ -161,6 +171,11 @@ protected:
         auto p = std::make_unique<ScriptedParser>();
         p->catalogue = {Obj(1, 'S', "sysobjects"), Obj(101, 'U', "orders"), Obj(102, 'V', "v")};
         script(*p);
+        // Tables are scripted only when they have columns: one for each
+        // user table, unless the script chose the columns itself.
+        if (p->columns.empty())
+            for (const SysobjEntry &t : p->catalogue)
+                if (t.type == 'U') p->columns.push_back(Col(t.id, 1, "id"));
         parser_ = p.get();
         return std::make_unique<ScriptedDriver>(std::move(p), format, target_.path(),
                                                 source_.path() + platform::kPathSeparator);
@@ -416,8 +431,9 @@ TEST_F(RecoverDriver, FormatFifteenAlsoLeavesOutMonTables) {
 
 TEST_F(RecoverDriver, ATemplateBesideTheDumpNamesFoldersByListPosition) {
     ASSERT_TRUE(testsupport::WriteFileText(source_ / "int0.ini",
-                                           "[Total]\ntab_count=1\ncol_count=0\n"
-                                           "[table_0]\nname=t\ntype=85\nid_num=0\n"));
+                                           "[Total]\ntab_count=1\ncol_count=1\n"
+                                           "[table_0]\nname=t\ntype=85\nid_num=0\n"
+                                           "[field_0]\nname=id\ntype=7\nid_num=0\n"));
     auto driver = Driver([](ScriptedParser &p) {
         p.listing = {Db("skipped", 2048, -1), Db("sales", 2048), Db("hr", 4096)};
         p.obj_ids = {101};

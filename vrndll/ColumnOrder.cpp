@@ -1,0 +1,41 @@
+#include "vrndll/ColumnOrder.h"
+
+#include <algorithm>
+
+namespace {
+
+uint32_t ColumnCount(const VRNParser &p) {
+    return std::min<uint32_t>(p.field_count, static_cast<uint32_t>(p.fields.size()));
+}
+
+bool ByTableThenColumn(const ColumnEntry &a, const ColumnEntry &b) {
+    if (a.tab_id != b.tab_id) return a.tab_id < b.tab_id;
+    return a.col_id < b.col_id;
+}
+
+} // namespace
+
+void SortColumnsByTable(VRNParser &p) {
+    const auto end = p.fields.begin() + ColumnCount(p);
+    if (!std::is_sorted(p.fields.begin(), end, ByTableThenColumn))
+        std::stable_sort(p.fields.begin(), end, ByTableThenColumn);
+    const uint32_t objects = std::min<uint32_t>(p.iSysobj, static_cast<uint32_t>(p.pSysobj.size()));
+    for (uint32_t k = 0; k < objects; ++k) {
+        SysobjEntry &e = p.pSysobj[k];
+        const ColumnRange r = ColumnsOfTable(p, e.id);
+        e.first_field = r.empty() ? -1 : static_cast<int32_t>(r.begin);
+    }
+}
+
+ColumnRange ColumnsOfTable(const VRNParser &p, int32_t tab_id) {
+    const auto first = p.fields.begin();
+    const auto last = first + ColumnCount(p);
+    const auto lower = std::lower_bound(first, last, tab_id,
+                                        [](const ColumnEntry &c, int32_t id) { return c.tab_id < id; });
+    const auto upper = std::upper_bound(lower, last, tab_id,
+                                        [](int32_t id, const ColumnEntry &c) { return id < c.tab_id; });
+    ColumnRange r;
+    r.begin = static_cast<uint32_t>(lower - first);
+    r.end = static_cast<uint32_t>(upper - first);
+    return r;
+}
