@@ -2,8 +2,10 @@
 // tables and fields of a database, and loading them back as a template.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/platform.h"
@@ -67,98 +69,55 @@ std::string Profile(const std::string &path, const std::string &section, const s
 
 // ----------------------------------------------------------------- creation order
 
+// Ordinals of `ids` by id, after CreationOrder sorted them.
+static std::vector<int32_t> OrdinalsOf(std::vector<int32_t> ids) {
+    CatalogueParser p;
+    p.obj_ids = ids;
+    TableDescriptionFile description(&p);
+    const std::vector<int32_t> ordinals = description.CreationOrder();
+    EXPECT_TRUE(std::is_sorted(p.obj_ids.begin(), p.obj_ids.end(), [](int32_t a, int32_t b) {
+        return static_cast<uint32_t>(a) < static_cast<uint32_t>(b);
+    }));
+    std::vector<int32_t> by_id;
+    for (int32_t id : ids) {
+        const size_t at = std::find(p.obj_ids.begin(), p.obj_ids.end(), id) - p.obj_ids.begin();
+        by_id.push_back(at < ordinals.size() ? ordinals[at] : -99);
+    }
+    return by_id;
+}
+
 TEST(CreationOrder, NumbersIdsByTheirStepsFromTheOldest) {
-    CatalogueParser p;
     const int32_t first = 1'000'000'000;
-    p.obj_ids = {After(first, 3), first, After(first, 1)};
-    TableDescriptionFile description(&p);
-    const std::vector<int32_t> ordinals = description.CreationOrder();
-    // obj_ids come back sorted ascending, the ordinals in the same order.
-    std::vector<int32_t> sorted = {first, After(first, 1), After(first, 3)};
-    std::sort(sorted.begin(), sorted.end(),
-              [](int32_t a, int32_t b) { return static_cast<uint32_t>(a) < static_cast<uint32_t>(b); });
-    EXPECT_EQ(sorted, p.obj_ids);
-    for (size_t k = 0; k < sorted.size(); ++k) {
-        const int expected = sorted[k] == first ? 0 : sorted[k] == After(first, 1) ? 1 : 3;
-        EXPECT_EQ(expected, ordinals[k]) << "id " << sorted[k];
-    }
+    EXPECT_EQ((std::vector<int32_t>{3, 0, 1}), OrdinalsOf({After(first, 3), first, After(first, 1)}));
+    // Gaps of up to 999 steps still lead back to the oldest id.
+    EXPECT_EQ((std::vector<int32_t>{1500, 999, 0}),
+              OrdinalsOf({After(first, 1500), After(first, 999), first}));
+    // An id of 16000057 or less steps back to itself plus 2131483591.
+    EXPECT_EQ((std::vector<int32_t>{1, 0}), OrdinalsOf({500, 500 + 2131483591}));
+    // Beyond 10000 steps an id gets no ordinal.
+    const std::vector<int32_t> far = OrdinalsOf({first, After(first, 20000)});
+    EXPECT_EQ(1, std::count(far.begin(), far.end(), 0));
+    EXPECT_EQ(1, std::count(far.begin(), far.end(), kNoOrdinal));
+    EXPECT_TRUE(OrdinalsOf({}).empty());
 }
-
-TEST(CreationOrder, AnIdAtOrBelowOneStepWrapsToTheTopOfTheIdSpace) {
-    CatalogueParser p;
-    const int32_t small = 500; // steps back to itself plus 2131483591
-    const int32_t older = 500 + 2131483591;
-    p.obj_ids = {small, older};
-    TableDescriptionFile description(&p);
-    EXPECT_EQ((std::vector<int32_t>{1, 0}), description.CreationOrder());
-    EXPECT_EQ((std::vector<int32_t>{small, older}), p.obj_ids);
-}
-
-TEST(CreationOrder, GapsUpToTheMissLimitStillFindTheOldestId) {
-    CatalogueParser p;
-    const int32_t oldest = 700'000'000;
-    p.obj_ids = {oldest, After(oldest, 999), After(oldest, 1500)};
-    TableDescriptionFile description(&p);
-    const std::vector<int32_t> ordinals = description.CreationOrder();
-    for (size_t k = 0; k < p.obj_ids.size(); ++k) {
-        const int expected = p.obj_ids[k] == oldest ? 0 : p.obj_ids[k] == After(oldest, 999) ? 999 : 1500;
-        EXPECT_EQ(expected, ordinals[k]) << "id " << p.obj_ids[k];
-    }
-}
-
-TEST(CreationOrder, AnIdBeyondTenThousandStepsHasNoOrdinalAndNoIdsGiveNone) {
-    CatalogueParser p;
-    TableDescriptionFile description(&p);
-    EXPECT_TRUE(description.CreationOrder().empty());
-
-    const int32_t a = 300'000'000;
-    p.obj_ids = {a, After(a, 20000)};
-    const std::vector<int32_t> ordinals = description.CreationOrder();
-    ASSERT_EQ(2u, ordinals.size());
-    EXPECT_EQ(1, std::count(ordinals.begin(), ordinals.end(), 0));
-    EXPECT_EQ(1, std::count(ordinals.begin(), ordinals.end(), kNoOrdinal));
-}
-
-// ----------------------------------------------------------------- matching by gaps
 
 TEST(MatchByOrdinalGaps, AlignsTheDumpWithTheTablesItHolds) {
-    // Every table in the dump.
     EXPECT_EQ((std::vector<int>{0, 1, 2}), MatchByOrdinalGaps({0, 2, 5}, {0, 2, 5}));
     // Table 1 of the template is not in the dump.
     EXPECT_EQ((std::vector<int>{0, 2, 3}), MatchByOrdinalGaps({0, 4, 5}, {0, 1, 4, 5}));
     // The dump starts at the template's second table.
     EXPECT_EQ((std::vector<int>{1, 2}), MatchByOrdinalGaps({0, 2}, {0, 7, 9}));
-    // A single id takes the first table.
+    // The dump holds more than the template describes: the matched prefix stays.
+    EXPECT_EQ((std::vector<int>{0, 1}), MatchByOrdinalGaps({0, 3, 9, 12}, {0, 3}));
     EXPECT_EQ((std::vector<int>{0}), MatchByOrdinalGaps({4}, {0, 1}));
+    // No evidence, no pairing.
+    EXPECT_TRUE(MatchByOrdinalGaps({0, 1}, {0, 5, 10}).empty());
+    EXPECT_TRUE(MatchByOrdinalGaps({0, 100}, {0}).empty());
     EXPECT_TRUE(MatchByOrdinalGaps({}, {0}).empty());
     EXPECT_TRUE(MatchByOrdinalGaps({0, 1}, {}).empty());
 }
 
-TEST(MatchByOrdinalGaps, EndsWhenNoAlignmentExists) {
-    // The dump's gap is smaller than every gap of the template.
-    EXPECT_TRUE(MatchByOrdinalGaps({0, 1}, {0, 5, 10}).empty());
-    // A single template table says nothing about which of two ids it is.
-    EXPECT_TRUE(MatchByOrdinalGaps({0, 100}, {0}).empty());
-    // The dump holds more objects than the template describes: the matched
-    // prefix stays.
-    EXPECT_EQ((std::vector<int>{0, 1}), MatchByOrdinalGaps({0, 3, 9, 12}, {0, 3}));
-}
-
 // ----------------------------------------------------------------- writing and loading
-
-TEST(TableDescription, LocatesATemplateBesideTheDumpOrPlansOneInTheTarget) {
-    TempFolder source("desc"), target("desc");
-    CatalogueParser p;
-    TableDescriptionFile description(&p);
-    EXPECT_FALSE(description.LocateDescription(source.path() + platform::kPathSeparator,
-                                               target.path(), 0));
-    EXPECT_EQ(target / "int0.ini", description.path());
-
-    ASSERT_TRUE(testsupport::WriteFileText(source / "int0.ini", "[Total]\n"));
-    EXPECT_TRUE(description.LocateDescription(source.path() + platform::kPathSeparator,
-                                              target.path(), 0));
-    EXPECT_EQ(source / "int0.ini", description.path());
-}
 
 TEST(TableDescription, WritesUserTablesAndTheirFieldsOnly) {
     TempFolder target("desc");
@@ -167,7 +126,7 @@ TEST(TableDescription, WritesUserTablesAndTheirFieldsOnly) {
     p.AddObject(t1, 'U', "orders");
     p.AddObject(5, 'S', "sysobjects");
     p.AddObject(After(t1, 1), 'V', "orders_view");
-    p.AddObject(t2, 'U', "customers");
+    p.AddObject(t2, 'U', "evil\n[Total]\ntab_count=99"); // must not add sections or keys
     p.AddField(t1, 1, "id", 7);
     p.AddField(t1, 2, "note", 200); // a byte above 127 is written signed
     p.AddField(5, 1, "name", 2);
@@ -175,59 +134,39 @@ TEST(TableDescription, WritesUserTablesAndTheirFieldsOnly) {
     p.obj_ids = {t2, t1};
 
     TableDescriptionFile description(&p);
-    description.LocateDescription(target.path(), target.path(), 0);
-    ASSERT_TRUE(testsupport::WriteFileText(description.path(), "[stale]\nkey=1\n"));
-    ASSERT_EQ(0, description.WriteDescription());
+    EXPECT_FALSE(description.LocateDescription(target.path(), target.path(), 0));
     const std::string path = description.path();
-
-    EXPECT_EQ("<missing>", Profile(path, "stale", "key")) << "the file is replaced";
-    EXPECT_EQ("2", Profile(path, "Total", "tab_count"));
-    EXPECT_EQ("3", Profile(path, "Total", "col_count"));
-    EXPECT_EQ("orders", Profile(path, "table_0", "name"));
-    EXPECT_EQ("85", Profile(path, "table_0", "type"));
-    EXPECT_EQ("76", Profile(path, "table_0", "rec_len"));
-    EXPECT_EQ("0", Profile(path, "table_0", "id_num"));
-    EXPECT_EQ("customers", Profile(path, "table_1", "name"));
-    EXPECT_EQ("2", Profile(path, "table_1", "id_num"));
-    EXPECT_EQ("note", Profile(path, "field_1", "name"));
-    EXPECT_EQ("-56", Profile(path, "field_1", "type"));
-    EXPECT_EQ("1", Profile(path, "field_1", "begin_fl"));
-    EXPECT_EQ("4", Profile(path, "field_1", "col_byte"));
-    EXPECT_EQ("2", Profile(path, "field_1", "col_num"));
-    EXPECT_EQ("8", Profile(path, "field_1", "null_fl"));
-    EXPECT_EQ("50", Profile(path, "field_1", "rec_len"));
-    EXPECT_EQ("2", Profile(path, "field_1", "id"));
-    EXPECT_EQ("0", Profile(path, "field_1", "id_num"));
-    EXPECT_EQ("name", Profile(path, "field_2", "name"));
-    EXPECT_EQ("2", Profile(path, "field_2", "id_num"));
-    EXPECT_EQ("<missing>", Profile(path, "table_2", "name"));
-}
-
-TEST(TableDescription, ANameWithLineBreaksCannotAddSectionsOrKeys) {
-    TempFolder target("desc");
-    CatalogueParser p;
-    p.AddObject(1000, 'U', "evil\n[Total]\ntab_count=99");
-    p.obj_ids = {1000};
-    TableDescriptionFile description(&p);
-    description.LocateDescription(target.path(), target.path(), 0);
+    EXPECT_EQ(target / "int0.ini", path);
+    ASSERT_TRUE(testsupport::WriteFileText(path, "[stale]\nkey=1\n"));
     ASSERT_EQ(0, description.WriteDescription());
-    EXPECT_EQ("1", Profile(description.path(), "Total", "tab_count"));
-    EXPECT_EQ("evil_[Total]_tab_count=99", Profile(description.path(), "table_0", "name"));
+
+    const std::vector<std::vector<std::string>> expected = {
+        {"stale", "key", "<missing>"}, // the file is replaced
+        {"Total", "tab_count", "2"},   {"Total", "col_count", "3"},
+        {"table_0", "name", "orders"}, {"table_0", "type", "85"},
+        {"table_0", "rec_len", "76"},  {"table_0", "id_num", "0"},
+        {"table_1", "name", "evil_[Total]_tab_count=99"}, {"table_1", "id_num", "2"},
+        {"table_2", "name", "<missing>"},
+        {"field_1", "name", "note"},   {"field_1", "type", "-56"},
+        {"field_1", "begin_fl", "1"},  {"field_1", "col_byte", "4"},
+        {"field_1", "col_num", "2"},   {"field_1", "null_fl", "8"},
+        {"field_1", "rec_len", "50"},  {"field_1", "id", "2"},
+        {"field_1", "id_num", "0"},    {"field_2", "name", "name"},
+        {"field_2", "id_num", "2"}};
+    for (const auto &e : expected) EXPECT_EQ(e[2], Profile(path, e[0], e[1])) << e[0] << "." << e[1];
 }
 
 TEST(TableDescription, LoadsATemplateAndAttachesItToTheDumpsIds) {
-    TempFolder folder("desc");
+    TempFolder folder("desc"), target("desc");
     const int32_t base = 900'000'000;
     {
-        // The template: three tables created one after another, the middle
-        // one later dropped from the dump.
+        // The template: three tables created one after another; the second
+        // has no pages in the damaged dump.
         CatalogueParser good;
         good.AddObject(After(base, 1), 'U', "second");
         good.AddObject(base, 'U', "first");
         good.AddObject(After(base, 4), 'U', "third");
-        good.AddField(base, 1, "a", 7);
-        good.AddField(base, 2, "b", 2);
-        good.AddField(base, 3, "c", 1);
+        for (const char *name : {"a", "b", "c"}) good.AddField(base, static_cast<int16_t>(*name - 'a' + 1), name, 2);
         good.AddField(After(base, 1), 1, "x", 7);
         good.AddField(After(base, 4), 1, "z", 12);
         good.obj_ids = {base, After(base, 1), After(base, 4)};
@@ -236,66 +175,50 @@ TEST(TableDescription, LoadsATemplateAndAttachesItToTheDumpsIds) {
         ASSERT_EQ(0, description.WriteDescription());
     }
 
-    // The damaged dump: other ids, the same steps between the tables it
-    // holds, no usable catalogue.
+    // The damaged dump: other ids, the same steps between the tables it holds.
     const int32_t other = 400'000'000;
     CatalogueParser damaged;
     damaged.obj_ids = {After(other, 4), other};
     TableDescriptionFile description(&damaged);
-    ASSERT_TRUE(description.LocateDescription(folder.path(), folder.path(), 0));
+    ASSERT_TRUE(description.LocateDescription(folder.path() + platform::kPathSeparator, target.path(), 0));
+    EXPECT_EQ(folder / "int0.ini", description.path());
     ASSERT_EQ(0, description.LoadDescription());
 
     ASSERT_EQ(3u, damaged.iSysobj);
     ASSERT_EQ(5u, damaged.field_count);
     EXPECT_EQ(1, damaged.blockreads);
-    // Tables in creation order: first, second, third.
-    EXPECT_STREQ("first", damaged.pSysobj[0].name);
-    EXPECT_STREQ("second", damaged.pSysobj[1].name);
-    EXPECT_STREQ("third", damaged.pSysobj[2].name);
-    EXPECT_EQ(other, damaged.pSysobj[0].id);
-    EXPECT_EQ(0, damaged.pSysobj[1].id) << "not in the dump";
-    EXPECT_EQ(After(other, 4), damaged.pSysobj[2].id);
-    EXPECT_EQ(5, damaged.pSysobj[0].name_len);
-    EXPECT_EQ('U', damaged.pSysobj[0].type);
-
-    EXPECT_EQ(0, damaged.pSysobj[0].first_field);
-    EXPECT_EQ(-1, damaged.pSysobj[1].first_field);
-    EXPECT_EQ(4, damaged.pSysobj[2].first_field);
+    const std::vector<std::tuple<std::string, int32_t, int32_t>> tables = {
+        {"first", other, 0}, {"second", 0, -1}, {"third", After(other, 4), 4}};
+    for (size_t t = 0; t < tables.size(); ++t) {
+        EXPECT_EQ(std::get<0>(tables[t]), damaged.pSysobj[t].name);
+        EXPECT_EQ(std::get<1>(tables[t]), damaged.pSysobj[t].id) << t;
+        EXPECT_EQ(std::get<2>(tables[t]), damaged.pSysobj[t].first_field) << t;
+        EXPECT_EQ('U', damaged.pSysobj[t].type);
+    }
     const ColumnEntry &b = damaged.fields[1];
     EXPECT_STREQ("b", b.name);
-    EXPECT_EQ(other, b.tab_id);
-    EXPECT_EQ(2, b.user_type);
-    EXPECT_EQ(4, b.length);
-    EXPECT_EQ(8, b.null_flag);
     EXPECT_EQ(1, b.var_len);
-    EXPECT_EQ(kNoOwnerTable, damaged.fields[3].tab_id) << "the dropped table's field has no owner";
+    EXPECT_EQ(other, b.tab_id);
+    EXPECT_EQ(std::make_tuple(2, 4, 8), std::make_tuple(int(b.user_type), int(b.length), int(b.null_flag)));
+    EXPECT_EQ(kNoOwnerTable, damaged.fields[3].tab_id) << "the field of the table not in the dump";
     // Fields keep their file order within a table under a sort by column id.
     EXPECT_LT(damaged.fields[0].col_id, damaged.fields[1].col_id);
     EXPECT_LT(damaged.fields[1].col_id, damaged.fields[2].col_id);
 }
 
-TEST(TableDescription, LoadingWithoutDumpIdsOrTablesChangesNothing) {
+TEST(TableDescription, ATemplateWithoutDumpIdsChangesNothingAndAbsurdCountsAreBounded) {
     TempFolder folder("desc");
-    ASSERT_TRUE(testsupport::WriteFileText(folder / "int0.ini",
-                                           "[Total]\ntab_count=1\ncol_count=0\n[table_0]\nname=t\n"));
+    ASSERT_TRUE(testsupport::WriteFileText(
+        folder / "int0.ini", "[Total]\ntab_count=2000000000\ncol_count=-7\n[table_0]\nname=t\n"));
     CatalogueParser p;
     p.AddObject(5, 'S', "sysobjects");
     TableDescriptionFile description(&p);
     ASSERT_TRUE(description.LocateDescription(folder.path(), folder.path(), 0));
     EXPECT_EQ(0, description.LoadDescription());
-    EXPECT_EQ(1u, p.iSysobj);
     EXPECT_STREQ("sysobjects", p.pSysobj[0].name);
     EXPECT_EQ(0, p.blockreads);
-}
 
-TEST(TableDescription, AbsurdCountsInATemplateAreBounded) {
-    TempFolder folder("desc");
-    ASSERT_TRUE(testsupport::WriteFileText(
-        folder / "int0.ini", "[Total]\ntab_count=2000000000\ncol_count=-7\n[table_0]\nname=t\n"));
-    CatalogueParser p;
     p.obj_ids = {1000};
-    TableDescriptionFile description(&p);
-    ASSERT_TRUE(description.LocateDescription(folder.path(), folder.path(), 0));
     EXPECT_EQ(0, description.LoadDescription());
     EXPECT_EQ(static_cast<uint32_t>(kMaxDescribedTables), p.iSysobj);
     EXPECT_EQ(0u, p.field_count);
