@@ -80,7 +80,6 @@ public:
     std::vector<std::string> details; // detail catalogue reads, in order
     int detail_result = 0;
     int catalogue_reads = 0;
-    int frees = 0;
 
     int Detect(int) override {
         if (throw_in_detect) throw std::runtime_error("scripted");
@@ -120,7 +119,6 @@ public:
         return detail_result;
     }
     void FreeCatalogue() override {
-        ++frees;
         pSysobj.clear();
         iSysobj = 0;
         fields.clear();
@@ -136,13 +134,9 @@ public:
                    const std::string &source, int64_t size = 64 << 20)
         : VRNRecover(std::move(p), format, size, target.c_str(), source.c_str()) {}
     uint32_t limit = 0xFFFFFFFFu;
-    int locate_calls = 0;
 
 protected:
-    void LocateDatabaseUsage() override {
-        ++locate_calls;
-        start_page_limit = limit;
-    }
+    void LocateDatabaseUsage() override { start_page_limit = limit; }
 };
 
 class RecoverDriver : public ::testing::Test {
@@ -181,13 +175,6 @@ protected:
                                                 source_.path() + platform::kPathSeparator);
     }
 
-    std::vector<std::string> Bars() const {
-        std::vector<std::string> bars;
-        for (const auto &s : g_seen)
-            if (s.rfind("bar:", 0) == 0) bars.push_back(s);
-        return bars;
-    }
-
     bool stop_ = false;
     TempFolder target_{"driver"};
     TempFolder source_{"driver_src"};
@@ -203,83 +190,65 @@ const std::string kDone = "diag:done";
 
 // ----------------------------------------------------------------- progress
 
-TEST_F(RecoverDriver, OneDatabaseReportsFiftyAndTheSchemaPassOnly) {
-    auto driver = Driver([](ScriptedParser &p) { p.listing = {Db("pubs", 2048)}; });
-    ASSERT_EQ(0, driver->Recover());
-    EXPECT_EQ((std::vector<std::string>{kPass1, "bar:50", kDone, kPass2, kDone, "bar:100"}), g_seen);
-}
-
-TEST_F(RecoverDriver, ThreeDatabasesGoThroughAllThreePasses) {
-    auto driver = Driver([](ScriptedParser &p) {
-        p.listing = {Db("a", 2048), Db("b", 4096), Db("c", 8192)};
-    });
-    ASSERT_EQ(0, driver->Recover());
-    EXPECT_EQ((std::vector<std::string>{kPass1, "bar:25", "bar:50", kDone, kPass2, "bar:75", kDone,
-                                        kPass3, kDone, "bar:100"}),
-              g_seen);
-}
-
-TEST_F(RecoverDriver, TwoUsableOfFourReachOnlyTheSchemaPass) {
-    auto driver = Driver([](ScriptedParser &p) {
-        p.listing = {Db("a", 2048), Db("gone", 4096, -1), Db("b", 8192), Db("gone2", 9000, -1)};
-    });
-    ASSERT_EQ(0, driver->Recover());
-    EXPECT_EQ((std::vector<std::string>{kPass1, "bar:20", "bar:40", kDone, kPass2, kDone, "bar:100"}),
-              g_seen);
-}
-
-TEST_F(RecoverDriver, ExactlyThirtyChangesNoPass) {
-    // Three usable of nine listed: 10, 20, 30.
-    auto driver = Driver([](ScriptedParser &p) {
-        p.listing = {Db("a", 2048), Db("b", 4096), Db("c", 6000)};
-        for (int i = 0; i < 6; ++i) p.listing.push_back(Db("x", 100, -1));
-    });
-    ASSERT_EQ(0, driver->Recover());
-    EXPECT_EQ((std::vector<std::string>{kPass1, "bar:10", "bar:20", "bar:30", kDone, "bar:100"}),
-              g_seen);
+TEST_F(RecoverDriver, ProgressAndPassesFollowTheShareOfDatabasesDone) {
+    struct Case {
+        std::vector<DatabaseEntry> listing;
+        std::vector<std::string> seen;
+    };
+    const DatabaseEntry unusable = Db("x", 100, -1);
+    const std::vector<Case> cases = {
+        // One database: 50 switches to the schema pass; rows are never announced.
+        {{Db("a", 2048)}, {kPass1, "bar:50", kDone, kPass2, kDone, "bar:100"}},
+        // Three: nothing at 25, schema at 50, rows at 75.
+        {{Db("a", 2048), Db("b", 4096), Db("c", 8192)},
+         {kPass1, "bar:25", "bar:50", kDone, kPass2, "bar:75", kDone, kPass3, kDone, "bar:100"}},
+        // Two usable of four: 20 and 40.
+        {{Db("a", 2048), unusable, Db("b", 8192), unusable},
+         {kPass1, "bar:20", "bar:40", kDone, kPass2, kDone, "bar:100"}},
+        // Exactly 30 changes nothing.
+        {{Db("a", 2048), Db("b", 4096), Db("c", 6000), unusable, unusable, unusable, unusable, unusable, unusable},
+         {kPass1, "bar:10", "bar:20", "bar:30", kDone, "bar:100"}},
+        // A start offset below zero is skipped after its progress step.
+        {{Db("low", 1), Db("ok", 2048)}, {kPass1, "bar:33", kDone, kPass2, "bar:66", kDone, kPass3, kDone, "bar:100"}},
+    };
+    for (const Case &c : cases) {
+        g_seen.clear();
+        TheHost().pass_no = 0;
+        auto driver = Driver([&](ScriptedParser &p) { p.listing = c.listing; });
+        ASSERT_EQ(0, driver->Recover());
+        EXPECT_EQ(c.seen, g_seen) << c.listing.size() << " databases";
+    }
 }
 
 // ----------------------------------------------------------------- which databases are recovered
 
-TEST_F(RecoverDriver, SkipsDatabasesWithoutUsageMarkedOrAboveTheDeviceLimit) {
+TEST_F(RecoverDriver, SkipsDatabasesWithoutUsageAboveTheDeviceLimitOrBelowOffsetZero) {
     auto driver = Driver([](ScriptedParser &p) {
-        p.listing = {Db("nousage", 2048, -1), Db("above", 5000), Db("negative", -4), Db("ok", 2048)};
+        p.listing = {Db("nousage", 2048, -1), Db("above", 5000), Db("negative", -4), Db("low", 1), Db("ok", 2048)};
     });
     driver->limit = 5000;
     ASSERT_EQ(0, driver->Recover());
-    EXPECT_EQ(1, driver->locate_calls);
     EXPECT_EQ((std::vector<int>{7}), parser_->big_calls) << "only ok is read: (2048*4-8)*1024 >> 20";
     EXPECT_EQ((std::vector<std::string>{"int0.ini", "ok/", "ok/commit.bat", "ok/orders.sql"}),
               ListTree(target_.path()));
+    EXPECT_EQ(1, parser_->catalogue_reads);
 }
 
-TEST_F(RecoverDriver, FormatFifteenSkipsMarkedDatabasesWhateverTheirStartPage) {
+TEST_F(RecoverDriver, FormatFifteenSkipsMarkedDatabasesAndMonTables) {
     auto driver = Driver(
         [](ScriptedParser &p) {
+            // 0x7FFFFFF0 pages of 4 KiB: the base lies far beyond 4 GiB.
             p.listing = {Db("marked", 2048), Db("kept", 0x7FFFFFF0)};
             p.listing[0].skip = 1;
+            p.catalogue.push_back(Obj(103, 'U', "sptvalues"));
+            p.catalogue.push_back(Obj(104, 'U', "monitor"));
         },
         1);
-    driver->limit = 10; // not a format-15 rule
+    driver->limit = 10; // a format-12 rule only
     ASSERT_EQ(0, driver->Recover());
-    ASSERT_EQ(1u, parser_->big_calls.size());
-    EXPECT_TRUE(platform::isDirectory(target_ / "kept"));
-    EXPECT_FALSE(platform::exists(target_ / "marked"));
-}
-
-TEST_F(RecoverDriver, ANegativeStartOffsetIsSkippedAfterItsProgressStep) {
-    auto driver = Driver([](ScriptedParser &p) { p.listing = {Db("low", 1), Db("ok", 2048)}; });
-    ASSERT_EQ(0, driver->Recover());
-    EXPECT_EQ((std::vector<std::string>{"bar:33", "bar:66", "bar:100"}), Bars());
-    EXPECT_EQ(1u, parser_->big_calls.size());
-    EXPECT_FALSE(platform::exists(target_ / "low"));
-}
-
-TEST_F(RecoverDriver, ADatabaseBeyondFourGibibytesStartsWhereItLies) {
-    // (1100000 * 4 - 8) * 1024 bytes = 4296.8 MiB: past 32-bit arithmetic.
-    auto driver = Driver([](ScriptedParser &p) { p.listing = {Db("far", 1100000)}; });
-    ASSERT_EQ(0, driver->Recover());
-    EXPECT_EQ((std::vector<int>{4296}), parser_->big_calls);
+    EXPECT_EQ((std::vector<int>{static_cast<int>(((0x7FFFFFF0LL * 4 - 8) * 1024) >> 20)}), parser_->big_calls);
+    EXPECT_EQ((std::vector<std::string>{"int0.ini", "kept/", "kept/commit.bat", "kept/orders.sql"}),
+              ListTree(target_.path()));
 }
 
 TEST_F(RecoverDriver, StoresTheBlockCountOfTheDetectedBlockSize) {
@@ -291,82 +260,65 @@ TEST_F(RecoverDriver, StoresTheBlockCountOfTheDetectedBlockSize) {
 
 // ----------------------------------------------------------------- result codes
 
-TEST_F(RecoverDriver, DetectionResultsEndTheRecoveryBeforeAnyPass) {
-    const std::vector<std::pair<int, int>> cases = {{-300, -3}, {-5, -5}, {-2, -2}, {-1000, -1000}};
-    for (const auto &c : cases) {
+TEST_F(RecoverDriver, EachStepsFailureEndsTheRecoveryWithItsCode) {
+    struct Case {
+        const char *step;
+        int result;
+        int expected;
+        std::function<void(ScriptedParser &, int)> set;
+    };
+    const std::vector<Case> cases = {
+        {"Detect", -300, -3, [](ScriptedParser &p, int r) { p.detect_result = r; }},
+        {"Detect", -5, -5, [](ScriptedParser &p, int r) { p.detect_result = r; }},
+        {"Detect", -2, -2, [](ScriptedParser &p, int r) { p.detect_result = r; }},
+        {"Detect", -1000, -1000, [](ScriptedParser &p, int r) { p.detect_result = r; }},
+        {"Detect", 7, 0, [](ScriptedParser &p, int r) { p.detect_result = r; }},
+        {"listing", -200, 0, [](ScriptedParser &p, int r) { p.list_result = r; }},
+        {"listing", -3, -3, [](ScriptedParser &p, int r) { p.list_result = r; }},
+        {"listing", -5, -5, [](ScriptedParser &p, int r) { p.list_result = r; }},
+        {"listing", -2, -2, [](ScriptedParser &p, int r) { p.list_result = r; }},
+        {"listing", -1000, -1000, [](ScriptedParser &p, int r) { p.list_result = r; }},
+        {"catalogue", -5, -5, [](ScriptedParser &p, int r) { p.catalogue_result = r; }},
+        {"catalogue", -2, -2, [](ScriptedParser &p, int r) { p.catalogue_result = r; }},
+        {"catalogue", -3, 0, [](ScriptedParser &p, int r) { p.catalogue_result = r; }},
+        {"big", -2, -2, [](ScriptedParser &p, int r) { p.big_result = r; }},
+        {"big", -3, 0, [](ScriptedParser &p, int r) { p.big_result = r; }},
+        {"details", -2, -2, [](ScriptedParser &p, int r) { p.detail_result = r; }},
+        {"details", -1000, -1000, [](ScriptedParser &p, int r) { p.detail_result = r; }},
+        {"details", -5, 0, [](ScriptedParser &p, int r) { p.detail_result = r; }},
+    };
+    for (const Case &c : cases) {
+        testsupport::RemoveTree(target_.path());
+        platform::createDirectory(target_.path());
         g_seen.clear();
         auto driver = Driver([&](ScriptedParser &p) {
-            p.detect_result = c.first;
-            p.listing = {Db("a", 2048)};
+            p.listing = {Db("a", 2048), Db("b", 4096)};
+            c.set(p, c.result);
         });
-        EXPECT_EQ(c.second, driver->Recover()) << c.first;
-        EXPECT_TRUE(g_seen.empty());
-    }
-    auto driver = Driver([](ScriptedParser &p) { p.detect_result = 7; });
-    EXPECT_EQ(0, driver->Recover()) << "other detection results go on";
-}
-
-TEST_F(RecoverDriver, TheFirstCatalogueScanDecidesWhetherTheRecoveryGoesOn) {
-    const std::vector<std::pair<int, int>> cases = {
-        {-200, 0}, {-3, -3}, {-5, -5}, {-2, -2}, {-1000, -1000}, {1, 0}};
-    for (const auto &c : cases) {
-        auto driver = Driver([&](ScriptedParser &p) {
-            p.list_result = c.first;
-            p.listing = {Db("a", 2048)};
-        });
-        EXPECT_EQ(c.second, driver->Recover()) << c.first;
-        if (c.first == -3 || c.first == -5) {
+        const int rc = driver->Recover();
+        EXPECT_EQ(c.expected, rc) << c.step << " " << c.result;
+        if (c.expected != 0) {
+            EXPECT_FALSE(platform::exists(target_ / "b")) << c.step << " " << c.result << ": b was written";
+            EXPECT_TRUE(std::find(g_seen.begin(), g_seen.end(), "bar:100") == g_seen.end());
+        } else {
+            EXPECT_TRUE(platform::exists(target_ / "b" + "/commit.bat")) << c.step << " " << c.result;
+        }
+        if (std::string(c.step) == "listing" && (c.result == -3 || c.result == -5)) {
             EXPECT_EQ(0u, parser_->iSysobj);
         }
-        if (c.first == -2 || c.first == -1000) {
+        if (std::string(c.step) == "listing" && (c.result == -2 || c.result == -1000)) {
             EXPECT_EQ(0u, driver->database_count) << "released";
         }
-        EXPECT_EQ(c.second == 0, platform::isDirectory(target_ / "a")) << c.first;
-        testsupport::RemoveTree(target_ / "a");
+        if (std::string(c.step) == "details" && c.expected != 0) {
+            EXPECT_EQ("", ReadFileText(target_ / "a" + "/commit.bat")) << "no script before the details";
+        }
     }
-}
-
-TEST_F(RecoverDriver, ADatabaseCatalogueFailureStopsWithItsCode) {
-    for (int code : {-5, -2, -1000}) {
-        auto driver = Driver([&](ScriptedParser &p) {
-            p.catalogue_result = code;
-            p.listing = {Db("a", 2048), Db("b", 4096)};
-        });
-        EXPECT_EQ(code, driver->Recover());
-        EXPECT_EQ(1, parser_->catalogue_reads);
-    }
-    auto driver = Driver([](ScriptedParser &p) {
-        p.catalogue_result = -3; // not a stop code
-        p.listing = {Db("a", 2048)};
-    });
-    EXPECT_EQ(0, driver->Recover());
-}
-
-TEST_F(RecoverDriver, BaseSearchFailuresStopButOtherResultsAreIgnored) {
-    auto failing = Driver([](ScriptedParser &p) {
-        p.big_result = -2;
-        p.listing = {Db("a", 2048), Db("b", 4096)};
-    });
-    EXPECT_EQ(-2, failing->Recover());
-    EXPECT_EQ(1u, parser_->big_calls.size());
-
-    auto odd = Driver([](ScriptedParser &p) {
-        p.big_result = -3;
-        p.listing = {Db("a", 2048), Db("b", 4096)};
-    });
-    EXPECT_EQ(0, odd->Recover());
-    EXPECT_EQ(2u, parser_->big_calls.size());
-}
-
-TEST_F(RecoverDriver, AnExceptionBecomesMinusTwo) {
-    auto driver = Driver([](ScriptedParser &p) { p.throw_in_detect = true; });
-    EXPECT_EQ(-2, driver->Recover());
+    auto throwing = Driver([](ScriptedParser &p) { p.throw_in_detect = true; });
+    EXPECT_EQ(-2, throwing->Recover()) << "an exception";
 }
 
 TEST_F(RecoverDriver, ACancelFromTheProgressCallbackStopsAtOnce) {
-    auto driver = Driver([](ScriptedParser &p) {
-        p.listing = {Db("a", 2048), Db("b", 4096), Db("c", 8192)};
-    });
+    auto driver = Driver([](ScriptedParser &p) { p.listing = {Db("a", 2048), Db("b", 4096), Db("c", 8192)}; });
     g_on_bar = [this](int percent) {
         if (percent == 50) stop_ = true;
     };
@@ -381,55 +333,39 @@ TEST_F(RecoverDriver, ACancelWhileColumnsAreLoggedOpensNoNumberedScript) {
         p.listing = {Db("a", 2048)};
         p.on_catalogue = [this] { stop_ = true; };
         p.catalogue[1].first_block = 9;
-        ColumnEntry c;
-        c.tab_id = 101;
-        c.col_id = 1;
-        std::strcpy(c.name, "id");
-        p.columns = {c, c};
+        p.columns = {Col(101, 1, "id"), Col(101, 2, "name")};
     });
     EXPECT_EQ(-1000, driver->Recover());
-    EXPECT_EQ((std::vector<std::string>{"a/", "a/commit.bat", "a/orders.sql", "int0.ini"}),
-              ListTree(target_.path()));
+    EXPECT_EQ((std::vector<std::string>{"a/", "a/commit.bat", "a/orders.sql", "int0.ini"}), ListTree(target_.path()));
 }
 
 // ----------------------------------------------------------------- output folders
 
 TEST_F(RecoverDriver, WritesAFolderWithCommitBatPerDatabaseAndTheLastDescription) {
-    auto driver = Driver(
-        [](ScriptedParser &p) {
-            p.listing = {Db("sales", 2048), Db("hr", 4096)};
-            p.catalogue.push_back(Obj(103, 'U', "sptvalues"));
-            p.catalogue.push_back(Obj(104, 'U', "monitor"));
-            p.obj_ids = {101};
-        },
-        0);
+    auto driver = Driver([](ScriptedParser &p) {
+        p.listing = {Db("sales", 2048), Db("hr", 4096)};
+        p.catalogue.push_back(Obj(103, 'U', "sptvalues"));
+        p.catalogue.push_back(Obj(104, 'U', "monitor"));
+        p.obj_ids = {101};
+    });
     ASSERT_EQ(0, driver->Recover());
-    EXPECT_EQ((std::vector<std::string>{"hr/", "hr/commit.bat", "hr/monitor.sql", "hr/orders.sql",
-                                        "int0.ini", "sales/", "sales/commit.bat",
-                                        "sales/monitor.sql", "sales/orders.sql"}),
+    EXPECT_EQ((std::vector<std::string>{"hr/", "hr/commit.bat", "hr/monitor.sql", "hr/orders.sql", "int0.ini",
+                                        "sales/", "sales/commit.bat", "sales/monitor.sql", "sales/orders.sql"}),
               ListTree(target_.path()));
     const std::string bat = ReadFileText(target_ / "hr" + "/commit.bat");
     EXPECT_EQ(0u, bat.find("@echo Varnoth\n"));
     EXPECT_NE(std::string::npos, bat.find("-D hr -P %4 -i orders.sql\n"));
     EXPECT_EQ(bat.size() - 7, bat.find("\t:exit\n")) << "the trailer ends the file";
     EXPECT_EQ("orders", platform::readProfileString(target_ / "int0.ini", "table_0", "name", ""));
-    EXPECT_EQ(2, parser_->catalogue_reads);
+    EXPECT_EQ((std::vector<std::string>{"GetCol", "GetIndex", "GetFkey", "GetCol", "GetIndex", "GetFkey"}),
+              parser_->details);
+
+    auto f15 = Driver([](ScriptedParser &p) { p.listing = {Db("a", 2048)}; }, 1);
+    ASSERT_EQ(0, f15->Recover());
+    EXPECT_EQ((std::vector<std::string>{"GetFieldEx", "GetIndexEx", "GetFkeyEx"}), parser_->details);
 }
 
-TEST_F(RecoverDriver, FormatFifteenAlsoLeavesOutMonTables) {
-    auto driver = Driver(
-        [](ScriptedParser &p) {
-            p.listing = {Db("db", 2048)};
-            p.catalogue.push_back(Obj(103, 'U', "sptvalues"));
-            p.catalogue.push_back(Obj(104, 'U', "monitor"));
-        },
-        1);
-    ASSERT_EQ(0, driver->Recover());
-    EXPECT_EQ((std::vector<std::string>{"db/", "db/commit.bat", "db/orders.sql", "int0.ini"}),
-              ListTree(target_.path()));
-}
-
-TEST_F(RecoverDriver, ATemplateBesideTheDumpNamesFoldersByListPosition) {
+TEST_F(RecoverDriver, ATemplateBesideTheDumpReplacesTheCatalogueAndNamesFoldersByPosition) {
     ASSERT_TRUE(testsupport::WriteFileText(source_ / "int0.ini",
                                            "[Total]\ntab_count=1\ncol_count=1\n"
                                            "[table_0]\nname=t\ntype=85\nid_num=0\n"
@@ -440,42 +376,9 @@ TEST_F(RecoverDriver, ATemplateBesideTheDumpNamesFoldersByListPosition) {
     });
     ASSERT_EQ(0, driver->Recover());
     EXPECT_EQ((std::vector<std::string>{"database_1/", "database_1/commit.bat", "database_1/t.sql",
-                                        "database_2/", "database_2/commit.bat",
-                                        "database_2/t.sql"}),
+                                        "database_2/", "database_2/commit.bat", "database_2/t.sql"}),
               ListTree(target_.path()));
-}
-
-TEST_F(RecoverDriver, ReadsTheDetailCataloguesOfItsFormatUnlessATemplateIsUsed) {
-    auto f12 = Driver([](ScriptedParser &p) { p.listing = {Db("a", 2048)}; }, 0);
-    ASSERT_EQ(0, f12->Recover());
-    EXPECT_EQ((std::vector<std::string>{"GetCol", "GetIndex", "GetFkey"}), parser_->details);
-
-    auto f15 = Driver([](ScriptedParser &p) { p.listing = {Db("a", 2048)}; }, 1);
-    ASSERT_EQ(0, f15->Recover());
-    EXPECT_EQ((std::vector<std::string>{"GetFieldEx", "GetIndexEx", "GetFkeyEx"}), parser_->details);
-
-    ASSERT_TRUE(testsupport::WriteFileText(source_ / "int0.ini", "[Total]\ntab_count=0\n"));
-    auto templated = Driver([](ScriptedParser &p) { p.listing = {Db("a", 2048)}; }, 0);
-    ASSERT_EQ(0, templated->Recover());
-    EXPECT_TRUE(parser_->details.empty());
-}
-
-TEST_F(RecoverDriver, ADetailCatalogueFailureStopsBeforeAnyScript) {
-    for (int code : {-2, -1000}) {
-        testsupport::RemoveTree(target_ / "a");
-        auto driver = Driver([&](ScriptedParser &p) {
-            p.detail_result = code;
-            p.listing = {Db("a", 2048), Db("b", 4096)};
-        });
-        EXPECT_EQ(code, driver->Recover());
-        EXPECT_EQ((std::vector<std::string>{"a/", "a/commit.bat"}), ListTree(target_.path()));
-        EXPECT_EQ("", ReadFileText(target_ / "a" + "/commit.bat"));
-    }
-    auto odd = Driver([](ScriptedParser &p) {
-        p.detail_result = -5; // only -1000 and -2 stop here
-        p.listing = {Db("a", 2048)};
-    });
-    EXPECT_EQ(0, odd->Recover());
+    EXPECT_TRUE(parser_->details.empty()) << "a damaged catalogue is not read at all";
 }
 
 TEST_F(RecoverDriver, HostileDatabaseNamesStayInsideTheTarget) {
