@@ -164,12 +164,12 @@ public:
 
 private:
     friend class Dump;
-    struct ObjectSpec {
+    struct ObjectDecl {
         int32_t id;
         char type;
         std::string name;
     };
-    struct ChainSpec {
+    struct ChainDecl {
         int32_t owner;
         std::vector<Bytes> records;
         ChainOptions options;
@@ -181,8 +181,8 @@ private:
     std::string name_;
     int16_t dbid_;
     int32_t base_mb_;
-    std::vector<ObjectSpec> objects_;
-    std::vector<ChainSpec> chains_;
+    std::vector<ObjectDecl> objects_;
+    std::vector<ChainDecl> chains_;
     std::vector<Page> raw_pages_;
     std::vector<std::pair<int32_t, std::function<void(Page &)>>> edits_;
     int catalogue_per_page_ = 0;
@@ -252,12 +252,12 @@ private:
     int32_t device_low_ = 0;
     int32_t device_high_ = 0;
     bool device_ = true;
-    struct UsageSpec {
+    struct UsageDecl {
         int16_t dbid;
         int32_t size;
         int32_t start_page;
     };
-    std::vector<UsageSpec> extra_usage_;
+    std::vector<UsageDecl> extra_usage_;
     std::vector<std::pair<uint64_t, Bytes>> patches_;
     std::optional<uint64_t> cut_;
     bool built_ = false;
