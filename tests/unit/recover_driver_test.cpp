@@ -380,19 +380,3 @@ TEST_F(RecoverDriver, ATemplateBesideTheDumpReplacesTheCatalogueAndNamesFoldersB
               ListTree(target_.path()));
     EXPECT_TRUE(parser_->details.empty()) << "a damaged catalogue is not read at all";
 }
-
-TEST_F(RecoverDriver, HostileDatabaseNamesStayInsideTheTarget) {
-    auto driver = Driver([](ScriptedParser &p) {
-        p.listing = {Db("..", 2048), Db("../../x", 4096), Db("C:\\y", 6000), Db("", 8192)};
-        p.catalogue[1] = Obj(101, 'U', "../../../etc/t");
-    });
-    ASSERT_EQ(0, driver->Recover());
-    std::vector<std::string> expected = {"int0.ini"};
-    for (const char *folder : {"__", ".._.._x", "C__y", "_"}) {
-        expected.push_back(std::string(folder) + "/");
-        expected.push_back(std::string(folder) + "/commit.bat");
-        expected.push_back(std::string(folder) + "/.._.._.._etc_t.sql");
-    }
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(expected, ListTree(target_.path()));
-}
