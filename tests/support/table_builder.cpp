@@ -299,6 +299,11 @@ Schema &Schema::column_firoff(int16_t firoff) {
     return *this;
 }
 
+Schema &Schema::column_records_per_page(int n) {
+    column_per_page_ = n;
+    return *this;
+}
+
 std::vector<Bytes> Schema::ColumnRecords() const {
     struct Entry {
         int32_t tab_id;
@@ -329,6 +334,7 @@ void Schema::add_to(Database &db) const {
 
     ChainOptions columns;
     columns.firoff = column_firoff_;
+    columns.records_per_page = column_per_page_;
     db.chain(kColumnCatalogue, ColumnRecords(), columns);
 
     for (const auto &t : tables_) {

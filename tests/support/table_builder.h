@@ -181,6 +181,8 @@ public:
     // Record-length offset of the column records: 24 (default) or 32.
     Schema &column_firoff(int16_t firoff);
     int16_t column_firoff() const { return column_firoff_; }
+    // Column records per catalogue page (0: as many as fit).
+    Schema &column_records_per_page(int n);
 
     // The column records of every table, ordered by table id and column id.
     std::vector<Bytes> ColumnRecords() const;
@@ -190,6 +192,7 @@ public:
 private:
     std::vector<std::unique_ptr<Table>> tables_;
     int16_t column_firoff_ = 24;
+    int column_per_page_ = 0;
 };
 
 } // namespace dumpwriter

@@ -1,0 +1,352 @@
+// The format-12 column catalogue: what GetCol reads from each row layout,
+// which tables it hands on for column guessing, and how damaged pages end
+// the walk.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/table_builder.h"
+#include "tests/unit/parser_test_support.h"
+
+using dumpwriter::Bytes;
+using dumpwriter::Column;
+using dumpwriter::ColumnRecord;
+using dumpwriter::Dump;
+using dumpwriter::kNull;
+using dumpwriter::Schema;
+using parsertest::CancelFlag;
+using parsertest::LogCapture;
+using parsertest::Parsed;
+namespace types = dumpwriter::types;
+
+namespace {
+
+// A format-12 parser that notes the tables handed to RecoverFields.
+class RecordingParser : public VRNParser12 {
+public:
+    using VRNParser12::VRNParser12;
+    std::vector<std::string> guessed;
+    int RecoverFields(SysobjEntry &table) override {
+        guessed.push_back(table.name);
+        return 0;
+    }
+};
+
+// The master database of `d` with `schema` laid out in it, read up to its
+// object catalogue and first pages, then GetCol. Returns GetCol's result.
+struct Catalogue {
+    Dump dump{4};
+    dumpwriter::Database &master = dump.database("master", 1, 0);
+    std::unique_ptr<Parsed<RecordingParser>> parsed;
+
+    int Read() {
+        parsed.reset(new Parsed<RecordingParser>(dump));
+        const int listed = parsed->List();
+        if (listed != 0) return 1000 + listed;
+        return (*parsed)->GetCol();
+    }
+    RecordingParser &p() { return *parsed->parser; }
+    const ColumnEntry &col(size_t i) { return p().fields.at(i); }
+    const SysobjEntry *object(const std::string &name) { return parsed->Object(name); }
+    std::vector<std::string> Names() {
+        std::vector<std::string> out;
+        for (uint32_t i = 0; i < p().field_count; ++i) out.push_back(p().fields[i].name);
+        return out;
+    }
+};
+
+Column Col(const std::string &name, uint8_t type, int16_t length, uint8_t status, int16_t col_id) {
+    Column c;
+    c.name = name;
+    c.user_type = type;
+    c.length = length;
+    c.status = status;
+    c.col_id = col_id;
+    return c;
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ row layouts
+
+class ColumnRowLayout : public ::testing::TestWithParam<int16_t> {};
+
+TEST_P(ColumnRowLayout, EveryFieldOfARowIsRead) {
+    Catalogue c;
+    Schema s;
+    s.column_firoff(GetParam());
+    s.table(101, "orders").column("id", types::kInt).column("note", types::kVarChar, 100, kNull);
+    s.add_to(c.master);
+    ASSERT_EQ(0, c.Read());
+    ASSERT_EQ(2u, c.p().field_count);
+
+    const ColumnEntry &id = c.col(0);
+    EXPECT_EQ(101, id.tab_id);
+    EXPECT_EQ(1, id.col_id);
+    EXPECT_EQ(4, id.length);
+    EXPECT_EQ(types::kInt, id.user_type);
+    EXPECT_EQ(0, id.null_flag);
+    EXPECT_EQ(1, id.fixed);
+    EXPECT_EQ(2, id.var_len);
+    EXPECT_STREQ("id", id.name);
+    EXPECT_EQ(GetParam() + 2 + 2 + 3, id.rec_len);
+    EXPECT_EQ(0, id.row_num);
+
+    const ColumnEntry &note = c.col(1);
+    EXPECT_EQ(2, note.col_id) << "a nullable column keeps its id in both layouts";
+    EXPECT_EQ(100, note.length);
+    EXPECT_EQ(8, note.null_flag);
+    EXPECT_EQ(0, note.fixed);
+    EXPECT_STREQ("note", note.name);
+    EXPECT_EQ(1, note.row_num);
+}
+
+INSTANTIATE_TEST_SUITE_P(Firoff, ColumnRowLayout, ::testing::Values(24, 32));
+
+TEST(ColumnCatalogue, LengthIsASignedByteAt24TwoBytesAt32AndAbsentOtherwise) {
+    for (int16_t firoff : {24, 32, 28}) {
+        Catalogue c;
+        Schema s;
+        s.column_firoff(firoff);
+        s.table(101, "t").column("small", types::kChar, 100).column("wide", types::kVarChar, 200);
+        if (firoff == 32) s.find(101)->column("huge", types::kVarChar, 1000);
+        s.add_to(c.master);
+        ASSERT_EQ(0, c.Read());
+        const int16_t expect_small = firoff == 28 ? 0 : 100;
+        const int16_t expect_wide = firoff == 24 ? -56 : firoff == 32 ? 200 : 0;
+        EXPECT_EQ(expect_small, c.col(0).length) << firoff;
+        EXPECT_EQ(expect_wide, c.col(1).length) << firoff << ": 200 read as one signed byte is -56";
+        if (firoff == 32) {
+            EXPECT_EQ(1000, c.col(2).length);
+        }
+    }
+}
+
+TEST(ColumnCatalogue, OtherLayoutsTakeTheStatusFromOffsetNine) {
+    Catalogue c;
+    Schema s;
+    s.column_firoff(28);
+    s.table(101, "t").column("a", types::kInt).column("b", types::kInt, 0, kNull);
+    s.add_to(c.master);
+    ASSERT_EQ(0, c.Read());
+    EXPECT_EQ(0, c.col(0).null_flag);
+    EXPECT_EQ(8, c.col(1).null_flag);
+    EXPECT_EQ(2, c.col(1).col_id);
+    EXPECT_EQ(types::kInt, c.col(1).user_type) << "user type at firoff - 10";
+}
+
+TEST(ColumnCatalogue, NumericNamesAreFollowedByPrecisionAndScale) {
+    Catalogue c;
+    Schema s;
+    s.table(101, "t").numeric("price", types::kDecimal, 10, 2);
+    s.add_to(c.master);
+    ASSERT_EQ(0, c.Read());
+    const ColumnEntry &e = c.col(0);
+    EXPECT_EQ(5 + 5, e.var_len);
+    EXPECT_EQ(0, std::string(e.name, 5).compare("price"));
+    EXPECT_EQ(10, e.name[5]);
+    EXPECT_EQ(2, e.name[6]);
+}
+
+TEST(ColumnCatalogue, FixedIsSetFromTheUserTypeAndUnknownCodesAreVariable) {
+    const std::vector<std::pair<uint8_t, int>> expected = {
+        {1, 1},  {2, 0},  {3, 1},  {4, 0},  {5, 1},  {6, 1},  {7, 1},  {8, 1},  {9, 0},
+        {10, 1}, {11, 1}, {12, 1}, {16, 1}, {18, 1}, {19, 0}, {20, 0}, {21, 1}, {22, 1},
+        {23, 1}, {24, 1}, {25, 0}, {26, 1}, {34, 0}, {37, 0}, {43, 0}, {80, 0}, {255, 0}};
+    Catalogue c;
+    Schema s;
+    dumpwriter::Table &t = s.table(101, "t");
+    for (const auto &e : expected) t.add(Col("c" + std::to_string(e.first), e.first, 4, 0, 0));
+    s.add_to(c.master);
+    ASSERT_EQ(0, c.Read());
+    ASSERT_EQ(expected.size(), c.p().field_count);
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(expected[i].second, c.col(i).fixed) << "user type " << int(expected[i].first);
+}
+
+TEST(ColumnCatalogue, ANameLongerThanTheEntryHoldsIsCutAndLogged) {
+    LogCapture log;
+    Catalogue c;
+    Schema s;
+    s.table(101, "t").column(std::string(300, 'n'), types::kInt).column("after", types::kInt);
+    s.add_to(c.master);
+    ASSERT_EQ(0, c.Read());
+    ASSERT_EQ(2u, c.p().field_count);
+    EXPECT_EQ(255, c.col(0).var_len);
+    EXPECT_EQ(std::string(255, 'n'), c.col(0).name);
+    EXPECT_STREQ("after", c.col(1).name) << "the walk steps by the whole row";
+    EXPECT_TRUE(log.Has("Column 1 of table 101: 300 name bytes, kept 255"));
+}
+
+// ------------------------------------------------------------------ catalogue entries
+
+TEST(ColumnCatalogue, FirstFieldOfEachTableIsItsFirstRow) {
+    Catalogue c;
+    Schema s;
+    s.table(101, "a").column("x", types::kInt).column("y", types::kInt);
+    s.table(102, "b").column("z", types::kInt);
+    s.add_to(c.master.table(103, "empty"));
+    ASSERT_EQ(0, c.Read());
+    EXPECT_EQ(0, c.object("a")->first_field);
+    EXPECT_EQ(2, c.object("b")->first_field);
+    EXPECT_EQ(-1, c.object("empty")->first_field);
+    EXPECT_EQ((std::vector<std::string>{"empty"}), c.p().guessed);
+}
+
+TEST(ColumnCatalogue, OnlyUserTablesWithoutColumnsAndNotNamedSptAreGuessed) {
+    Catalogue c;
+    Schema s;
+    s.table(101, "described").column("x", types::kInt);
+    c.master.table(102, "spt_values").table(103, "sptx").table(104, "s_pt").table(105, "stp")
+        .table(106, "sales").object(107, 'V', "view_without_columns");
+    s.add_to(c.master);
+    ASSERT_EQ(0, c.Read());
+    EXPECT_EQ((std::vector<std::string>{"s_pt", "stp", "sales"}), c.p().guessed);
+}
+
+TEST(ColumnCatalogue, AnEmptyCatalogueGuessesNothing) {
+    Catalogue c;
+    Schema s; // an empty column chain
+    c.master.table(101, "t");
+    s.add_to(c.master);
+    ASSERT_EQ(0, c.Read());
+    EXPECT_EQ(0u, c.p().field_count);
+    EXPECT_TRUE(c.p().guessed.empty());
+}
+
+TEST(ColumnCatalogue, ADatabaseWithoutColumnPagesHasNoColumns) {
+    LogCapture log;
+    Catalogue c;
+    c.master.table(101, "t");
+    ASSERT_EQ(0, c.Read());
+    EXPECT_EQ(-1, c.p().first_col_block);
+    EXPECT_EQ(0u, c.p().field_count);
+    EXPECT_TRUE(log.Has("Running getcol"));
+    EXPECT_TRUE(log.Has("skip_tables_num= [0]"));
+}
+
+TEST(ColumnCatalogue, RowsOverManyPagesAreReadInChainOrder) {
+    Catalogue c;
+    Schema s;
+    s.column_records_per_page(3);
+    for (int t = 0; t < 5; ++t) {
+        dumpwriter::Table &table = s.table(200 + t, "t" + std::to_string(t));
+        for (int k = 0; k < 4; ++k) table.column("c" + std::to_string(k), types::kInt);
+    }
+    s.add_to(c.master);
+    ASSERT_EQ(0, c.Read());
+    ASSERT_EQ(20u, c.p().field_count);
+    for (uint32_t i = 0; i < 20; ++i) {
+        EXPECT_EQ(200 + static_cast<int>(i / 4), c.col(i).tab_id);
+        EXPECT_EQ(static_cast<int>(i % 4) + 1, c.col(i).col_id);
+    }
+}
+
+TEST(ColumnCatalogue, ACancelAtTheStartStopsAtOnce) {
+    Catalogue c;
+    Schema s;
+    s.table(101, "t").column("x", types::kInt);
+    s.add_to(c.master);
+    c.parsed.reset(new Parsed<RecordingParser>(c.dump));
+    ASSERT_EQ(0, c.parsed->List());
+    CancelFlag cancel;
+    cancel.Set(true);
+    EXPECT_EQ(-1000, c.p().GetCol());
+}
+
+// ------------------------------------------------------------------ damage
+
+TEST(ColumnCatalogueDamage, AChainThatCyclesIsReadOnce) {
+    LogCapture log;
+    Catalogue c;
+    Schema s;
+    s.column_records_per_page(2);
+    s.table(101, "t").column("a", types::kInt).column("b", types::kInt).column("c", types::kInt);
+    s.add_to(c.master);
+    c.dump.build();
+    const std::vector<int32_t> pages = c.master.pages_of(dumpwriter::kColumnCatalogue);
+    ASSERT_EQ(2u, pages.size());
+    // The last page links back to the first.
+    c.master.edit_page(pages[1], [&](dumpwriter::Page &p) { p.next_id = pages[0]; });
+    ASSERT_EQ(0, c.Read());
+    EXPECT_EQ((std::vector<std::string>{"a", "b", "c"}), c.Names());
+    EXPECT_TRUE(log.HasContaining("the page was read before (a loop)"));
+}
+
+TEST(ColumnCatalogueDamage, APageLinkingToItselfIsReadOnce) {
+    Catalogue c;
+    Schema s;
+    s.column_records_per_page(1);
+    s.table(101, "t").column("a", types::kInt).column("b", types::kInt);
+    s.add_to(c.master);
+    c.dump.build();
+    const int32_t second = c.master.pages_of(dumpwriter::kColumnCatalogue).at(1);
+    c.master.edit_page(second, [&](dumpwriter::Page &p) { p.next_id = second; });
+    ASSERT_EQ(0, c.Read());
+    EXPECT_EQ((std::vector<std::string>{"a", "b"}), c.Names());
+}
+
+TEST(ColumnCatalogueDamage, ARowWhoseLengthLiesEndsItsPageButNotTheWalk) {
+    for (int16_t lie : {int16_t(0), int16_t(-7), int16_t(10), int16_t(25), int16_t(4000)}) {
+        LogCapture log;
+        Catalogue c;
+        Schema s;
+        s.column_records_per_page(3);
+        s.table(101, "t").column("a", types::kInt).column("b", types::kInt).column("c", types::kInt)
+            .column("d", types::kInt);
+        s.add_to(c.master);
+        c.dump.build();
+        const int32_t first = c.master.pages_of(dumpwriter::kColumnCatalogue).at(0);
+        c.master.edit_page(first, [&](dumpwriter::Page &p) {
+            // The second row's length at firoff 24: the row starts after "a" (30 bytes).
+            p.body[30 + 24] = static_cast<uint8_t>(lie & 0xff);
+            p.body[30 + 25] = static_cast<uint8_t>((lie >> 8) & 0xff);
+        });
+        ASSERT_EQ(0, c.Read()) << lie;
+        EXPECT_EQ((std::vector<std::string>{"a", "d"}), c.Names()) << lie;
+        EXPECT_TRUE(log.HasContaining("Bad rec_len")) << lie;
+    }
+}
+
+TEST(ColumnCatalogueDamage, APageWhoseLengthFieldLiesOutsideItsRowsIsSkipped) {
+    LogCapture log;
+    Catalogue c;
+    Schema s;
+    s.column_records_per_page(1);
+    s.table(101, "t").column("a", types::kInt).column("b", types::kInt).column("c", types::kInt);
+    s.add_to(c.master);
+    c.dump.build();
+    const std::vector<int32_t> pages = c.master.pages_of(dumpwriter::kColumnCatalogue);
+    c.master.edit_page(pages.at(0), [](dumpwriter::Page &p) { p.firoff = 4; });
+    c.master.edit_page(pages.at(1), [](dumpwriter::Page &p) { p.firoff = 3000; });
+    ASSERT_EQ(0, c.Read());
+    EXPECT_EQ((std::vector<std::string>{"c"}), c.Names());
+    EXPECT_TRUE(log.HasContaining("firoff 4 cannot hold a column row"));
+}
+
+TEST(ColumnCatalogueDamage, AUsedLengthBeyondTheBlockIsBoundedByTheBlock) {
+    Catalogue c;
+    Schema s;
+    s.table(101, "t").column("a", types::kInt);
+    s.add_to(c.master);
+    c.dump.build();
+    const int32_t page = c.master.pages_of(dumpwriter::kColumnCatalogue).at(0);
+    c.master.edit_page(page, [](dumpwriter::Page &p) { p.len = 32767; });
+    ASSERT_EQ(0, c.Read());
+    EXPECT_EQ((std::vector<std::string>{"a"}), c.Names()) << "zeros after the row end the page";
+}
+
+TEST(ColumnCatalogueDamage, ALinkOutsideTheDumpEndsTheWalk) {
+    LogCapture log;
+    Catalogue c;
+    Schema s;
+    s.table(101, "t").column("a", types::kInt);
+    s.add_to(c.master);
+    c.dump.build();
+    const int32_t page = c.master.pages_of(dumpwriter::kColumnCatalogue).at(0);
+    c.master.edit_page(page, [](dumpwriter::Page &p) { p.next_id = 0x7fffff00; });
+    ASSERT_EQ(0, c.Read());
+    EXPECT_EQ(1u, c.p().field_count);
+    EXPECT_TRUE(log.HasContaining("Column catalogue page outside the dump"));
+}

@@ -1,0 +1,440 @@
+// Table definition scripts: the texts of a column definition, names as
+// they stand in SQL, the column order, and GenerateDll over dumps made by
+// the dump writer (tables from the catalogue and tables known only from
+// their columns).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/table_builder.h"
+#include "tests/support/temp_folder.h"
+#include "tests/unit/parser_test_support.h"
+#include "vrndll/ColumnName.h"
+#include "vrndll/ColumnOrder.h"
+#include "vrndll/SqlIdentifier.h"
+#include "vrndll/SqlTypeText.h"
+#include "vrndll/VRNRecover.h"
+
+using dumpwriter::Bytes;
+using dumpwriter::Column;
+using dumpwriter::ColumnRecord;
+using dumpwriter::Dump;
+using dumpwriter::kNull;
+using dumpwriter::Schema;
+using parsertest::LogCapture;
+using testsupport::ListTree;
+using testsupport::ReadFileText;
+using testsupport::TempFolder;
+namespace types = dumpwriter::types;
+namespace encode = dumpwriter::encode;
+
+namespace {
+
+ColumnEntry Entry(uint8_t type, int16_t length, const std::string &name = "c",
+                  std::vector<uint8_t> after = {}) {
+    ColumnEntry c;
+    c.user_type = type;
+    c.length = length;
+    std::memcpy(c.name, name.data(), name.size());
+    std::memcpy(c.name + name.size(), after.data(), after.size());
+    c.var_len = static_cast<int32_t>(name.size() + after.size());
+    return c;
+}
+
+ColumnEntry At(int32_t tab_id, int16_t col_id, const std::string &name) {
+    ColumnEntry c = Entry(types::kInt, 4, name);
+    c.tab_id = tab_id;
+    c.col_id = col_id;
+    return c;
+}
+
+Column Col(const std::string &name, uint8_t type = types::kInt, int16_t col_id = 0) {
+    Column c;
+    c.name = name;
+    c.user_type = type;
+    c.length = 4;
+    c.col_id = col_id;
+    return c;
+}
+
+// The scripts GenerateDll writes for the master database of a dump.
+class TableScripts : public ::testing::Test {
+protected:
+    Dump dump{4};
+    dumpwriter::Database &master = dump.database("master", 1, 0);
+    TempFolder target{"table_scripts"};
+    TempFolder source{"table_scripts_src"};
+    std::unique_ptr<platform::RandomAccessFile> file;
+    std::unique_ptr<VRNRecover> driver;
+
+    // Reads the master catalogue as the driver does, then GenerateDll.
+    int Generate(int template_flag = 0) {
+        file = dump.memory_file();
+        const int64_t size = static_cast<int64_t>(file->size());
+        driver = std::make_unique<VRNRecover>(std::make_unique<VRNParser12>(file.get(), 2, size, 0), 0,
+                                              size, target.path().c_str(),
+                                              (source.path() + platform::kPathSeparator).c_str());
+        VRNParser &p = *driver->parser;
+        if (p.Detect(2) != 0) return 1001;
+        p.VRN_bl_count = static_cast<int32_t>(size / (p.bl.kb * 1024));
+        std::vector<DatabaseEntry> databases;
+        uint32_t count = 0;
+        if (p.Prepare(&databases, &count) != 0) return 1002;
+        const int rc = driver->GenerateDll("master", template_flag);
+        driver->outfiles.CloseAll();
+        return rc;
+    }
+    std::string Script(const std::string &table) const { return ReadFileText(target / "master" + "/" + table + ".sql"); }
+    std::vector<std::string> Scripts() const {
+        std::vector<std::string> out;
+        for (const std::string &f : ListTree(target / "master"))
+            if (f.size() > 4 && f.compare(f.size() - 4, 4, ".sql") == 0) out.push_back(f);
+        return out;
+    }
+    std::string Bat() const { return ReadFileText(target / "master" + "/commit.bat"); }
+    const SysobjEntry *Object(const std::string &name) const {
+        const VRNParser &p = *driver->parser;
+        for (uint32_t i = 0; i < p.iSysobj; ++i)
+            if (name == p.pSysobj[i].name) return &p.pSysobj[i];
+        return nullptr;
+    }
+};
+
+} // namespace
+
+// ------------------------------------------------------------------ type and nullability texts
+
+TEST(SqlTypeText, EveryFormat12Type) {
+    const std::vector<std::pair<ColumnEntry, std::string>> cases = {
+        {Entry(1, 10), " char(10)"},         {Entry(2, 20), " varchar(20)"},
+        {Entry(3, 8), " binary(8)"},         {Entry(4, 255), " varbinary(255)"},
+        {Entry(5, 1), " tinyint"},           {Entry(6, 2), " smallint"},
+        {Entry(7, 4), " int"},               {Entry(8, 8), " float"},
+        {Entry(10, 6, "n", {12, 0}), " numeric(12,0)"},
+        {Entry(11, 8), " money"},            {Entry(12, 8), " datetime"},
+        {Entry(16, 1), " bit"},              {Entry(18, 30), " sysname"},
+        {Entry(19, 16), " text"},            {Entry(20, 16), " image"},
+        {Entry(21, 4), " smallmoney"},       {Entry(22, 4), " smalldatetime"},
+        {Entry(23, 4), " real"},             {Entry(24, 40), " nchar(40)"},
+        {Entry(25, 80), " nvarchar(80)"},    {Entry(26, 6, "d", {10, 2}), " decimal(10,2)"},
+    };
+    for (const auto &c : cases) {
+        ColumnEntry e = c.first;
+        if (e.user_type == 10 || e.user_type == 26) e.var_len += 3; // precision, scale, 3 more bytes
+        EXPECT_EQ(c.second, SqlTypeText(e, 0)) << int(e.user_type);
+    }
+}
+
+TEST(SqlTypeText, CodesFormat12DoesNotKnowAreEmpty) {
+    for (int code : {0, 9, 13, 17, 27, 34, 35, 36, 37, 38, 42, 43, 44, 45, 46, 80, 255})
+        EXPECT_EQ("", SqlTypeText(Entry(static_cast<uint8_t>(code), 4), 0)) << code;
+}
+
+TEST(SqlTypeText, Format15WritesLengthsWhereFormat12DoesNot) {
+    EXPECT_EQ(" float(16)", SqlTypeText(Entry(8, 8), 1));
+    EXPECT_EQ(" sysname(30)", SqlTypeText(Entry(18, 30), 1));
+    EXPECT_EQ(" unichar(10)", SqlTypeText(Entry(34, 20), 1));
+    EXPECT_EQ(" univarchar(-3)", SqlTypeText(Entry(35, -7), 1)) << "halved toward zero";
+    EXPECT_EQ(" unsigned bigint", SqlTypeText(Entry(46, 8), 1));
+    EXPECT_EQ(" timestamp", SqlTypeText(Entry(80, 8), 1));
+    EXPECT_EQ("", SqlTypeText(Entry(81, 8), 1));
+    ColumnEntry d = Entry(26, 6, "d", {18, 4, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(" decimal(18,4)", SqlTypeText(d, 1)) << "the name is var_len - 8 bytes in format 15";
+}
+
+TEST(SqlTypeText, NullabilityByStatusByte) {
+    EXPECT_STREQ(" NOT NULL", NullabilityText(0));
+    EXPECT_STREQ(" NULL", NullabilityText(8));
+    for (int other : {1, 4, 9, 16, 255}) EXPECT_STREQ("", NullabilityText(static_cast<uint8_t>(other)));
+}
+
+// ------------------------------------------------------------------ names
+
+TEST(SqlNames, OrdinaryNamesStayAsTheyAre) {
+    for (const char *name : {"orders", "Order_Lines", "_x", "a1", "t$1", "n#2", "x@y", "Table1"})
+        EXPECT_EQ(name, SqlIdentifier(name));
+}
+
+TEST(SqlNames, OtherNamesAreBracketed) {
+    EXPECT_EQ("[order lines]", SqlIdentifier("order lines"));
+    EXPECT_EQ("[1st]", SqlIdentifier("1st"));
+    EXPECT_EQ("[a-b]", SqlIdentifier("a-b"));
+    EXPECT_EQ("[a]]b]", SqlIdentifier("a]b"));
+    EXPECT_EQ("[[x]]]", SqlIdentifier("[x]"));
+    EXPECT_EQ("[x;drop table t]", SqlIdentifier("x;drop table t"));
+    EXPECT_EQ("[caf\xe9]", SqlIdentifier("caf\xe9"));
+    EXPECT_EQ("[@p]", SqlIdentifier("@p"));
+    EXPECT_EQ("_", SqlIdentifier(""));
+}
+
+TEST(SqlNames, ReservedWordsAreBracketedInAnyCase) {
+    EXPECT_EQ("[order]", SqlIdentifier("order"));
+    EXPECT_EQ("[User]", SqlIdentifier("User"));
+    EXPECT_EQ("[KEY]", SqlIdentifier("KEY"));
+    EXPECT_EQ("orders", SqlIdentifier("orders"));
+    EXPECT_EQ("keys", SqlIdentifier("keys"));
+}
+
+TEST(ColumnNames, NumericNamesEndBeforePrecisionAndScale) {
+    ColumnEntry d = Entry(26, 6, "price", {10, 2, 0, 0, 0});
+    EXPECT_EQ("price", ColumnName(d, 0));
+    EXPECT_EQ(10, ColumnPrecision(d, 0));
+    EXPECT_EQ(2, ColumnScale(d, 0));
+    ColumnEntry v = Entry(2, 6, "price", {10, 2, 0, 0, 0});
+    EXPECT_EQ(std::string("price\x0a\x02", 7), ColumnName(v, 0)) << "other types use all var_len bytes";
+}
+
+TEST(ColumnNames, ShortOrOddVarLengthsStayInsideTheName) {
+    ColumnEntry d = Entry(10, 6, "", {7, 3});
+    d.var_len = 2; // less than the 5 bytes after a name
+    EXPECT_EQ("", ColumnName(d, 0));
+    EXPECT_EQ(7, ColumnPrecision(d, 0));
+    d.var_len = 100000;
+    EXPECT_NO_THROW(ColumnPrecision(d, 1));
+    ColumnEntry n = Entry(7, 4, std::string("ab\0cd", 5));
+    EXPECT_EQ("ab", ColumnName(n, 0)) << "a name ends at a NUL byte";
+}
+
+// ------------------------------------------------------------------ column order
+
+TEST(ColumnOrder, SortsByTableThenColumnKeepingEqualKeysInCatalogueOrder) {
+    VRNParser p(nullptr, 2, 0, 0);
+    p.fields = {At(102, 2, "b2"), At(101, 1, "a1"), At(102, 1, "b1"), At(101, 1, "dup"),
+                At(-5, 1, "neg"), At(101, 3, "a3")};
+    p.field_count = static_cast<uint32_t>(p.fields.size());
+    SysobjEntry a, b, none;
+    a.id = 101;
+    b.id = 102;
+    none.id = 103;
+    none.first_field = 4;
+    p.pSysobj = {b, a, none};
+    p.iSysobj = 3;
+    SortColumnsByTable(p);
+    std::vector<std::string> names;
+    for (const ColumnEntry &c : p.fields) names.push_back(c.name);
+    EXPECT_EQ((std::vector<std::string>{"neg", "a1", "dup", "a3", "b1", "b2"}), names);
+    EXPECT_EQ(4, p.pSysobj[0].first_field);
+    EXPECT_EQ(1, p.pSysobj[1].first_field);
+    EXPECT_EQ(-1, p.pSysobj[2].first_field) << "a table without columns";
+    EXPECT_EQ(3u, ColumnsOfTable(p, 101).size());
+    EXPECT_TRUE(ColumnsOfTable(p, 103).empty());
+}
+
+TEST(ColumnOrder, OnlyTheCountedColumnsTakePart) {
+    VRNParser p(nullptr, 2, 0, 0);
+    p.fields = {At(102, 1, "b"), At(101, 1, "a"), At(100, 1, "spare")};
+    p.field_count = 2;
+    SortColumnsByTable(p);
+    EXPECT_STREQ("a", p.fields[0].name);
+    EXPECT_STREQ("spare", p.fields[2].name);
+    EXPECT_TRUE(ColumnsOfTable(p, 100).empty());
+}
+
+// ------------------------------------------------------------------ CREATE TABLE
+
+TEST_F(TableScripts, TheDefinitionOfATableWithTwoColumns) {
+    Schema s;
+    s.table(101, "t").column("a", types::kInt).column("b", types::kVarChar, 20, kNull);
+    s.add_to(master);
+    ASSERT_EQ(0, Generate());
+    EXPECT_EQ("CREATE TABLE t(\na  int NOT NULL, \nb  varchar(20) NULL)\n\nGO", Script("t"));
+}
+
+TEST_F(TableScripts, EveryFormat12TypeWithItsNullability) {
+    Schema s;
+    Column odd = Col("odd", types::kInt);
+    odd.status = 4; // neither NULL nor NOT NULL
+    s.table(101, "all_types")
+        .column("c_char", types::kChar, 10)
+        .column("c_varchar", types::kVarChar, 30, kNull)
+        .column("c_binary", types::kBinary, 4)
+        .column("c_varbinary", types::kVarBinary, 16, kNull)
+        .column("c_tinyint", types::kTinyInt)
+        .column("c_smallint", types::kSmallInt)
+        .column("c_int", types::kInt)
+        .column("c_float", types::kFloat)
+        .numeric("c_numeric", types::kNumeric, 12, 0)
+        .column("c_money", types::kMoney)
+        .column("c_datetime", types::kDateTime)
+        .column("c_bit", types::kBit)
+        .column("c_sysname", types::kSysname, 30)
+        .column("c_text", types::kText, 0, kNull)
+        .column("c_image", types::kImage, 0, kNull)
+        .column("c_smallmoney", types::kSmallMoney)
+        .column("c_smalldatetime", types::kSmallDateTime)
+        .column("c_real", types::kReal)
+        .column("c_nchar", types::kNChar, 8)
+        .column("c_nvarchar", types::kNVarChar, 40, kNull)
+        .numeric("c_decimal", types::kDecimal, 10, 2, kNull)
+        .add(odd);
+    s.add_to(master);
+    ASSERT_EQ(0, Generate());
+    EXPECT_EQ("CREATE TABLE all_types(\n"
+              "c_char  char(10) NOT NULL, \n"
+              "c_varchar  varchar(30) NULL, \n"
+              "c_binary  binary(4) NOT NULL, \n"
+              "c_varbinary  varbinary(16) NULL, \n"
+              "c_tinyint  tinyint NOT NULL, \n"
+              "c_smallint  smallint NOT NULL, \n"
+              "c_int  int NOT NULL, \n"
+              "c_float  float NOT NULL, \n"
+              "c_numeric  numeric(12,0) NOT NULL, \n"
+              "c_money  money NOT NULL, \n"
+              "c_datetime  datetime NOT NULL, \n"
+              "c_bit  bit NOT NULL, \n"
+              "c_sysname  sysname NOT NULL, \n"
+              "c_text  text NULL, \n"
+              "c_image  image NULL, \n"
+              "c_smallmoney  smallmoney NOT NULL, \n"
+              "c_smalldatetime  smalldatetime NOT NULL, \n"
+              "c_real  real NOT NULL, \n"
+              "c_nchar  nchar(8) NOT NULL, \n"
+              "c_nvarchar  nvarchar(40) NULL, \n"
+              "c_decimal  decimal(10,2) NULL, \n"
+              "odd  int)\n\nGO",
+              Script("all_types"));
+}
+
+class TableScriptsPerLayout : public TableScripts, public ::testing::WithParamInterface<int16_t> {};
+
+TEST_P(TableScriptsPerLayout, LengthsFollowTheCatalogueLayout) {
+    Schema s;
+    s.column_firoff(GetParam());
+    s.table(101, "t").column("a", types::kVarChar, 100).column("b", types::kChar, 300);
+    s.add_to(master);
+    ASSERT_EQ(0, Generate());
+    const char *expected[] = {
+        "CREATE TABLE t(\na  varchar(100) NOT NULL, \nb  char(44) NOT NULL)\n\nGO",  // one byte: 300 -> 44
+        "CREATE TABLE t(\na  varchar(100) NOT NULL, \nb  char(300) NOT NULL)\n\nGO",
+        "CREATE TABLE t(\na  varchar(0) NOT NULL, \nb  char(0) NOT NULL)\n\nGO"};
+    EXPECT_EQ(expected[GetParam() == 24 ? 0 : GetParam() == 32 ? 1 : 2], Script("t"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Firoff, TableScriptsPerLayout, ::testing::Values(24, 32, 28));
+
+TEST_F(TableScripts, NamesThatAreNotPlainIdentifiersAreBracketed) {
+    Schema s;
+    s.table(101, "order lines").column("line no", types::kInt).column("order", types::kInt)
+        .column("qty", types::kInt);
+    s.add_to(master);
+    ASSERT_EQ(0, Generate());
+    EXPECT_EQ("CREATE TABLE [order lines](\n[line no]  int NOT NULL, \n[order]  int NOT NULL, \n"
+              "qty  int NOT NULL)\n\nGO",
+              Script("order_lines"));
+}
+
+TEST_F(TableScripts, ColumnsComeInColumnOrderWhateverTheCatalogueOrder) {
+    // The catalogue lists table 102 first and the columns of 101 backwards,
+    // one of them after table 102.
+    const std::vector<Bytes> records = {
+        ColumnRecord(102, Col("y", types::kInt, 1), 24), ColumnRecord(101, Col("c", types::kInt, 3), 24),
+        ColumnRecord(101, Col("b", types::kInt, 2), 24), ColumnRecord(102, Col("z", types::kInt, 2), 24),
+        ColumnRecord(101, Col("a", types::kInt, 1), 24)};
+    dumpwriter::ChainOptions o;
+    o.firoff = 24;
+    master.table(101, "t1").table(102, "t2").chain(dumpwriter::kColumnCatalogue, records, o);
+    ASSERT_EQ(0, Generate());
+    EXPECT_EQ("CREATE TABLE t1(\na  int NOT NULL, \nb  int NOT NULL, \nc  int NOT NULL)\n\nGO", Script("t1"));
+    EXPECT_EQ("CREATE TABLE t2(\ny  int NOT NULL, \nz  int NOT NULL)\n\nGO", Script("t2"));
+    EXPECT_EQ(3, Object("t2")->first_field) << "first_field points into the sorted array";
+    EXPECT_EQ(0, Object("t1")->first_field);
+}
+
+TEST_F(TableScripts, SptTablesAndTablesWithoutColumnsGetNoScriptAndNoBatLine) {
+    Schema s;
+    s.table(101, "spt_values").column("a", types::kInt);
+    s.table(102, "sptx").column("a", types::kInt);
+    s.table(103, "sales").column("a", types::kInt);
+    s.table(104, "s_p_t").column("a", types::kInt);
+    master.table(105, "no_columns").object(106, 'V', "a_view");
+    s.table(106, "a_view_columns_only").without_object().column("v", types::kInt);
+    s.add_to(master);
+    ASSERT_EQ(0, Generate());
+    EXPECT_EQ((std::vector<std::string>{"s_p_t.sql", "sales.sql"}), Scripts());
+    const std::string bat = Bat();
+    EXPECT_NE(std::string::npos, bat.find("-i sales.sql\n"));
+    EXPECT_EQ(std::string::npos, bat.find("no_columns"));
+    EXPECT_EQ(std::string::npos, bat.find("spt"));
+    EXPECT_EQ(std::string::npos, bat.find("Table1")) << "a view's columns add no table";
+}
+
+// ------------------------------------------------------------------ tables known from their columns
+
+TEST_F(TableScripts, AColumnBeforeTableTypeAddsTheTable) {
+    Schema s;
+    s.table(101, "known").column("a", types::kInt);
+    s.table(500, "-").without_object().column("x", types::kInt).column("TABLE_TYPE", types::kVarChar, 10, kNull);
+    s.table(501, "-").without_object().add(Col("TABLE_TYPE", types::kVarChar, 1)).add(Col("x", types::kInt, 2));
+    s.add_to(master);
+    LogCapture log;
+    ASSERT_EQ(0, Generate());
+    EXPECT_EQ((std::vector<std::string>{"Table1.sql", "known.sql"}), Scripts());
+    EXPECT_EQ("CREATE TABLE Table1(\nx  int NOT NULL, \nTABLE_TYPE  varchar(10) NULL)\n\nGO", Script("Table1"));
+    const SysobjEntry *added = Object("Table1");
+    ASSERT_NE(nullptr, added);
+    EXPECT_EQ(500, added->id);
+    EXPECT_EQ('U', added->type);
+    EXPECT_EQ(6, added->name_len);
+    EXPECT_EQ(98, added->rec_len);
+    EXPECT_TRUE(log.Has("RecoverTableFromField()"));
+    EXPECT_TRUE(log.Has("Cound of find tables =  [1]"));
+}
+
+TEST_F(TableScripts, ParametersAndSystemTablesAddNoTable) {
+    Schema s;
+    s.table(101, "known").column("a", types::kInt);
+    s.table(600, "-").without_object().column("@p1", types::kInt).column("@p2", types::kInt);
+    int id = 700;
+    for (const char *marker : {"TABLE_TYPE", "mdinfo", "querytype", "query", "datatype", "TABLE_TYPE"})
+        s.table(id++, "-").without_object().column(marker, types::kVarChar, 10).column("x", types::kInt);
+    s.add_to(master);
+    LogCapture log;
+    ASSERT_EQ(0, Generate());
+    EXPECT_EQ((std::vector<std::string>{"known.sql"}), Scripts())
+        << "six system tables: more than any fixed list of four would hold";
+    EXPECT_FALSE(log.HasContaining("Cound of find tables"));
+}
+
+TEST_F(TableScripts, MoreThanAHundredAddedTablesAllGetScripts) {
+    Schema s;
+    s.table(101, "known").column("a", types::kInt);
+    for (int k = 0; k < 150; ++k) s.table(1000 + k, "-").without_object().column("c", types::kInt);
+    s.add_to(master);
+    ASSERT_EQ(0, Generate());
+    EXPECT_EQ(151u, Scripts().size());
+    EXPECT_EQ("CREATE TABLE Table150(\nc  int NOT NULL)\n\nGO", Script("Table150"));
+    EXPECT_EQ(1149, Object("Table150")->id);
+}
+
+TEST_F(TableScripts, AnAddedTableGetsTheFirstPageOfItsRows) {
+    Schema s;
+    s.table(101, "known").column("a", types::kInt).row({encode::Int(1)});
+    s.table(800, "-").without_object().column("x", types::kInt).row({encode::Int(7)}).row({encode::Int(8)});
+    s.table(801, "-").without_object().column("y", types::kInt);
+    s.add_to(master);
+    ASSERT_EQ(0, Generate());
+    dump.build();
+    ASSERT_NE(nullptr, Object("Table1"));
+    EXPECT_EQ(master.pages_of(800).at(0), Object("Table1")->first_block);
+    EXPECT_EQ(master.pages_of(101).at(0), Object("known")->first_block);
+    EXPECT_EQ(0, Object("Table2")->first_block) << "no rows: no page, never a negative one";
+}
+
+TEST_F(TableScripts, TablesAreAddedOncePerRecoveryAndNotFromATemplate) {
+    Schema s;
+    s.table(101, "known").column("a", types::kInt);
+    s.table(500, "-").without_object().column("x", types::kInt);
+    s.add_to(master);
+    LogCapture log;
+    ASSERT_EQ(0, Generate(1));
+    EXPECT_FALSE(driver->fields_scanned);
+    EXPECT_EQ(0u, log.Count("RecoverTableFromField()"));
+    ASSERT_EQ(0, Generate());
+    ASSERT_EQ(0, driver->GenerateDll("master", 0)) << "the next database of the same recovery";
+    EXPECT_EQ(1u, log.Count("RecoverTableFromField()"));
+    EXPECT_NE(nullptr, Object("Table1"));
+}
