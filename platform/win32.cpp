@@ -258,7 +258,12 @@ int readProfileInt(const std::string &path, const std::string &section, const st
 
 std::string readProfileString(const std::string &path, const std::string &section,
                               const std::string &key, const std::string &defaultValue) {
-    const std::string full = path.empty() ? path : fullPath(path);
+    if (path.empty()) {
+        // An empty file name would make the system read its own win.ini.
+        const size_t last = defaultValue.find_last_not_of(' ');
+        return last == std::string::npos ? std::string() : defaultValue.substr(0, last + 1);
+    }
+    const std::string full = fullPath(path);
     std::vector<char> buffer(1024);
     for (;;) {
         const DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(),

@@ -64,6 +64,11 @@ TEST(ProfileFile, MissingFileSectionOrKeyGivesTheDefault) {
     EXPECT_EQ(platform::readProfileInt(ini, "Total", "tab_count", -10), -10);
     EXPECT_EQ(platform::readProfileString(ini, "table_0", "name", "none"), "none");
     EXPECT_FALSE(platform::exists(ini)) << "reading never creates the file";
+    EXPECT_EQ(platform::readProfileString(ini, "table_0", "name", "none  "), "none")
+        << "the default loses its trailing blanks, as on Windows";
+    EXPECT_EQ(platform::readProfileString("", "windows", "load", "none"), "none")
+        << "no file name reads no file, not even a system one";
+    EXPECT_EQ(platform::readProfileInt("", "windows", "load", -10), -10);
 
     ASSERT_TRUE(testsupport::WriteFileText(
         ini, "[field_0]\nname=id\nnum=12abc\nword=abc\nempty=\nspaced =  7  \nquoted=\"a b\"\n"));
