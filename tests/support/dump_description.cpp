@@ -1,8 +1,14 @@
 #include "tests/support/dump_description.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <sstream>
+#include <map>
+#include <stdexcept>
 #include <vector>
+
+#include "tests/support/table_builder.h"
+#include "tests/support/text_chain.h"
+#include "tests/support/value_words.h"
 
 namespace dumpwriter {
 
@@ -14,6 +20,20 @@ bool ToInt(const std::string &word, long long low, long long high, long long &va
     value = std::strtoll(word.c_str(), &end, 10);
     return *end == '\0' && value >= low && value <= high;
 }
+
+// The schema of one database and where its text and image pages go.
+struct DatabaseSchema {
+    Schema schema;
+    Table *last = nullptr; // the table that column, row and rows_per_page lines extend
+    int32_t next_text_page = 0;
+    // Values of text and image columns, laid out once the whole description is read.
+    struct PendingChain {
+        int32_t owner;
+        int32_t first_page;
+        Bytes value;
+    };
+    std::vector<PendingChain> chains;
+};
 
 } // namespace
 
@@ -31,12 +51,14 @@ std::unique_ptr<Dump> ReadDescription(std::istream &in, std::string &error) {
     int line_no = 0;
     while (std::getline(in, text)) {
         ++line_no;
-        const auto hash = text.find('#');
-        if (hash != std::string::npos) text.erase(hash);
-        std::istringstream words(text);
-        Pending p{"", {}, line_no};
-        if (!(words >> p.keyword)) continue;
-        for (std::string w; words >> w;) p.args.push_back(w);
+        std::vector<std::string> words;
+        std::string split_error;
+        if (!SplitWords(text, words, split_error)) {
+            error = "line " + std::to_string(line_no) + ": " + split_error;
+            return nullptr;
+        }
+        if (words.empty()) continue;
+        Pending p{words[0], std::vector<std::string>(words.begin() + 1, words.end()), line_no};
         if (p.keyword == "block_size") {
             long long v = 0;
             if (p.args.size() != 1 || !ToInt(p.args[0], 2, 32, v) || (v != 2 && v != 4 && v != 8 && v != 16 && v != 32)) {
@@ -51,6 +73,10 @@ std::unique_ptr<Dump> ReadDescription(std::istream &in, std::string &error) {
 
     std::unique_ptr<Dump> dump(new Dump(kb));
     Database *current = nullptr;
+    std::map<Database *, DatabaseSchema> schemas;
+    // Text pages start half a MiB into a database, clear of its catalogue.
+    const int32_t first_text_page = std::max(16, 512 / kb);
+
     for (const Pending &p : statements) {
         auto fail = [&](const std::string &message) {
             error = "line " + std::to_string(p.line) + ": " + message;
@@ -61,16 +87,86 @@ std::unique_ptr<Dump> ReadDescription(std::istream &in, std::string &error) {
         if (p.keyword == "device") {
             if (!needs(1)) return fail("device takes a name");
             dump->master_device(p.args[0]);
-        } else if (p.keyword == "database") {
+            continue;
+        }
+        if (p.keyword == "database") {
             if (!needs(3) || !ToInt(p.args[1], -32768, 32767, a) || !ToInt(p.args[2], 0, 2000000, b))
                 return fail("database takes a name, a dbid and a base in MiB");
             current = &dump->database(p.args[0], static_cast<int16_t>(a), static_cast<int32_t>(b));
-        } else if (current == nullptr) {
-            return fail("'" + p.keyword + "' before the first database line");
-        } else if (p.keyword == "table") {
-            if (!needs(2) || !ToInt(p.args[0], INT32_MIN, INT32_MAX, a))
-                return fail("table takes an id and a name");
-            current->table(static_cast<int32_t>(a), p.args[1]);
+            schemas[current].next_text_page = first_text_page;
+            continue;
+        }
+        if (current == nullptr) return fail("'" + p.keyword + "' before the first database line");
+        DatabaseSchema &ds = schemas[current];
+
+        if (p.keyword == "table" || p.keyword == "columns_only_table") {
+            const bool object = p.keyword == "table";
+            if (object ? !needs(2) : !needs(1)) return fail(p.keyword + (object ? " takes an id and a name" : " takes an id"));
+            if (!ToInt(p.args[0], INT32_MIN, INT32_MAX, a)) return fail(p.keyword + " takes an id");
+            // The object entry goes in now, in line order; the schema adds
+            // the columns and rows.
+            if (object) current->table(static_cast<int32_t>(a), p.args[1]);
+            ds.last = &ds.schema.table(static_cast<int32_t>(a), object ? p.args[1] : "-").without_object();
+        } else if (p.keyword == "column") {
+            if (ds.last == nullptr) return fail("column before the first table line");
+            if (p.args.size() < 2) return fail("column takes a name, a type and options null, notnull, status=N, id=N");
+            Column c;
+            c.name = p.args[0];
+            std::string type_error;
+            if (!ParseColumnType(p.args[1], c, type_error)) return fail(type_error);
+            for (size_t k = 2; k < p.args.size(); ++k) {
+                const std::string &o = p.args[k];
+                if (o == "null") {
+                    c.status = kNull;
+                } else if (o == "notnull") {
+                    c.status = kNotNull;
+                } else if (o.compare(0, 7, "status=") == 0 && ToInt(o.substr(7), 0, 255, a)) {
+                    c.status = static_cast<uint8_t>(a);
+                } else if (o.compare(0, 3, "id=") == 0 && ToInt(o.substr(3), 1, 32767, a)) {
+                    c.col_id = static_cast<int16_t>(a);
+                } else {
+                    return fail("unknown column option '" + o + "'");
+                }
+            }
+            if (!ds.last->rows().empty()) return fail("column after the table's first row");
+            ds.last->add(c);
+        } else if (p.keyword == "row") {
+            if (ds.last == nullptr) return fail("row before the first table line");
+            const auto &columns = ds.last->columns();
+            if (p.args.size() != columns.size())
+                return fail("row takes " + std::to_string(columns.size()) + " values, one per column");
+            std::vector<Value> values;
+            for (size_t k = 0; k < columns.size(); ++k) {
+                Value v;
+                std::optional<Bytes> chain;
+                std::string value_error;
+                if (!ParseValueWord(p.args[k], columns[k], v, chain, value_error)) return fail(value_error);
+                if (chain) {
+                    const int32_t page = ds.next_text_page;
+                    const size_t per_page = static_cast<size_t>(kb) * 1024 - kHeaderSize;
+                    const size_t pages = chain->empty() ? 1 : (chain->size() + per_page - 1) / per_page;
+                    ds.next_text_page += static_cast<int32_t>(pages);
+                    ds.chains.push_back({ds.last->id(), page, *chain});
+                    v = encode::TextPointer(page);
+                }
+                values.push_back(v);
+            }
+            try {
+                ds.last->EncodeRow(values); // refuses what cannot be stored, with its reason
+            } catch (const std::invalid_argument &e) {
+                return fail(e.what());
+            }
+            ds.last->row(values);
+        } else if (p.keyword == "rows_per_page") {
+            if (ds.last == nullptr) return fail("rows_per_page before the first table line");
+            if (!needs(1) || !ToInt(p.args[0], 1, 100000, a)) return fail("rows_per_page takes a count");
+            ds.last->rows_per_page(static_cast<int>(a));
+        } else if (p.keyword == "column_firoff") {
+            if (!needs(1) || !ToInt(p.args[0], 20, 200, a)) return fail("column_firoff takes 20 to 200 (24 or 32)");
+            ds.schema.column_firoff(static_cast<int16_t>(a));
+        } else if (p.keyword == "columns_per_page") {
+            if (!needs(1) || !ToInt(p.args[0], 1, 100000, a)) return fail("columns_per_page takes a count");
+            ds.schema.column_records_per_page(static_cast<int>(a));
         } else if (p.keyword == "object") {
             if (!needs(3) || !ToInt(p.args[0], INT32_MIN, INT32_MAX, a) || p.args[1].size() != 1)
                 return fail("object takes an id, a type letter and a name");
@@ -90,6 +186,15 @@ std::unique_ptr<Dump> ReadDescription(std::istream &in, std::string &error) {
         } else {
             return fail("unknown statement '" + p.keyword + "'");
         }
+    }
+
+    // Column catalogues, data chains and text chains, database by database.
+    // A database without column lines keeps the layout it always had.
+    const size_t per_page = static_cast<size_t>(kb) * 1024 - kHeaderSize;
+    for (auto &kv : schemas) {
+        const DatabaseSchema &ds = kv.second;
+        if (!ds.schema.ColumnRecords().empty()) ds.schema.add_to(*kv.first);
+        for (const auto &c : ds.chains) TextChain(*kv.first, c.owner, c.first_page, c.value, per_page);
     }
     return dump;
 }

@@ -11,8 +11,27 @@
 //     start_page 8000                 # usage start page of the current database
 //     unlisted                        # left out of the database list
 //
-// Names are single words. Statements other than block_size and device need
-// a current database (the last `database` line).
+// Tables with columns and rows (tests/support/value_words.h has the type and
+// value words):
+//
+//     column_firoff 32                # column records of this database: 24 (default) or 32
+//     columns_per_page 10             # column records per catalogue page
+//     table 110 customers
+//     column id int                   # name, type, options: null, notnull (default),
+//     column name varchar(40) null    #   status=N (the status byte), id=N (column id)
+//     column balance decimal(12,2) null
+//     rows_per_page 50                # rows per data page of the last table
+//     row 1 'Smith & Sons' 1250.75
+//     row 2 NULL NULL
+//     columns_only_table 600          # a table only the column catalogue knows
+//
+// Text and image values get page chains of their own, laid out from half a
+// MiB into their database.
+//
+// Names are single words; a quoted string is one word and may hold blanks
+// and '#'. Statements other than block_size and device need a current
+// database (the last `database` line); column, row and rows_per_page extend
+// the last table.
 #pragma once
 
 #include <istream>
