@@ -170,6 +170,16 @@ void AppendSingle(std::string &out, float value) {
     }
     char buffer[32];
     auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
+    // The server reads the text as a double and then narrows it: two
+    // roundings, which for a rare text land on the neighbouring single (of
+    // all singles only +-7.038531e-26 do). Such a value is written as the
+    // text of its exact double instead.
+    double read = 0;
+    std::from_chars(buffer, r.ptr, read);
+    if (static_cast<float>(read) != value) {
+        AppendDouble(out, static_cast<double>(value));
+        return;
+    }
     out.append(buffer, r.ptr);
 }
 

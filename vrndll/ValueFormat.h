@@ -83,7 +83,7 @@ void AppendUnsignedBigInt(std::string &out, const uint8_t *p);   // 8 bytes
 
 // The shortest decimal text that reads back as the same binary value:
 // "0.1", "1e-10", "-2.5", "100", "1.7976931348623157e+308". A real is
-// written as the shortest text of the single-precision value, which the
+// written as the shortest text of the single-precision value that the
 // server, reading it as a double and storing a single, turns back into the
 // same bits.
 //

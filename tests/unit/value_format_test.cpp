@@ -133,6 +133,13 @@ TEST(FloatLiterals, SpecialValuesRoundTrip) {
     for (float f : {0.0f, -0.0f, 1e-10f, 0.1f, 1.0f / 3, 16777217.0f, 1e-45f, FLT_MIN, FLT_MAX,
                     -FLT_MAX, 3.4028233e38f})
         ExpectSingleRoundTrip(f);
+    // Its shortest text, 7.038531e-26, rounds twice to the wrong single when
+    // read as a double first: the only such single.
+    uint32_t twice = 0x15ae43fd;
+    float f;
+    std::memcpy(&f, &twice, sizeof f);
+    ExpectSingleRoundTrip(f);
+    ExpectSingleRoundTrip(-f);
 }
 
 TEST(FloatLiterals, RandomBitPatternsRoundTrip) {
