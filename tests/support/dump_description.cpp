@@ -105,13 +105,14 @@ std::unique_ptr<Dump> ReadDescription(std::istream &in, std::string &error) {
             if (!ToInt(p.args[0], INT32_MIN, INT32_MAX, a)) return fail(p.keyword + " takes an id");
             // The object entry goes in now, in line order; the schema adds
             // the columns and rows.
-            if (object) current->table(static_cast<int32_t>(a), p.args[1]);
-            ds.last = &ds.schema.table(static_cast<int32_t>(a), object ? p.args[1] : "-").without_object();
+            const std::string name = object ? NameWord(p.args[1]) : "-";
+            if (object) current->table(static_cast<int32_t>(a), name);
+            ds.last = &ds.schema.table(static_cast<int32_t>(a), name).without_object();
         } else if (p.keyword == "column") {
             if (ds.last == nullptr) return fail("column before the first table line");
             if (p.args.size() < 2) return fail("column takes a name, a type and options null, notnull, status=N, id=N");
             Column c;
-            c.name = p.args[0];
+            c.name = NameWord(p.args[0]);
             std::string type_error;
             if (!ParseColumnType(p.args[1], c, type_error)) return fail(type_error);
             for (size_t k = 2; k < p.args.size(); ++k) {

@@ -29,7 +29,7 @@
 // MiB into their database.
 //
 // Names are single words; a quoted string is one word and may hold blanks
-// and '#'. Statements other than block_size and device need a current
+// and '#' (table 130 'order notes', column 'line no' int). Statements other than block_size and device need a current
 // database (the last `database` line); column, row and rows_per_page extend
 // the last table.
 #pragma once

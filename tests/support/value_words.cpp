@@ -157,6 +157,8 @@ bool SplitWords(const std::string &line, std::vector<std::string> &words, std::s
     return true;
 }
 
+std::string NameWord(const std::string &word) { return IsQuoted(word) ? Unquote(word) : word; }
+
 bool ParseColumnType(const std::string &word, Column &column, std::string &error) {
     const size_t open = word.find('(');
     const std::string base = word.substr(0, open);

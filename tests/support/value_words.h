@@ -33,6 +33,10 @@ namespace dumpwriter {
 // is not closed.
 bool SplitWords(const std::string &line, std::vector<std::string> &words, std::string &error);
 
+// A table or column name word: as it stands, or the text of a quoted one
+// ('order lines').
+std::string NameWord(const std::string &word);
+
 // Sets user_type, length, precision and scale of `column` from a type word.
 bool ParseColumnType(const std::string &word, Column &column, std::string &error);
 
