@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "vrndll/ColumnName.h"
+#include "vrndll/SqlIdentifier.h"
 #include "vrndll/VRNParser.h"
 #include "vrndll/ValueFormat.h"
 
@@ -42,24 +44,8 @@ int32_t FixedWidth(const ColumnEntry &column) {
     return std::max<int32_t>(0, column.length);
 }
 
-std::string ColumnName(const ColumnEntry &column) {
-    const size_t stored = strnlen(column.name, sizeof column.name);
-    if (IsNumericType(column.user_type)) {
-        const int32_t own = column.var_len - 5;
-        if (own >= 0 && static_cast<size_t>(own) <= stored)
-            return std::string(column.name, static_cast<size_t>(own));
-    }
-    return std::string(column.name, stored);
-}
-
-int ColumnScale(const ColumnEntry &column) {
-    if (!IsNumericType(column.user_type)) return 0;
-    const int32_t at = column.var_len - 4;
-    if (at < 0 || at >= static_cast<int32_t>(sizeof column.name)) return 0;
-    return static_cast<uint8_t>(column.name[at]);
-}
-
-bool BuildRowLayout(const VRNParser &parser, uint32_t table, uint32_t columns, RowLayout &layout) {
+bool BuildRowLayout(const VRNParser &parser, uint32_t table, uint32_t columns, RowLayout &layout,
+                    int format) {
     layout.Invalidate();
     const uint32_t objects = std::min<uint32_t>(parser.iSysobj, static_cast<uint32_t>(parser.pSysobj.size()));
     if (table >= objects) return false;
@@ -67,7 +53,7 @@ bool BuildRowLayout(const VRNParser &parser, uint32_t table, uint32_t columns, R
 
     layout.table_id = t.id;
     layout.columns = columns;
-    layout.table_name.assign(t.name, strnlen(t.name, sizeof t.name));
+    layout.table_name = SqlIdentifier(std::string(t.name, strnlen(t.name, sizeof t.name)));
     layout.fixed.clear();
     layout.variable.clear();
     layout.fixed_names.clear();
@@ -83,8 +69,8 @@ bool BuildRowLayout(const VRNParser &parser, uint32_t table, uint32_t columns, R
             column.field = k;
             column.user_type = c.user_type;
             column.width = FixedWidth(c);
-            column.scale = ColumnScale(c);
-            column.name = ColumnName(c);
+            column.scale = IsNumericType(c.user_type) ? ColumnScale(c, format) : 0;
+            column.name = SqlIdentifier(ColumnName(c, format));
             if (IsFixedColumn(c)) {
                 if (!layout.fixed.empty()) layout.fixed_names += ',';
                 layout.fixed_names += column.name;

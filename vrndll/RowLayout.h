@@ -24,7 +24,7 @@ struct RowColumn {
     uint8_t user_type = 0;
     int32_t width = 0;     // bytes taken in the fixed-length area
     int32_t scale = 0;     // numeric and decimal only
-    std::string name;      // as written in the column list
+    std::string name;      // as written in the column list (quoted when it must be)
 };
 
 struct RowLayout {
@@ -35,7 +35,7 @@ struct RowLayout {
     uint32_t columns = 0;
 
     int64_t first = -1;                 // index of the table's first ColumnEntry, -1: none
-    std::string table_name;             // as written after INSERT INTO
+    std::string table_name;             // as written after INSERT INTO (quoted when it must be)
     std::vector<RowColumn> fixed;       // stored in the fixed-length area
     std::vector<RowColumn> variable;    // stored in the variable-length area
     std::string fixed_names;            // names of `fixed`, joined by ","
@@ -59,17 +59,12 @@ int64_t FirstColumnOf(const std::vector<ColumnEntry> &fields, uint32_t count, in
 // length (never negative).
 int32_t FixedWidth(const ColumnEntry &column);
 
-// The column's name as written in a column list: the first var_len - 5
-// bytes of `name` for numeric and decimal columns (the name without its
-// precision and scale bytes), else the NUL-terminated name.
-std::string ColumnName(const ColumnEntry &column);
-
-// The scale of a numeric or decimal column: the byte after the precision
-// byte that follows the name, 0 when the entry does not hold it.
-int ColumnScale(const ColumnEntry &column);
-
 // Builds the layout of table `table` of `parser`: the `columns` entries
 // from its first column on that belong to the table (entries of another
-// table are never taken, whatever `columns` says). Returns false, leaving
-// the layout invalid, when the table index is outside the catalogue.
-bool BuildRowLayout(const VRNParser &parser, uint32_t table, uint32_t columns, RowLayout &layout);
+// table are never taken, whatever `columns` says). Names are written as
+// the table script writes them (SqlIdentifier.h); `format` is the driver's
+// (0 format 12, 1 format 15) and places the precision and scale bytes.
+// Returns false, leaving the layout invalid, when the table index is
+// outside the catalogue.
+bool BuildRowLayout(const VRNParser &parser, uint32_t table, uint32_t columns, RowLayout &layout,
+                    int format = 0);

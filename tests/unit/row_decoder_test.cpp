@@ -128,11 +128,30 @@ TEST_F(RowDecoding, EveryVariableTypeTakesItsOffsetTableLength) {
                          kGo);
 }
 
+TEST_F(RowDecoding, TypesWithoutALiteralOfTheirOwnKeepTheirBytesAndTheirPlace) {
+    // A timestamp in the fixed area takes its declared length, an unknown
+    // code (always in the variable area) its offset-table length; the
+    // values after them are read from the right place.
+    std::vector<ColumnEntry> columns = {Column("ts", 80, 8), Column("k", 7), Column("u", 99, 3, true),
+                                        Column("v", 2, 5, true)};
+    columns[0].fixed = 1; // as the reader of later generations marks it
+    Rows({Row(0, Cat({{0, 0, 0, 0, 0, 0, 0x12, 0x34}, Le(42, 4)}), {{1, 2, 3}, Text("after")})}, 14);
+    Open(columns);
+    EXPECT_EQ(All(), Insert("ts,k,u,v", "0x0000000000001234,42,0x010203,'after'") + kGo);
+}
+
 TEST_F(RowDecoding, FixedAndVariableColumnsAreListedFixedFirst) {
     // Catalogue order a, b, c: a nullable between two fixed columns.
     Rows({Row(0, Cat({Le(1, 4), Le(2, 2)}), {Text("x")})}, 8);
     Open({Column("a", 7), Column("b", 2, 10, true), Column("c", 6)});
     EXPECT_EQ(All(), Insert("a,c,b", "1,2,'x'") + kGo);
+}
+
+TEST_F(RowDecoding, NamesThatAreNoPlainIdentifiersAreQuotedAsInTheTableScript) {
+    Rows({Row(0, Le(1, 4), {Text("x")})}, 6);
+    Open({Column("first id", 7), Column("a]b", 2, 5, true)});
+    std::strcpy(parser_->pSysobj[0].name, "order lines");
+    EXPECT_EQ(All(), "INSERT INTO [order lines]([first id],[a]]b]) \n VALUES(1,'x')\n" + std::string(kGo));
 }
 
 TEST_F(RowDecoding, ACharacterValueHoldingNulBytesStaysWhole) {
