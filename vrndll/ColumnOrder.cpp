@@ -1,6 +1,7 @@
 #include "vrndll/ColumnOrder.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -16,9 +17,29 @@ bool ByTableThenColumn(const ColumnEntry &a, const ColumnEntry &b) {
 } // namespace
 
 void SortColumnsByTable(VRNParser &p) {
-    const auto end = p.fields.begin() + ColumnCount(p);
-    if (!std::is_sorted(p.fields.begin(), end, ByTableThenColumn))
-        std::stable_sort(p.fields.begin(), end, ByTableThenColumn);
+    const uint32_t count = ColumnCount(p);
+    const auto end = p.fields.begin() + count;
+    if (!std::is_sorted(p.fields.begin(), end, ByTableThenColumn)) {
+        // The entries are large: sort small keys, the catalogue position
+        // breaking ties (a stable order), then move every entry once.
+        struct Key {
+            int32_t tab_id;
+            int16_t col_id;
+            uint32_t at;
+        };
+        std::vector<Key> keys(count);
+        for (uint32_t k = 0; k < count; ++k) keys[k] = {p.fields[k].tab_id, p.fields[k].col_id, k};
+        std::sort(keys.begin(), keys.end(), [](const Key &a, const Key &b) {
+            if (a.tab_id != b.tab_id) return a.tab_id < b.tab_id;
+            if (a.col_id != b.col_id) return a.col_id < b.col_id;
+            return a.at < b.at;
+        });
+        std::vector<ColumnEntry> sorted;
+        sorted.reserve(p.fields.size());
+        for (const Key &key : keys) sorted.push_back(p.fields[key.at]);
+        sorted.insert(sorted.end(), end, p.fields.end()); // entries beyond the count stay behind
+        p.fields.swap(sorted);
+    }
     const uint32_t objects = std::min<uint32_t>(p.iSysobj, static_cast<uint32_t>(p.pSysobj.size()));
     for (uint32_t k = 0; k < objects; ++k) {
         SysobjEntry &e = p.pSysobj[k];
