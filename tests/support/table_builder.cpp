@@ -329,6 +329,9 @@ std::vector<Bytes> Schema::ColumnRecords() const {
 }
 
 void Schema::add_to(Database &db) const {
+    // The column catalogue has its own entry, as in every database: the
+    // search for first pages goes on until each entry has found its page.
+    db.object(kColumnCatalogue, 'S', "syscolumns");
     for (const auto &t : tables_)
         if (t->has_object()) db.table(t->id(), t->name());
 

@@ -10,7 +10,8 @@
 //     s.add_to(db);                       // before the dump is written
 //
 // add_to() gives the database:
-//   - one object-catalogue entry ('U') per table (unless without_object());
+//   - an object-catalogue entry "syscolumns" ('S', id 3), and one ('U') per
+//     table (unless without_object());
 //   - ONE column-catalogue chain (object 3): a record per column, ordered
 //     by table id and column id, with the record length at column_firoff()
 //     (24 or 32; any other value writes the layout a reader sees for it);

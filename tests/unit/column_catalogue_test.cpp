@@ -255,6 +255,40 @@ TEST(ColumnCatalogue, ACancelAtTheStartStopsAtOnce) {
     EXPECT_EQ(-1000, c.p().GetCol());
 }
 
+// A dump in memory that sets the host's cancel flag when the body of the
+// page at `page_offset` is read.
+class CancellingFile : public platform::RandomAccessFile {
+public:
+    CancellingFile(std::unique_ptr<platform::MemoryFile> inner, uint64_t page_offset, CancelFlag &flag)
+        : inner_(std::move(inner)), trigger_(page_offset + 32), flag_(flag) {}
+    size_t readAt(uint64_t offset, void *buffer, size_t count) override {
+        if (offset == trigger_ && count <= 4096) flag_.Set(true);
+        return inner_->readAt(offset, buffer, count);
+    }
+    uint64_t size() override { return inner_->size(); }
+
+private:
+    std::unique_ptr<platform::MemoryFile> inner_;
+    uint64_t trigger_;
+    CancelFlag &flag_;
+};
+
+TEST(ColumnCatalogue, ACancelDuringTheWalkStopsItThere) {
+    Catalogue c;
+    Schema s;
+    s.column_records_per_page(1);
+    s.table(101, "t").column("a", types::kInt).column("b", types::kInt).column("c", types::kInt);
+    s.add_to(c.master);
+    c.dump.build();
+    const int32_t second = c.master.pages_of(dumpwriter::kColumnCatalogue).at(1);
+    CancelFlag cancel;
+    Parsed<RecordingParser> parsed(std::unique_ptr<platform::RandomAccessFile>(
+        new CancellingFile(c.dump.memory_file(), c.dump.page_offset(c.master, second), cancel)));
+    ASSERT_EQ(0, parsed.List());
+    EXPECT_EQ(-1000, parsed->GetCol()) << "the third page is never read";
+    EXPECT_EQ(2u, parsed->field_count);
+}
+
 // ------------------------------------------------------------------ damage
 
 TEST(ColumnCatalogueDamage, AChainThatCyclesIsReadOnce) {
