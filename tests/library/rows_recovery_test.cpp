@@ -188,22 +188,6 @@ TEST_F(RowsRecovery, TextAndImageChainsAcrossPagesLeaveTheRowsAfterThemWhole) {
                                         story + "')\n\nGO\n");
 }
 
-TEST_F(RowsRecovery, ATextChainThatLoopsEndsItsValueAndTheRecoveryGoesOn) {
-    dumpwriter::TextChain(Sales(), 101, 400, dumpwriter::ToBytes("abcdef"), 3);
-    Sales().edit_page(401, [](dumpwriter::Page &p) { p.next_id = 400; });
-    schema_.table(101, "docs")
-        .column("k", types::kInt)
-        .column("body", types::kText, 16, kNull)
-        .row({encode::Int(1), encode::TextPointer(400)})
-        .row({encode::Int(2), kNullValue});
-    schema_.table(102, "after").column("k", types::kInt).row({encode::Int(7)});
-    ASSERT_EQ(VRN_RESULT_OK, Run());
-    EXPECT_EQ(Script("docs_1.sql"),
-              "INSERT INTO docs(k,body) \n VALUES(1,'abcdef')\nINSERT INTO docs(k) \n VALUES(2)\n\nGO\n");
-    EXPECT_EQ(Inserts(Script("after_1.sql")), 1u);
-    EXPECT_NE(ReadFileText(outer_ / "recovery.log").find("Walk of a text chain stops at page 400"), std::string::npos);
-}
-
 // ================================================================== scripts
 
 TEST_F(RowsRecovery, ATableOfManyPagesIsSplitIntoNumberedScripts) {
@@ -224,30 +208,6 @@ TEST_F(RowsRecovery, ATableOfManyPagesIsSplitIntoNumberedScripts) {
     EXPECT_EQ(std::vector<std::string>(loaded.end() - 3, loaded.end()),
               (std::vector<std::string>{"orders_1.sql", "orders_2.sql", "orders_3.sql"}));
     EXPECT_NE(Script("orders_2.sql").find("VALUES(120,'n120')"), std::string::npos);
-}
-
-TEST_F(RowsRecovery, DamagedRowsAreSkippedAndTheRestOfTheTableRecovered) {
-    dumpwriter::Table &t = schema_.table(101, "orders")
-                               .column("id", types::kInt)
-                               .column("note", types::kVarChar, 20, kNull)
-                               .rows_per_page(4);
-    for (int k = 0; k < 12; ++k) t.row({encode::Int(k), encode::Chars("n" + std::to_string(k))});
-    LayOut();
-    dump_.build();
-    const std::vector<int32_t> pages = Sales().pages_of(101);
-    ASSERT_EQ(pages.size(), 3u);
-    // First page: the second row's length claims more than the page.
-    Sales().edit_page(pages[0], [](dumpwriter::Page &p) { p.body[12 + 6] = 0xff; p.body[12 + 7] = 0x7f; });
-    // Second page: its `len` runs far past the block.
-    Sales().edit_page(pages[1], [](dumpwriter::Page &p) { p.len = 30000; });
-    ASSERT_EQ(VRN_RESULT_OK, Run());
-    const std::string rows = Script("orders_1.sql");
-    EXPECT_NE(rows.find("VALUES(0,'n0')"), std::string::npos);
-    EXPECT_EQ(rows.find("VALUES(1,'n1')"), std::string::npos);
-    for (int k = 4; k < 12; ++k) EXPECT_NE(rows.find("VALUES(" + std::to_string(k) + ",'n"), std::string::npos) << k;
-    // The block's free space after the rows is not read as rows of zeros.
-    EXPECT_EQ(Inserts(rows), 9u);
-    EXPECT_EQ(SalesFiles(), (std::vector<std::string>{"commit.bat", "orders.sql", "orders_1.sql"}));
 }
 
 TEST_F(RowsRecovery, ACancelWhileRowsAreWrittenEndsTheRecoveryAsAFailure) {
