@@ -65,16 +65,16 @@ protected:
 
     // A table of two columns, k int and v varchar(20) NULL, with `rows`
     // rows; every row k holds k and "v<k>".
-    void Table(const TableSpec &spec) {
-        tables_.push_back(spec);
-        if (spec.rows < 0) return; // no data chain
+    void Table(const TableSpec &desc) {
+        tables_.push_back(desc);
+        if (desc.rows < 0) return; // no data chain
         std::vector<Bytes> rows;
-        for (int k = 0; k < spec.rows; ++k)
+        for (int k = 0; k < desc.rows; ++k)
             rows.push_back(Row(static_cast<uint8_t>(k), Le(k, 4), {Text("v" + std::to_string(k))}));
         dumpwriter::ChainOptions o;
         o.firoff = 6;
-        o.records_per_page = spec.per_page;
-        db_.chain(spec.id, rows, o);
+        o.records_per_page = desc.per_page;
+        db_.chain(desc.id, rows, o);
     }
 
     // The driver over a parser whose catalogue holds the tables; the
@@ -84,17 +84,17 @@ protected:
         file_.reset(new CancellingFile(dump_.memory_file(), &stop_));
         auto parser = std::make_unique<VRNParser12>(file_.get(), 2, static_cast<int64_t>(file_->size()), 0);
         parser->VRN_bl_count = static_cast<int32_t>(file_->size() / 2048);
-        for (const TableSpec &spec : tables_) {
+        for (const TableSpec &desc : tables_) {
             SysobjEntry t;
-            t.id = spec.id;
+            t.id = desc.id;
             t.type = 'U';
-            std::strncpy(t.name, spec.name.c_str(), sizeof t.name - 1);
-            const std::vector<int32_t> pages = db_.pages_of(spec.id);
+            std::strncpy(t.name, desc.name.c_str(), sizeof t.name - 1);
+            const std::vector<int32_t> pages = db_.pages_of(desc.id);
             t.first_block = pages.empty() ? 0 : pages.front();
             t.first_field = static_cast<int32_t>(parser->fields.size());
             parser->pSysobj.push_back(t);
-            parser->fields.push_back(Column("k", 7, 0, false, 0, 0, spec.id));
-            parser->fields.push_back(Column("v", 2, 20, true, 0, 0, spec.id));
+            parser->fields.push_back(Column("k", 7, 0, false, 0, 0, desc.id));
+            parser->fields.push_back(Column("v", 2, 20, true, 0, 0, desc.id));
         }
         parser->iSysobj = static_cast<uint32_t>(parser->pSysobj.size());
         parser->field_count = static_cast<uint32_t>(parser->fields.size());
