@@ -227,21 +227,6 @@ std::string readProfileString(const std::string &path, const std::string &sectio
 
 // ---------------------------------------------------------------- libraries
 
-DynamicLibrary::~DynamicLibrary() { unload(); }
-
-DynamicLibrary::DynamicLibrary(DynamicLibrary &&other) noexcept : handle_(other.handle_) {
-    other.handle_ = nullptr;
-}
-
-DynamicLibrary &DynamicLibrary::operator=(DynamicLibrary &&other) noexcept {
-    if (this != &other) {
-        unload();
-        handle_ = other.handle_;
-        other.handle_ = nullptr;
-    }
-    return *this;
-}
-
 DynamicLibrary DynamicLibrary::load(const std::string &pathOrName) {
     DynamicLibrary library;
     if (!pathOrName.empty())
