@@ -326,6 +326,9 @@ bool AppendValue(std::string &out, uint8_t user_type, const uint8_t *p, size_t l
     case kChar: case kVarChar: case kNChar: case kNVarChar:
         AppendQuotedChars(out, p, len);
         break;
+    case kUniChar: case kUniVarChar:
+        AppendUniChars(out, p, len);
+        break;
     case kSysname: case kLongSysname:
         AppendSysname(out, p, len);
         break;
@@ -386,7 +389,7 @@ bool AppendValue(std::string &out, uint8_t user_type, const uint8_t *p, size_t l
     case kTime:
         AppendTime(out, p);
         break;
-    default: // unichar, univarchar, timestamp, unknown codes
+    default: // timestamp, unknown codes
         AppendStoredBytes(out, p, len);
         break;
     }

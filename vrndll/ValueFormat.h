@@ -7,7 +7,8 @@
 // makes sure the bytes are there (AppendValue checks widths for callers
 // that hold a value and its length).
 //
-// Dates and times are in DateFormat.h, character literals in CharLiteral.h.
+// Dates and times are in DateFormat.h, character literals in CharLiteral.h,
+// unicode character literals in UniCharLiteral.h.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +17,7 @@
 
 #include "vrndll/CharLiteral.h"
 #include "vrndll/DateFormat.h"
+#include "vrndll/UniCharLiteral.h"
 
 namespace values {
 
@@ -131,9 +133,9 @@ void AppendBinary(std::string &out, const uint8_t *p, size_t len);
 // back), but at least one byte written ("0x00" for an all-zero value).
 void AppendFixedBinary(std::string &out, const uint8_t *p, size_t len);
 
-// Types with no literal of their own (unichar, univarchar, timestamp and
-// unknown codes): the stored bytes as a binary literal "0x...", which loses
-// nothing; no bytes write NULL.
+// Types with no literal of their own (timestamp and unknown codes): the
+// stored bytes as a binary literal "0x...", which loses nothing and is the
+// literal a timestamp value is written in; no bytes write NULL.
 void AppendStoredBytes(std::string &out, const uint8_t *p, size_t len);
 
 // ------------------------------------------------------------------ dates and times
@@ -153,6 +155,10 @@ void AppendTime(std::string &out, const uint8_t *p);          // 4 bytes: ticks 
 // uses the first StoredWidth bytes and writes NULL when `len` is shorter.
 // Returns false, writing nothing, for the chain types (IsChainType), whose
 // value is not in the row.
+//
+// A stored type is encoded alike in both generations; which codes a column
+// can carry is the catalogue reader's business, so the writer needs no
+// generation. unichar and univarchar values are written by AppendUniChars.
 bool AppendValue(std::string &out, uint8_t user_type, const uint8_t *p, size_t len, int scale,
                  bool fixed_area);
 

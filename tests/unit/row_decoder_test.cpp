@@ -132,7 +132,7 @@ TEST_F(RowDecoding, EveryVariableTypeTakesItsOffsetTableLength) {
     Open(columns);
     EXPECT_EQ(All(), Insert("vc,vb,nvc,c,i,f,m,n,bin,dt,sn,u",
                             "'it''s',0xdead00,'n','ab',-7,2.5,1.0500,123.45,0x010000,"
-                            "'1/1/1900 0:0:0','sa',0x4100") +
+                            "'1/1/1900 0:0:0','sa','A'") +
                          kGo);
 }
 

@@ -108,21 +108,60 @@ protected:
 
 // ------------------------------------------------------------------ type and nullability texts
 
-TEST(SqlTypeText, CodesFormat12DoesNotKnowAreEmpty) {
-    for (int code : {0, 9, 13, 17, 27, 34, 35, 36, 37, 38, 42, 43, 44, 45, 46, 80, 255})
-        EXPECT_EQ("", SqlTypeText(Entry(static_cast<uint8_t>(code), 4), 0)) << code;
-}
-
-TEST(SqlTypeText, Format15WritesLengthsWhereFormat12DoesNot) {
-    EXPECT_EQ(" float(16)", SqlTypeText(Entry(8, 8), 1));
-    EXPECT_EQ(" sysname(30)", SqlTypeText(Entry(18, 30), 1));
-    EXPECT_EQ(" unichar(10)", SqlTypeText(Entry(34, 20), 1));
-    EXPECT_EQ(" univarchar(-3)", SqlTypeText(Entry(35, -7), 1)) << "halved toward zero";
-    EXPECT_EQ(" unsigned bigint", SqlTypeText(Entry(46, 8), 1));
-    EXPECT_EQ(" timestamp", SqlTypeText(Entry(80, 8), 1));
-    EXPECT_EQ("", SqlTypeText(Entry(81, 8), 1));
-    ColumnEntry d = Entry(26, 6, "d", {18, 4, 0, 0, 0, 0, 0, 0});
-    EXPECT_EQ(" decimal(18,4)", SqlTypeText(d, 1)) << "the name is var_len - 8 bytes in format 15";
+TEST(SqlTypeText, EveryCodeInBothFormats) {
+    const std::vector<uint8_t> numeric12 = {10, 2, 0, 0, 0};          // the name is var_len - 5 bytes
+    const std::vector<uint8_t> numeric15 = {18, 4, 0, 0, 0, 0, 0, 0}; // the name is var_len - 8 bytes
+    struct Case {
+        uint8_t type;
+        int16_t length;
+        const char *format12;
+        const char *format15;
+    } cases[] = {
+        {1, 10, " char(10)", " char(10)"},
+        {2, 20, " varchar(20)", " varchar(20)"},
+        {3, 4, " binary(4)", " binary(4)"},
+        {4, 300, " varbinary(300)", " varbinary(300)"},
+        {5, 1, " tinyint", " tinyint"},
+        {6, 2, " smallint", " smallint"},
+        {7, 4, " int", " int"},
+        {8, 8, " float", " float(16)"},
+        {11, 8, " money", " money"},
+        {12, 8, " datetime", " datetime"},
+        {16, 1, " bit", " bit"},
+        {18, 30, " sysname", " sysname(30)"},
+        {19, 16, " text", " text"},
+        {20, 16, " image", " image"},
+        {21, 4, " smallmoney", " smallmoney"},
+        {22, 4, " smalldatetime", " smalldatetime"},
+        {23, 4, " real", " real"},
+        {24, 6, " nchar(6)", " nchar(6)"},
+        {25, 9, " nvarchar(9)", " nvarchar(9)"},
+        {34, 20, "", " unichar(10)"},
+        {35, 21, "", " univarchar(10)"},
+        {35, -7, "", " univarchar(-3)"}, // halved toward zero
+        {36, 16, "", " unitext"},
+        {37, 4, "", " date"},
+        {38, 4, "", " time"},
+        {42, 255, "", " longsysname"},
+        {43, 8, "", " bigint"},
+        {44, 2, "", " unsigned smallint"},
+        {45, 4, "", " unsigned int"},
+        {46, 8, "", " unsigned bigint"},
+        {80, 8, "", " timestamp"},
+        {0, 4, "", ""},
+        {9, 4, "", ""},
+        {27, 4, "", ""},
+        {81, 8, "", ""},
+        {255, 4, "", ""},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(c.format12, SqlTypeText(Entry(c.type, c.length), 0)) << int(c.type);
+        EXPECT_EQ(c.format15, SqlTypeText(Entry(c.type, c.length), 1)) << int(c.type);
+    }
+    EXPECT_EQ(" numeric(10,2)", SqlTypeText(Entry(10, 5, "n", numeric12), 0));
+    EXPECT_EQ(" decimal(10,2)", SqlTypeText(Entry(26, 5, "d", numeric12), 0));
+    EXPECT_EQ(" numeric(18,4)", SqlTypeText(Entry(10, 9, "n", numeric15), 1));
+    EXPECT_EQ(" decimal(18,4)", SqlTypeText(Entry(26, 9, "d", numeric15), 1));
 }
 
 TEST(SqlTypeText, NullabilityByStatusByte) {

@@ -300,10 +300,24 @@ TEST(AnyTypeWriter, PicksTheWriterOfEachType) {
         {kDateTime, {0, 0, 0, 0, 1, 0, 0, 0}, 0, true, "'1/1/1900 0:0:0.003'"},
         {kSmallDateTime, {0xad, 0x8e, 0x3c, 0x00}, 0, true, "'1/2/2000 1:0:0.0'"},
         {kDate, {0xff, 0xff, 0xff, 0xff}, 0, true, "'12/31/1899'"},
+        {kDate, {0, 0, 0, 0}, 0, true, "'1/1/1900'"},
+        {kDate, Hex("7f242d00"), 0, true, "'12/31/9999'"},   // day 2958463
+        {kDate, Hex("a56af5ff"), 0, true, "'1/1/1'"},        // day -693595
         {kTime, {0x2c, 0x01, 0, 0}, 0, true, "'0:0:1'"},
-        {kUniChar, {0x41, 0x00}, 0, true, "0x4100"},
-        {kUniVarChar, {0x41, 0x00}, 0, false, "0x4100"},
+        {kTime, {1, 0, 0, 0}, 0, true, "'0:0:0.003'"},
+        {kTime, Hex("ff818b01"), 0, true, "'23:59:59.997'"}, // the day's last tick
+        {kBigInt, Hex("ffffffffffffff7f"), 0, true, "9223372036854775807"},
+        {kBigInt, Bytes(8, 0xff), 0, true, "-1"},
+        {kUnsignedSmallInt, {0x00, 0x80}, 0, true, "32768"},
+        {kUnsignedInt, {0x00, 0x00, 0x00, 0x80}, 0, true, "2147483648"},
+        {kUnsignedBigInt, Hex("0000000000000080"), 0, true, "9223372036854775808"},
+        {kUnsignedBigInt, Bytes(8, 0), 0, true, "0"},
+        {kLongSysname, {'o', '\'', 'k', ' ', 'n', 'a', 'm', 'e'}, 0, true, "'o''k name'"},
+        {kUniChar, {0x41, 0x00, 0x20, 0x00}, 0, true, "'A '"},
+        {kUniVarChar, {'c', 0, 'a', 0, 'f', 0, 0xe9, 0}, 0, false, "U&'caf\\00e9'"},
+        {kUniVarChar, {0x00, 0xd8}, 0, false, "0x00d8"}, // a lone surrogate: the bytes
         {kTimestamp, {0, 0, 0, 0, 0, 0, 0x12, 0x34}, 0, true, "0x0000000000001234"},
+        {kTimestamp, Bytes(8, 0), 0, true, "0x0000000000000000"},
         {99, {0xde, 0xad}, 0, false, "0xdead"},
     };
     for (const Case &c : cases) {
