@@ -27,6 +27,11 @@ public:
         auto r = std::to_chars(text_ + used_, text_ + sizeof text_, v);
         used_ = static_cast<size_t>(r.ptr - text_);
     }
+    // `v` (0..9999) in four digits, zeros in front.
+    void FourDigits(int64_t v) {
+        Put(static_cast<char>('0' + v / 1000));
+        ThreeDigits(static_cast<int>(v % 1000));
+    }
     void ThreeDigits(int v) {
         Put(static_cast<char>('0' + v / 100));
         Put(static_cast<char>('0' + v / 10 % 10));
@@ -45,7 +50,13 @@ void PutDate(Composer &text, int64_t day) {
     text.Put('/');
     text.Number(d.day);
     text.Put('/');
-    text.Number(d.year);
+    // A year of one or two digits would be read by the server as one of
+    // the years around 2000 (and three digits may be too): years below
+    // 1000 are written with four digits, 0001, 0050, 0999.
+    if (d.year >= 0 && d.year < 1000)
+        text.FourDigits(d.year);
+    else
+        text.Number(d.year);
 }
 
 // "h:m:s" of a non-negative tick count, then ".mmm" for a fraction of a

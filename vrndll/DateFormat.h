@@ -50,7 +50,8 @@ void FormatDateTime(std::string &out, int32_t day, int32_t ticks);
 // date.
 void FormatSmallDateTime(std::string &out, int32_t day, int32_t minutes);
 
-// "month/day/year".
+// "month/day/year". Every writer here writes a year below 1000 with four
+// digits ("1/1/0001"), so that it is not read as a two-digit year.
 void FormatDate(std::string &out, int32_t day);
 
 // "hours:minutes:seconds", with ".mmm" when the ticks are not a whole

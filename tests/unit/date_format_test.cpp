@@ -55,6 +55,11 @@ TEST(Calendar, KnownDays) {
     EXPECT_EQ(Date(-53690), "1/1/1753");
     EXPECT_EQ(Date(2958463), "12/31/9999");
     EXPECT_EQ(Date(36583), "2/29/2000"); // 2000 has one
+    // Years below 1000 in four digits, never taken for two-digit years.
+    EXPECT_EQ(Date(-693595), "1/1/0001");
+    EXPECT_EQ(Date(-675698), "1/1/0050");
+    EXPECT_EQ(Date(-328719), "12/31/0999");
+    EXPECT_EQ(Date(-328718), "1/1/1000");
 }
 
 TEST(Calendar, FollowsMonthLengthsDayByDay) {

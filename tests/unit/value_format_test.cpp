@@ -302,7 +302,7 @@ TEST(AnyTypeWriter, PicksTheWriterOfEachType) {
         {kDate, {0xff, 0xff, 0xff, 0xff}, 0, true, "'12/31/1899'"},
         {kDate, {0, 0, 0, 0}, 0, true, "'1/1/1900'"},
         {kDate, Hex("7f242d00"), 0, true, "'12/31/9999'"},   // day 2958463
-        {kDate, Hex("a56af5ff"), 0, true, "'1/1/1'"},        // day -693595
+        {kDate, Hex("a56af5ff"), 0, true, "'1/1/0001'"},     // day -693595
         {kTime, {0x2c, 0x01, 0, 0}, 0, true, "'0:0:1'"},
         {kTime, {1, 0, 0, 0}, 0, true, "'0:0:0.003'"},
         {kTime, Hex("ff818b01"), 0, true, "'23:59:59.997'"}, // the day's last tick
