@@ -104,6 +104,20 @@ bool deleteFile(const std::string &path);
 bool exists(const std::string &path);
 bool isDirectory(const std::string &path);
 
+// What a path names. A link (a symbolic link, or on Windows any reparse
+// point such as a junction) is reported as a link and never followed.
+enum class PathKind { Missing, File, Directory, Link, Other };
+PathKind pathKind(const std::string &path);
+
+// True for a real folder (not a link) owned by the current user into which
+// no one else may write. Where the file system keeps no owner, a real
+// folder is enough.
+bool isPrivateDirectory(const std::string &path);
+// Creates one folder that only the current user may enter. False when it
+// could not be made (also when anything of that name exists, a link
+// included).
+bool createPrivateDirectory(const std::string &path);
+
 struct DirectoryEntry {
     std::string name; // name inside the folder, without the folder
     bool isDirectory = false;

@@ -158,6 +158,31 @@ bool isDirectory(const std::string &path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+PathKind pathKind(const std::string &path) {
+    struct stat st;
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0)
+        return PathKind::Missing;
+    if (S_ISLNK(st.st_mode))
+        return PathKind::Link;
+    if (S_ISDIR(st.st_mode))
+        return PathKind::Directory;
+    if (S_ISREG(st.st_mode))
+        return PathKind::File;
+    return PathKind::Other;
+}
+
+bool isPrivateDirectory(const std::string &path) {
+    struct stat st;
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    return st.st_uid == ::geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool createPrivateDirectory(const std::string &path) {
+    // mkdir never follows a link in the last component: it fails with EEXIST.
+    return !path.empty() && ::mkdir(path.c_str(), 0700) == 0;
+}
+
 bool listDirectory(const std::string &folder, const std::string &pattern,
                    std::vector<DirectoryEntry> &entries) {
     const std::string dir = folder.empty() ? std::string(".") : folder;

@@ -12,6 +12,9 @@
 #endif
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <climits>
 
 namespace platform {
@@ -65,6 +68,36 @@ std::string fullPath(const std::string &path) {
         return GetFullPathNameA(path.c_str(), size, buffer, nullptr);
     });
     return full.empty() ? path : full;
+}
+
+// One piece of the process token's information (TokenUser, TokenOwner).
+bool tokenInformation(TOKEN_INFORMATION_CLASS kind, std::vector<BYTE> &buffer) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    DWORD size = 0;
+    GetTokenInformation(token, kind, nullptr, 0, &size);
+    bool ok = false;
+    if (size > 0) {
+        buffer.assign(size, 0);
+        ok = GetTokenInformation(token, kind, buffer.data(), size, &size) != 0;
+    }
+    CloseHandle(token);
+    return ok;
+}
+
+// The current user, and the owner the system gives what the user creates
+// (the administrators' group for an elevated administrator).
+PSID currentUserSid(std::vector<BYTE> &buffer) {
+    if (!tokenInformation(TokenUser, buffer))
+        return nullptr;
+    return reinterpret_cast<TOKEN_USER *>(buffer.data())->User.Sid;
+}
+
+PSID defaultOwnerSid(std::vector<BYTE> &buffer) {
+    if (!tokenInformation(TokenOwner, buffer))
+        return nullptr;
+    return reinterpret_cast<TOKEN_OWNER *>(buffer.data())->Owner;
 }
 
 } // namespace
@@ -193,6 +226,75 @@ bool exists(const std::string &path) {
 bool isDirectory(const std::string &path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+PathKind pathKind(const std::string &path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (path.empty() || attributes == INVALID_FILE_ATTRIBUTES)
+        return PathKind::Missing;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return PathKind::Link;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return PathKind::Directory;
+    if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0)
+        return PathKind::Other;
+    return PathKind::File;
+}
+
+bool isPrivateDirectory(const std::string &path) {
+    if (pathKind(path) != PathKind::Directory)
+        return false;
+    // The folder itself, never what a reparse point would lead to.
+    const HANDLE h = CreateFileA(path.c_str(), READ_CONTROL,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD rc = GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                                     nullptr, nullptr, nullptr, &descriptor);
+    CloseHandle(h);
+    if (rc != ERROR_SUCCESS)
+        return false;
+    bool mine = owner == nullptr; // a file system without owners
+    if (!mine) {
+        std::vector<BYTE> userBuffer, ownerBuffer;
+        const PSID user = currentUserSid(userBuffer);
+        const PSID defaultOwner = defaultOwnerSid(ownerBuffer);
+        mine = (user != nullptr && EqualSid(owner, user)) ||
+               (defaultOwner != nullptr && EqualSid(owner, defaultOwner));
+    }
+    if (descriptor != nullptr)
+        LocalFree(descriptor);
+    return mine;
+}
+
+bool createPrivateDirectory(const std::string &path) {
+    if (path.empty())
+        return false;
+    // A protected access list that lets the current user alone in. When it
+    // cannot be built, the folder inherits the access of its parent.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    std::vector<BYTE> userBuffer;
+    const PSID user = currentUserSid(userBuffer);
+    LPSTR sidText = nullptr;
+    if (user != nullptr && ConvertSidToStringSidA(user, &sidText)) {
+        const std::string sddl = std::string("D:P(A;OICI;FA;;;") + sidText + ")";
+        LocalFree(sidText);
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
+                                                                  &descriptor, nullptr))
+            descriptor = nullptr;
+    }
+    SECURITY_ATTRIBUTES attributes = {};
+    attributes.nLength = sizeof attributes;
+    attributes.lpSecurityDescriptor = descriptor;
+    attributes.bInheritHandle = FALSE;
+    const BOOL made = CreateDirectoryA(path.c_str(), descriptor != nullptr ? &attributes : nullptr);
+    if (descriptor != nullptr)
+        LocalFree(descriptor);
+    return made != 0;
 }
 
 bool listDirectory(const std::string &folder, const std::string &pattern,

@@ -143,6 +143,7 @@ private:
     std::vector<std::unique_ptr<std::string>> names_; // stable text for callers
     int tableCapacity_ = 0;
     std::string productTempPath_;
+    bool freshProductFolder_ = false; // made for this process, removed at the clean-up
 };
 
 // The library-global logger (constructed first when the library loads).

@@ -8,6 +8,15 @@
 //   T/tmp_kest/tmp_<n/100>/tmp_<pid>_<n>_<UTC year>_<month>_<day>_<hour>_<minute><second>_<ms>.dat
 // The process id keeps the names of concurrent processes apart; the product
 // and group folders are shared between them.
+//
+// The temporary folder may be shared with other users, so what lies there is
+// not trusted: the product folder is used only when it is a real folder of
+// this user that no one else may write into. Anything else at that name (a
+// link planted by someone, a file, a folder of another user) is left alone
+// and a fresh private folder T/tmp_kest_<pid>[_<n>] is made instead, removed
+// again when the names are cleaned up. Inside the product folder no link is
+// ever followed: links are removed as links, never emptied or written
+// through.
 
 #include "Common/logger/logger.h"
 
@@ -32,6 +41,8 @@ constexpr int kTableStep = 1024;
 constexpr int kNamesPerGroup = 100;
 // Deepest folder nesting EmptyFolder follows; deeper trees are left alone.
 constexpr int kMaxFolderDepth = 128;
+// Attempts at a fresh private product folder before giving up.
+constexpr int kMaxFreshFolders = 100;
 
 const char kSeparator[] = {platform::kPathSeparator, '\0'};
 
@@ -62,6 +73,36 @@ std::string WithoutExtension(const std::string &path) {
     const size_t dot = path.rfind('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
     return path.substr(0, dot);
+}
+
+// The path without separators at its end (a link named "x/" is followed).
+std::string WithoutTrailingSeparators(std::string path) {
+    while (path.size() > 1 && EndsWithSeparator(path)) path.pop_back();
+    return path;
+}
+
+// Removes one entry without following it: a folder only when it is empty, a
+// link (to a folder or not) as a link.
+bool RemoveEntry(const std::string &path) {
+    switch (platform::pathKind(path)) {
+    case platform::PathKind::Missing:
+        return false;
+    case platform::PathKind::Directory:
+        return platform::removeDirectory(path);
+    default:
+        // A link to a folder is a folder entry on Windows and a file here.
+        return platform::deleteFile(path) || platform::removeDirectory(path);
+    }
+}
+
+// A new private folder beside `shared`, or "" when none could be made.
+std::string MakeFreshFolder(const std::string &shared) {
+    const std::string base = shared + "_" + std::to_string(platform::processId());
+    for (int n = 1; n <= kMaxFreshFolders; ++n) {
+        const std::string candidate = n == 1 ? base : base + "_" + std::to_string(n);
+        if (platform::createPrivateDirectory(candidate)) return candidate;
+    }
+    return std::string();
 }
 
 } // namespace
@@ -100,11 +141,20 @@ void Logger::InitTempSpace(int product) {
     }
 
     int firstNumber = 1;
-    if (!platform::exists(folder)) {
-        if (!platform::createDirectory(folder)) {
+    std::string chosen = folder;
+    bool fresh = false;
+    if (platform::pathKind(folder) == platform::PathKind::Missing &&
+        platform::createPrivateDirectory(folder)) {
+        // made by this process: nothing old in it
+    } else if (!platform::isPrivateDirectory(folder)) {
+        ErrorText("Temp folder is not a private folder of this user:", folder.c_str());
+        chosen = MakeFreshFolder(folder);
+        if (chosen.empty()) {
             Error("Unable to create the folder, but it does not exists!!!");
             throw std::runtime_error("cannot create the product temporary folder");
         }
+        fresh = true;
+        InfoText("Product temp path will be:", chosen.c_str());
     } else {
         // Files of earlier processes lying directly in the product folder are
         // removed; numbering continues after the largest number found.
@@ -120,10 +170,7 @@ void Logger::InitTempSpace(int product) {
             InfoText("Name:", base.c_str());
             InfoNumber("File number:", number);
             if (number > largest) largest = number;
-            if (entry.isDirectory)
-                platform::removeDirectory(path);
-            else
-                platform::deleteFile(path);
+            RemoveEntry(path);
         }
         InfoNumber("Maximal file number found:", largest);
         firstNumber = largest + 1;
@@ -132,7 +179,8 @@ void Logger::InitTempSpace(int product) {
         InfoNumber("Temp file indexes will start from:", firstNumber);
     }
 
-    productTempPath_ = folder;
+    productTempPath_ = chosen;
+    freshProductFolder_ = fresh;
     nextFileNumber_ = std::max(firstNumber, nextFileNumber_);
     // A second preparation keeps the names already handed out, so that they
     // are still deleted at the end.
@@ -179,28 +227,26 @@ const char *Logger::NewTempFileName() {
     }
 
     // A group folder is made afresh when its first numbers are handed out;
-    // one that has gone missing since is made again.
-    if (n % kNamesPerGroup == 0 || n % kNamesPerGroup == 1) {
-        if (platform::exists(group)) {
-            if (platform::isDirectory(group))
-                platform::removeDirectory(group);
-            else
-                platform::deleteFile(group);
-        }
-        platform::createDirectory(group);
-    } else if (!platform::isDirectory(group)) {
-        platform::createDirectory(group);
+    // one that has gone missing since, or that is not a real folder, is made
+    // again. Names are never handed out inside a link.
+    if (n % kNamesPerGroup == 0 || n % kNamesPerGroup == 1 ||
+        platform::pathKind(group) != platform::PathKind::Directory) {
+        RemoveEntry(group);
+        platform::createPrivateDirectory(group);
+    }
+    if (platform::pathKind(group) != platform::PathKind::Directory) {
+        ErrorText("Cannot create temp folder:", group.c_str());
+        return nullptr;
     }
 
     names_.push_back(std::make_unique<std::string>(name));
     ++nextFileNumber_;
 
-    if (platform::exists(name)) {
-        if (platform::isDirectory(name)) {
-            RemoveFolder(name, 0);
-        } else if (!platform::deleteFile(name)) {
-            ErrorText("Failed to delete temp file:", name.c_str());
-        }
+    const platform::PathKind kind = platform::pathKind(name);
+    if (kind == platform::PathKind::Directory) {
+        RemoveFolder(name, 0);
+    } else if (kind != platform::PathKind::Missing && !RemoveEntry(name)) {
+        ErrorText("Failed to delete temp file:", name.c_str());
     }
     return names_.back()->c_str();
 }
@@ -217,6 +263,11 @@ void Logger::EmptyFolderAt(const char *path, int depth) {
         ErrorText("EmptyFolder: folders nested too deep:", path);
         return;
     }
+    // What a link leads to is never emptied.
+    if (platform::pathKind(WithoutTrailingSeparators(path)) == platform::PathKind::Link) {
+        ErrorText("EmptyFolder: a link, not a folder:", path);
+        return;
+    }
     std::string folder(path);
     if (!EndsWithSeparator(folder)) folder += kSeparator;
 
@@ -225,7 +276,8 @@ void Logger::EmptyFolderAt(const char *path, int depth) {
     for (const platform::DirectoryEntry &entry : entries) {
         if (entry.name.empty() || entry.name == "." || entry.name == "..") continue;
         const std::string full = folder + entry.name;
-        if (entry.isDirectory) {
+        const platform::PathKind kind = platform::pathKind(full);
+        if (kind == platform::PathKind::Directory || kind == platform::PathKind::Link) {
             if (!RemoveFolder(full, depth + 1))
                 ErrorFormat("EmptyFolder: r.d. 0x%08x", static_cast<unsigned>(platform::lastErrorCode()));
         } else if (!platform::deleteFile(full)) {
@@ -240,6 +292,7 @@ bool Logger::RemoveFolder(const std::string &path, int depth) {
     // folder on Windows, as a file elsewhere), goes at the first attempt;
     // only a real folder with contents is emptied first.
     if (platform::removeDirectory(path) || platform::deleteFile(path)) return true;
+    if (platform::pathKind(path) != platform::PathKind::Directory) return false;
     EmptyFolderAt(path.c_str(), depth);
     return platform::removeDirectory(path);
 }
@@ -247,11 +300,12 @@ bool Logger::RemoveFolder(const std::string &path, int depth) {
 void Logger::DeleteTempFiles() {
     for (const std::unique_ptr<std::string> &slot : names_) {
         const std::string &name = *slot;
-        if (!platform::exists(name)) {
+        const platform::PathKind kind = platform::pathKind(name);
+        if (kind == platform::PathKind::Missing) {
             ErrorText("Cannot delete temp file:", name.c_str());
-        } else if (platform::isDirectory(name)) {
+        } else if (kind == platform::PathKind::Directory) {
             RemoveFolder(name, 0);
-        } else if (platform::deleteFile(name)) {
+        } else if (RemoveEntry(name)) {
             Info("Temp file deleted");
         } else {
             ErrorText("Failed to delete temp file:", name.c_str());
@@ -260,4 +314,6 @@ void Logger::DeleteTempFiles() {
         // it is empty.
         platform::removeDirectory(WithoutExtension(name));
     }
+    // A private folder made for this process alone goes with its names.
+    if (freshProductFolder_ && RemoveFolder(productTempPath_, 0)) freshProductFolder_ = false;
 }

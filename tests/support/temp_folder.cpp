@@ -18,7 +18,8 @@ void ListInto(const std::string &folder, const std::string &prefix,
     std::vector<platform::DirectoryEntry> entries;
     if (!platform::listDirectory(folder, "*", entries)) return;
     for (const auto &e : entries) {
-        if (e.isDirectory) {
+        // A link is listed as an entry of its own, never followed.
+        if (platform::pathKind(JoinPath(folder, e.name)) == platform::PathKind::Directory) {
             out.push_back(prefix + e.name + "/");
             ListInto(JoinPath(folder, e.name), prefix + e.name + "/", out, depth + 1);
         } else {
@@ -78,10 +79,11 @@ void RemoveTree(const std::string &folder) {
     if (platform::listDirectory(folder, "*", entries)) {
         for (const auto &e : entries) {
             const std::string path = JoinPath(folder, e.name);
-            if (e.isDirectory)
+            // A link goes as a link; what it leads to is never emptied.
+            if (platform::pathKind(path) == platform::PathKind::Directory)
                 RemoveTree(path);
-            else
-                platform::deleteFile(path);
+            else if (!platform::deleteFile(path))
+                platform::removeDirectory(path);
         }
     }
     platform::removeDirectory(folder);

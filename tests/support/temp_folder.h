@@ -29,9 +29,9 @@ std::string JoinPath(const std::string &folder, const std::string &name);
 std::string ReadFileText(const std::string &path);
 bool WriteFileText(const std::string &path, const std::string &text);
 // Every file and folder below `folder`, as sorted relative paths with '/'
-// between parts; folders end in '/'.
+// between parts; folders end in '/'. Links are listed like files.
 std::vector<std::string> ListTree(const std::string &folder);
-// Removes `folder` and everything in it.
+// Removes `folder` and everything in it; links inside are removed, not followed.
 void RemoveTree(const std::string &folder);
 // Lines of a text split at "\n" (a final line feed gives no empty line).
 std::vector<std::string> SplitLines(const std::string &text);

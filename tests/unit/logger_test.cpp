@@ -210,8 +210,14 @@ TEST_F(LoggerTest, EmptyOrUnopenablePathStopsLoggingUntilTheNextGoodSwitch) {
 }
 
 TEST_F(LoggerTest, LoggerWithoutAStartupLogStillLogsIntoItsFirstFile) {
-    // A file where the product folder belongs: no temporary file can be made.
-    ASSERT_TRUE(testsupport::WriteFileText(Path("tmp_kest"), "in the way"));
+    // Files where the product folder and every private stand-in for it
+    // belong: no temporary file can be made.
+    const std::string product = Path("tmp_kest");
+    const std::string fresh = product + "_" + std::to_string(platform::processId());
+    ASSERT_TRUE(testsupport::WriteFileText(product, "in the way"));
+    ASSERT_TRUE(testsupport::WriteFileText(fresh, "in the way"));
+    for (int n = 2; n <= 100; ++n)
+        ASSERT_TRUE(testsupport::WriteFileText(fresh + "_" + std::to_string(n), "in the way"));
     Logger log(kLoggerProduct, LOG_INFO);
     EXPECT_FALSE(log.hasLogFile());
     EXPECT_FALSE(log.enabled());

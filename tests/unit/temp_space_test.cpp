@@ -194,6 +194,78 @@ TEST_F(TempSpaceTest, LinksToFoldersElsewhereAreRemovedButNeverFollowed) {
     EXPECT_EQ(ReadFileText(outside + kSep + "precious"), "keep me");
 }
 
+// Whatever someone else left at the product folder's name in a shared
+// temporary folder, the logger never writes, deletes or empties through it.
+TEST_F(TempSpaceTest, OnlyAPrivateProductFolderIsUsedAndNoLinkInsideIsFollowed) {
+    using Plant = bool (*)(const std::string &product, const std::string &outside);
+    struct Case {
+        const char *what;
+        Plant plant;
+        bool used; // the planted folder is used as the product folder
+    };
+    static const Case cases[] = {
+        {"a link to a folder elsewhere",
+         [](const std::string &product, const std::string &outside) {
+             std::error_code error;
+             std::filesystem::create_directory_symlink(outside, product, error);
+             return !error;
+         },
+         false},
+        {"a file", [](const std::string &product, const std::string &) { return WriteFileText(product, "x"); },
+         false},
+#if !defined(_WIN32)
+        {"a folder others may write into",
+         [](const std::string &product, const std::string &) {
+             std::error_code error;
+             std::filesystem::create_directory(product, error);
+             std::filesystem::permissions(product, std::filesystem::perms::others_write,
+                                          std::filesystem::perm_options::add, error);
+             return !error;
+         },
+         false},
+#endif
+        {"a private folder holding links named like old files and group folders",
+         [](const std::string &product, const std::string &outside) {
+             std::error_code error;
+             std::filesystem::create_directory(product, error);
+             std::filesystem::create_directory_symlink(outside, product + kSep + "tmp_9.dat", error);
+             if (!error) std::filesystem::create_directory_symlink(outside, product + kSep + "tmp_0", error);
+             return !error;
+         },
+         true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string temp = Path(std::string("shared_") + std::to_string(&c - cases));
+        const std::string outside = temp + "_outside";
+        ASSERT_TRUE(platform::createDirectory(temp));
+        ASSERT_TRUE(platform::createDirectory(outside));
+        ASSERT_TRUE(WriteFileText(outside + kSep + "tmp_1.dat", "keep me"));
+        const std::string product = temp + kSep + "tmp_kest";
+        if (!c.plant(product, outside)) GTEST_SKIP() << "cannot plant " << c.what << " here";
+        const platform::PathKind planted = platform::pathKind(product);
+        platform::setEnvironment("TALVANETMP", temp);
+
+        std::string used;
+        {
+            Logger log(kLoggerProduct, LOG_INFO);
+            used = log.productTempPath();
+            EXPECT_EQ(used == product, c.used) << used;
+            EXPECT_TRUE(platform::isPrivateDirectory(used));
+            const std::string name = log.NewTempFileName();
+            EXPECT_EQ(FolderOf(FolderOf(name)), used);
+            EXPECT_EQ(platform::pathKind(FolderOf(name)), platform::PathKind::Directory);
+            ASSERT_TRUE(WriteFileText(name, "log"));
+        }
+        EXPECT_EQ(testsupport::ListTree(outside), (Strings{"tmp_1.dat"}));
+        EXPECT_EQ(ReadFileText(outside + kSep + "tmp_1.dat"), "keep me");
+        if (!c.used) {
+            EXPECT_EQ(platform::pathKind(product), planted); // left as it was
+            EXPECT_FALSE(platform::exists(used));          // the fresh folder went at the end
+        }
+    }
+}
+
 TEST_F(TempSpaceTest, DeleteTempFilesRemovesEveryRegisteredName) {
     Logger log(kLoggerProduct, LOG_INFO);
     const std::string file = StartCleanLog(log, "cleanup.log"); // closes the start-up log
