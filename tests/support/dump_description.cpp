@@ -47,6 +47,7 @@ std::unique_ptr<Dump> ReadDescription(std::istream &in, std::string &error) {
     // collected first and applied once it is known.
     std::vector<Pending> statements;
     int kb = 2;
+    Format format = Format::k12;
     std::string text;
     int line_no = 0;
     while (std::getline(in, text)) {
@@ -68,14 +69,23 @@ std::unique_ptr<Dump> ReadDescription(std::istream &in, std::string &error) {
             kb = static_cast<int>(v);
             continue;
         }
+        if (p.keyword == "format") {
+            if (p.args.size() != 1 || (p.args[0] != "12" && p.args[0] != "15")) {
+                error = "line " + std::to_string(line_no) + ": format takes 12 or 15";
+                return nullptr;
+            }
+            format = p.args[0] == "15" ? Format::k15 : Format::k12;
+            continue;
+        }
         statements.push_back(p);
     }
 
-    std::unique_ptr<Dump> dump(new Dump(kb));
+    std::unique_ptr<Dump> dump(new Dump(kb, format));
     Database *current = nullptr;
     std::map<Database *, DatabaseSchema> schemas;
-    // Text pages start half a MiB into a database, clear of its catalogue.
-    const int32_t first_text_page = std::max(16, 512 / kb);
+    // Text pages start half a MiB into a database, clear of its catalogue
+    // (in format 15 also clear of the map pages up to page 161).
+    const int32_t first_text_page = std::max(format == Format::k15 ? 176 : 16, 512 / kb);
 
     for (const Pending &p : statements) {
         auto fail = [&](const std::string &message) {
@@ -184,6 +194,10 @@ std::unique_ptr<Dump> ReadDescription(std::istream &in, std::string &error) {
         } else if (p.keyword == "unlisted") {
             if (!needs(0)) return fail("unlisted takes nothing");
             current->unlisted();
+        } else if (p.keyword == "skip") {
+            if (format != Format::k15) return fail("skip needs format 15");
+            if (!needs(0)) return fail("skip takes nothing");
+            current->skip_flag(1);
         } else {
             return fail("unknown statement '" + p.keyword + "'");
         }

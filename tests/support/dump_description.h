@@ -2,6 +2,7 @@
 //
 //     # comment (also after a statement)
 //     block_size 4                    # KiB: 2, 4, 8, 16 (32 for detection tests)
+//     format 15                       # the generation: 12 (default) or 15
 //     device master                   # name of the master device record
 //     database master 1 0             # name, dbid, base in MiB; the first is the master
 //     table 101 orders                # user table of the current database
@@ -10,6 +11,7 @@
 //     no_usage                        # no usage record for the current database
 //     start_page 8000                 # usage start page of the current database
 //     unlisted                        # left out of the database list
+//     skip                            # format 15: the usage row's skip flag is set
 //
 // Tables with columns and rows (tests/support/value_words.h has the type and
 // value words):
@@ -29,9 +31,9 @@
 // MiB into their database.
 //
 // Names are single words; a quoted string is one word and may hold blanks
-// and '#' (table 130 'order notes', column 'line no' int). Statements other than block_size and device need a current
-// database (the last `database` line); column, row and rows_per_page extend
-// the last table.
+// and '#' (table 130 'order notes', column 'line no' int). Statements other
+// than block_size, format and device need a current database (the last
+// `database` line); column, row and rows_per_page extend the last table.
 #pragma once
 
 #include <istream>

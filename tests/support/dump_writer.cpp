@@ -121,10 +121,99 @@ Bytes Device(const std::string &name, int32_t low, int32_t high) {
 
 } // namespace records
 
+// ------------------------------------------------------------------ records15
+
+namespace records15 {
+
+namespace {
+
+uint8_t KeyLength(const std::string &name) {
+    if (name.size() > 255) throw std::invalid_argument("name too long for a key: " + name);
+    return static_cast<uint8_t>(name.size());
+}
+
+int16_t RowLength(size_t n, const std::string &what) {
+    if (n > 32767) throw std::invalid_argument(what + " too long");
+    return static_cast<int16_t>(n);
+}
+
+} // namespace
+
+Bytes ObjectRow(int32_t id, char type, const std::string &name, uint8_t status) {
+    const int16_t rec_len = RowLength(80 + name.size(), "object name " + name);
+    Record r(static_cast<size_t>(rec_len));
+    r.u8(2, status).i32(8, id).u8(68, static_cast<uint8_t>(type)).i16(kObjectFiroff, rec_len).text(72, name);
+    return r.bytes();
+}
+
+Bytes DatabaseRow(int16_t dbid, const std::string &name) {
+    const int16_t rec_len = RowLength(48 + name.size(), "database name " + name);
+    Record r(static_cast<size_t>(rec_len));
+    r.i16(6, dbid).i16(kDatabaseFiroff, rec_len).text(44, name);
+    return r.bytes();
+}
+
+Bytes NameRow(const std::string &name, int32_t first_page) {
+    const int16_t rec_len = RowLength(58 + name.size(), "name " + name);
+    Record r(static_cast<size_t>(rec_len));
+    r.i32(32, first_page).i16(kNameFiroff, rec_len).text(56, name);
+    return r.bytes();
+}
+
+Bytes UsageRow(int16_t dbid, int32_t size, int32_t start_page, int32_t skip) {
+    Record r(kUsageRowSize);
+    r.i16(5, dbid).i32(15, size).i32(19, start_page).i32(23, skip);
+    return r.bytes();
+}
+
+Bytes ObjectIndexEntry(const std::string &name, int32_t page, uint8_t row, uint8_t status) {
+    Record r(12 + name.size());
+    r.i32(5, page).u8(9, row).u8(10, status).u8(11, KeyLength(name)).text(12, name);
+    return r.bytes();
+}
+
+Bytes NameIndexEntry(int32_t page, uint8_t row, uint8_t status) {
+    Record r(17);
+    r.i32(10, page).u8(14, row).u8(15, status);
+    return r.bytes();
+}
+
+Bytes ColumnMapEntry(int32_t page, uint8_t row, uint8_t status) {
+    Record r(15);
+    r.i32(0, page).u8(4, row).u8(5, status);
+    return r.bytes();
+}
+
+Bytes IndexMapEntry(int32_t tab_id, uint8_t index_id, int32_t page, uint8_t row, uint8_t status) {
+    Record r(13);
+    r.i32(1, tab_id).u8(5, index_id).i32(7, page).u8(11, row).u8(12, status);
+    return r.bytes();
+}
+
+Bytes ForeignKeyMapEntry(int32_t fkey_id, int32_t page, uint8_t row, uint8_t status) {
+    Record r(12);
+    r.i32(1, fkey_id).i32(5, page).u8(9, row).u8(10, status).u8(11, 255);
+    return r.bytes();
+}
+
+} // namespace records15
+
 // ------------------------------------------------------------------ Database
 
-Database &Database::object(int32_t id, char type, const std::string &name) {
-    objects_.push_back({id, type, name});
+Database &Database::object(int32_t id, char type, const std::string &name, uint8_t row_status) {
+    objects_.push_back({id, type, name, row_status});
+    return *this;
+}
+
+Database &Database::skip_flag(int32_t flag) {
+    skip_ = flag;
+    return *this;
+}
+
+Database &Database::addressed_rows(int32_t owner, int16_t firoff, std::vector<AddressedRow> rows, RowMap map,
+                                   int per_page) {
+    if (format_ != Format::k15) throw std::logic_error("rows addressed by page and row number are format 15");
+    addressed_.push_back({owner, firoff, std::move(rows), map, per_page});
     return *this;
 }
 
@@ -185,14 +274,14 @@ int32_t Database::last_page() const { return laid_out_.empty() ? 0 : laid_out_.r
 
 // ------------------------------------------------------------------ Dump
 
-Dump::Dump(int kb) : kb_(kb) {
+Dump::Dump(int kb, Format format) : kb_(kb), format_(format) {
     if (kb != 2 && kb != 4 && kb != 8 && kb != 16 && kb != 32)
         throw std::invalid_argument("block size must be 2, 4, 8, 16 or 32 KiB");
 }
 
 Database &Dump::database(const std::string &name, int16_t dbid, int32_t base_mb) {
     if (base_mb < 0) throw std::invalid_argument("negative base for database " + name);
-    databases_.push_back(std::unique_ptr<Database>(new Database(name, dbid, base_mb)));
+    databases_.push_back(std::unique_ptr<Database>(new Database(name, dbid, base_mb, format_)));
     return *databases_.back();
 }
 
@@ -240,28 +329,32 @@ uint64_t Dump::page_offset(const Database &db, int32_t page) const {
            static_cast<uint64_t>(static_cast<int64_t>(page)) * static_cast<uint64_t>(kb_) * 1024u;
 }
 
-void Dump::layout_database(Database &db, bool is_master) {
-    db.laid_out_.clear();
-    db.owners_.clear();
-    const size_t capacity = static_cast<size_t>(kb_) * 1024 - kHeaderSize;
+namespace {
 
-    // Pages fixed by the description first; the rest goes around them.
+// Pages of one database as they are laid out: the pages taken so far and
+// the packing of record lists into linked chains.
+class PageLayout {
+public:
+    PageLayout(size_t capacity, std::map<int32_t, Page> &laid_out, std::map<int32_t, std::vector<int32_t>> &owners)
+        : capacity_(capacity), laid_out_(laid_out), owners_(owners) {}
+
     std::set<int32_t> used;
-    for (const Page &p : db.raw_pages_) {
-        if (p.id < 1) throw std::invalid_argument("raw page ids start at 1");
-        if (p.body.size() > capacity) throw std::invalid_argument("raw page body larger than a block");
-        used.insert(p.id);
-    }
-    int32_t next_free = 1;
-    auto allocate = [&]() {
-        while (used.count(next_free)) ++next_free;
-        used.insert(next_free);
-        return next_free;
-    };
+    // Pages a map chain starts on: kept free of everything else.
+    std::set<int32_t> reserved;
 
-    // Packs records into pages and links them.
-    auto lay_chain = [&](int32_t owner, const std::vector<Bytes> &recs, const ChainOptions &o) {
+    int32_t allocate() {
+        while (used.count(next_free_)) ++next_free_;
+        used.insert(next_free_);
+        return next_free_;
+    }
+
+    // Packs `recs` into pages of `owner`, links them and records where
+    // each record went.
+    std::vector<Placement> chain(int32_t owner, const std::vector<Bytes> &recs, const ChainOptions &o) {
         std::vector<Page> pages;
+        std::vector<Placement> placed;
+        const size_t start = static_cast<size_t>(std::max(o.body_start, 0));
+        if (start > capacity_) throw std::invalid_argument("page body start beyond the block");
         Page current;
         int in_page = 0;
         auto open = [&]() {
@@ -269,27 +362,38 @@ void Dump::layout_database(Database &db, bool is_master) {
             current.type = owner;
             current.firoff = o.firoff;
             current.fl1 = o.fl1;
+            current.body.assign(start, 0);
             in_page = 0;
         };
         open();
+        const int most = o.row_numbers ? 255 : 0;
         for (const Bytes &r : recs) {
-            if (r.size() > capacity) throw std::invalid_argument("record larger than a block");
-            const bool full = current.body.size() + r.size() > capacity ||
-                              (o.records_per_page > 0 && in_page >= o.records_per_page);
+            if (r.size() + start > capacity_) throw std::invalid_argument("record larger than a block");
+            const bool full = current.body.size() + r.size() > capacity_ ||
+                              (o.records_per_page > 0 && in_page >= o.records_per_page) ||
+                              (most > 0 && in_page >= most);
             if (full && in_page > 0) {
                 pages.push_back(current);
                 open();
             }
+            const size_t at = current.body.size();
             current.body.insert(current.body.end(), r.begin(), r.end());
+            if (o.row_numbers) {
+                if (r.size() < 2) throw std::invalid_argument("a numbered row needs 2 bytes");
+                current.body[at] = static_cast<uint8_t>(in_page + 1);
+                current.body[at + 1] = 0;
+            }
+            placed.push_back({static_cast<int32_t>(pages.size()), in_page});
             ++in_page;
             current.zapnum = static_cast<int8_t>(std::min(in_page, 127));
         }
         if (in_page > 0 || (pages.empty() && o.at_least_one_page)) pages.push_back(current);
 
         for (size_t i = 0; i < pages.size(); ++i) {
-            if (o.first_page != 0) {
+            if (o.first_page != 0 && (i == 0 || !o.only_first_fixed)) {
                 const int32_t id = o.first_page + static_cast<int32_t>(i);
-                if (id < 1 || used.count(id))
+                const bool free_reserved = reserved.count(id) != 0 && laid_out_.count(id) == 0;
+                if (id < 1 || (used.count(id) && !free_reserved))
                     throw std::invalid_argument("chain page " + std::to_string(id) + " already used");
                 used.insert(id);
                 pages[i].id = id;
@@ -300,9 +404,47 @@ void Dump::layout_database(Database &db, bool is_master) {
         for (size_t i = 0; i < pages.size(); ++i) {
             pages[i].prev_id = i == 0 ? 0 : pages[i - 1].id;
             pages[i].next_id = i + 1 == pages.size() ? 0 : pages[i + 1].id;
-            db.owners_[owner].push_back(pages[i].id);
-            db.laid_out_[pages[i].id] = pages[i];
+            owners_[owner].push_back(pages[i].id);
+            laid_out_[pages[i].id] = pages[i];
         }
+        for (Placement &p : placed) p.page = pages[static_cast<size_t>(p.page)].id;
+        return placed;
+    }
+
+private:
+    size_t capacity_;
+    std::map<int32_t, Page> &laid_out_;
+    std::map<int32_t, std::vector<int32_t>> &owners_;
+    int32_t next_free_ = 1;
+};
+
+// Records per object-catalogue page: as asked, else half the catalogue, so
+// that it spans two pages and block-size detection has a chain to follow.
+int CataloguePerPage(int asked, size_t records) {
+    if (asked > 0) return asked;
+    return records >= 2 ? static_cast<int>((records + 1) / 2) : 0;
+}
+
+} // namespace
+
+void Dump::layout_database(Database &db, bool is_master) {
+    db.laid_out_.clear();
+    db.owners_.clear();
+    if (db.format_ == Format::k15) {
+        layout_database15(db, is_master);
+        return;
+    }
+    const size_t capacity = static_cast<size_t>(kb_) * 1024 - kHeaderSize;
+    PageLayout layout(capacity, db.laid_out_, db.owners_);
+
+    // Pages fixed by the description first; the rest goes around them.
+    for (const Page &p : db.raw_pages_) {
+        if (p.id < 1) throw std::invalid_argument("raw page ids start at 1");
+        if (p.body.size() > capacity) throw std::invalid_argument("raw page body larger than a block");
+        layout.used.insert(p.id);
+    }
+    auto lay_chain = [&](int32_t owner, const std::vector<Bytes> &recs, const ChainOptions &o) {
+        layout.chain(owner, recs, o);
     };
 
     // Chains on fixed pages before anything is allocated around them.
@@ -322,11 +464,7 @@ void Dump::layout_database(Database &db, bool is_master) {
     for (const auto &o : db.objects_) catalogue.push_back(records::Object(o.id, o.type, o.name));
     ChainOptions catalogue_options;
     catalogue_options.firoff = records::kObjectFiroff;
-    // By default the catalogue spans at least two pages, so every database
-    // holds a chain that block-size detection can follow.
-    catalogue_options.records_per_page =
-        db.catalogue_per_page_ > 0 ? db.catalogue_per_page_
-                                   : (catalogue.size() >= 2 ? static_cast<int>((catalogue.size() + 1) / 2) : 0);
+    catalogue_options.records_per_page = CataloguePerPage(db.catalogue_per_page_, catalogue.size());
     lay_chain(kObjectCatalogue, catalogue, catalogue_options);
 
     if (is_master) {
@@ -360,6 +498,126 @@ void Dump::layout_database(Database &db, bool is_master) {
 
     for (const auto &c : db.chains_)
         if (c.options.first_page == 0) lay_chain(c.owner, c.records, c.options);
+    apply_raw_pages_and_edits(db);
+}
+
+void Dump::layout_database15(Database &db, bool is_master) {
+    const size_t capacity = static_cast<size_t>(kb_) * 1024 - kHeaderSize;
+    PageLayout layout(capacity, db.laid_out_, db.owners_);
+    using namespace records15;
+
+    for (const Page &p : db.raw_pages_) {
+        if (p.id < 1) throw std::invalid_argument("raw page ids start at 1");
+        if (p.body.size() > capacity) throw std::invalid_argument("raw page body larger than a block");
+        layout.used.insert(p.id);
+    }
+    for (int32_t page : {kIndexMapPage, kColumnMapPage, kNameIndexPage, kObjectIndexPage}) {
+        layout.used.insert(page);
+        layout.reserved.insert(page);
+    }
+    for (const auto &c : db.chains_)
+        if (c.options.first_page != 0) layout.chain(c.owner, c.records, c.options);
+
+    // Map entries by the map's first page, in the order rows are laid.
+    struct MapEntries {
+        RowMap map;
+        std::vector<Bytes> entries;
+    };
+    std::map<int32_t, MapEntries> maps;
+    auto map_of = [&](const RowMap &m) -> MapEntries & {
+        MapEntries &e = maps[m.first_page];
+        e.map = m;
+        return e;
+    };
+    map_of({kObjectCatalogue, kObjectIndexPage, kObjectIndexStart});
+    map_of({kColumnCatalogue, kColumnMapPage, kColumnMapStart});
+    map_of({kIndexCatalogue, kIndexMapPage, kIndexMapStart});
+    map_of({kIndexCatalogue, kNameIndexPage, kNameIndexStart});
+
+    auto lay_rows = [&](int32_t owner, int16_t firoff, const std::vector<AddressedRow> &rows, const RowMap &map,
+                        int per_page) {
+        std::vector<Bytes> bytes;
+        for (const auto &r : rows) bytes.push_back(r.row);
+        ChainOptions o;
+        o.firoff = firoff;
+        o.body_start = kRowPageStart;
+        o.row_numbers = true;
+        o.records_per_page = per_page;
+        const std::vector<Placement> placed = layout.chain(owner, bytes, o);
+        if (map.first_page == 0) return;
+        MapEntries &m = map_of(map);
+        for (size_t k = 0; k < rows.size(); ++k)
+            if (rows[k].entry) m.entries.push_back(rows[k].entry(placed[k].page, placed[k].row()));
+    };
+
+    // Object rows from page 1, named by the object index.
+    struct Named {
+        int32_t id;
+        std::string name;
+    };
+    std::vector<AddressedRow> objects;
+    std::vector<Named> system_objects;
+    auto add_object = [&](int32_t id, char type, const std::string &name, uint8_t status) {
+        AddressedRow r;
+        r.row = ObjectRow(id, type, name, status);
+        r.entry = [name](int32_t page, uint8_t row) { return ObjectIndexEntry(name, page, row); };
+        objects.push_back(r);
+        if (id <= 100) system_objects.push_back({id, name});
+    };
+    if (db.system_entries_) {
+        add_object(kObjectCatalogue, 'S', "sysobjects", 0);
+        if (is_master) {
+            add_object(kDatabaseInformation, 'S', "sysdatabases", 0);
+            add_object(kUsage, 'S', "sysusages", 0);
+        }
+    }
+    for (const auto &o : db.objects_) add_object(o.id, o.type, o.name, o.row_status);
+    lay_rows(kObjectCatalogue, kObjectFiroff, objects, {kObjectCatalogue, kObjectIndexPage, kObjectIndexStart},
+             CataloguePerPage(db.catalogue_per_page_, objects.size()));
+
+    if (is_master) {
+        std::vector<AddressedRow> list;
+        std::vector<Bytes> usage;
+        const int32_t pages_per_mib = static_cast<int32_t>(kMiB / (static_cast<uint64_t>(kb_) * 1024));
+        for (auto &d : databases_) {
+            if (d->listed_) list.push_back({DatabaseRow(d->dbid_, d->name_), {}});
+            if (d->usage_) usage.push_back(UsageRow(d->dbid_, pages_per_mib, d->start_page(kb_), d->skip_));
+        }
+        for (const auto &u : extra_usage_) usage.push_back(UsageRow(u.dbid, u.size, u.start_page, 0));
+        lay_rows(kDatabaseInformation, kDatabaseFiroff, list, {}, 0);
+        ChainOptions o;
+        o.body_start = kUsagePageStart;
+        layout.chain(kUsage, usage, o);
+    }
+
+    for (const auto &c : db.chains_)
+        if (c.options.first_page == 0) layout.chain(c.owner, c.records, c.options);
+    for (const auto &a : db.addressed_) lay_rows(a.owner, a.firoff, a.rows, a.map, a.per_page);
+
+    // Name rows of the system objects that own pages, named by the name index.
+    std::vector<AddressedRow> names;
+    for (const Named &n : system_objects) {
+        const auto pages = db.owners_.find(n.id);
+        if (pages == db.owners_.end() || pages->second.empty()) continue;
+        names.push_back({NameRow(n.name, pages->second.front()),
+                         [](int32_t page, uint8_t row) { return NameIndexEntry(page, row); }});
+    }
+    lay_rows(kIndexCatalogue, kNameFiroff, names, {kIndexCatalogue, kNameIndexPage, kNameIndexStart}, 0);
+
+    // The maps, each from its fixed first page.
+    for (const auto &kv : maps) {
+        const MapEntries &m = kv.second;
+        ChainOptions o;
+        o.first_page = m.map.first_page;
+        o.only_first_fixed = true;
+        o.body_start = m.map.first_entry;
+        layout.chain(m.map.owner, m.entries, o);
+    }
+    apply_raw_pages_and_edits(db);
+}
+
+void Dump::apply_raw_pages_and_edits(Database &db) {
+    const size_t capacity = static_cast<size_t>(kb_) * 1024 - kHeaderSize;
     for (const Page &p : db.raw_pages_) db.laid_out_[p.id] = p;
     for (auto &e : db.edits_) {
         Page &p = db.laid_out_[e.first];

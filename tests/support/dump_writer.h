@@ -1,4 +1,5 @@
-// Builds format-12 dump files from a plain description, for tests and tools.
+// Builds format-12 and format-15 dump files from a plain description, for
+// tests and tools.
 //
 // A test states its dump in a few lines:
 //
@@ -33,6 +34,23 @@
 // Later tests add columns (object 3), rows, text chains and indexes by
 // composing their records with Record and storing them with chain(); a
 // chain can be given fixed pages and any number of records per page.
+//
+// Format 15 (Dump d(4, Format::k15)): the system tables keep their rows on
+// row pages (rows from body offset 12, each opening with its row number
+// and status) and are found through map pages whose entries name a row by
+// page and row number. Every database gets, beside its data:
+//   - the object rows (object 1) from page 1 on, over at least two pages,
+//     named by the object index from page 161 (object 1);
+//   - the column map from page 50 (object 3) and the index map from page
+//     34 (object 2), empty unless rows are added to them;
+//   - name rows (object 2) holding the name and first page of every system
+//     object of the catalogue that owns pages, named by the name index from
+//     page 90;
+//   - in the first database: the database rows (object 30) and the usage
+//     rows (object 31, with each database's skip flag); no device record.
+// Map chains go on from their fixed first page to free pages. Other row
+// catalogues are added with addressed_rows(). Data rows of user tables are
+// laid out as in format 12.
 #pragma once
 
 #include <cstddef>
@@ -53,9 +71,14 @@ using Bytes = std::vector<uint8_t>;
 constexpr int kHeaderSize = 32;
 // System object ids the writer lays out itself.
 constexpr int32_t kObjectCatalogue = 1;
+constexpr int32_t kIndexCatalogue = 2;
+constexpr int32_t kColumnCatalogue = 3;
 constexpr int32_t kDatabaseInformation = 30;
 constexpr int32_t kUsage = 31;
 constexpr int32_t kDevices = 35;
+
+// The on-disk generation a dump is written in.
+enum class Format { k12, k15 };
 
 // Bytes before block 1 of a database: 8192 plus one block.
 inline uint64_t DataStart(int kb) { return 8192u + static_cast<uint64_t>(kb) * 1024u; }
@@ -105,6 +128,16 @@ struct ChainOptions {
     int32_t first_page = 0;    // 0: the next free pages; otherwise consecutive ids from here
     uint8_t fl1 = 0;
     bool at_least_one_page = true; // an empty record list still gives one empty page
+    int body_start = 0;        // zero bytes before the first record of every page
+    bool row_numbers = false;  // stamp each record's number in its page (from 1) as int16 at 0
+    bool only_first_fixed = false; // with first_page: only the first page is fixed
+};
+
+// Where a record of a chain was laid: its page and its index in the page.
+struct Placement {
+    int32_t page = 0;
+    int index = 0;
+    uint8_t row() const { return static_cast<uint8_t>(index + 1); } // the stamped row number
 };
 
 // Record layouts of the system objects, as the readers expect them.
@@ -124,6 +157,76 @@ constexpr int16_t kDeviceFiroff = 12;
 Bytes Device(const std::string &name, int32_t low, int32_t high);
 } // namespace records
 
+// Format-15 rows and map entries. Row offsets count from the row's first
+// byte: bytes 0-1 hold its row number (stamped by the layout) and byte 2
+// its status (16 or 20: a row the readers pass over). The readers address
+// a row 4 bytes in, so "o + n" there is row offset n + 4 here.
+namespace records15 {
+constexpr int kRowPageStart = 12;  // body offset of the first row of a row page
+constexpr uint8_t kDeletedEntry = 16; // map entry status the readers pass over
+constexpr uint8_t kDeletedRow = 20;   // row status the readers pass over
+// Object row: id at 8, type letter at 68, length at 70, name from 72, then
+// 8 zero bytes (length = 80 + name).
+constexpr int16_t kObjectFiroff = 70;
+Bytes ObjectRow(int32_t id, char type, const std::string &name, uint8_t status = 0);
+// Database row: dbid at 6, length at 42, name from 44, then a NUL and 3
+// zero bytes (length = 48 + name).
+constexpr int16_t kDatabaseFiroff = 42;
+Bytes DatabaseRow(int16_t dbid, const std::string &name);
+// Name row: first page at 32, length at 54, name from 56, then 2 zero
+// bytes (length = 58 + name).
+constexpr int16_t kNameFiroff = 54;
+Bytes NameRow(const std::string &name, int32_t first_page);
+// Usage row: 48 bytes from body offset 13 of the usage pages, back to back:
+// dbid at 5, size at 15, start page at 19, skip flag at 23.
+constexpr int kUsagePageStart = 13;
+constexpr int kUsageRowSize = 48;
+Bytes UsageRow(int16_t dbid, int32_t size, int32_t start_page, int32_t skip);
+
+// Map entries: page and row number of a row, and the entry's status.
+// Object index (from page 161), entries from body offset 12: page at 5,
+// row at 9, status at 10, key length at 11, the object name from 12.
+constexpr int kObjectIndexStart = 12;
+Bytes ObjectIndexEntry(const std::string &name, int32_t page, uint8_t row, uint8_t status = 0);
+// Name index (from page 90), 17-byte entries from body offset 13: page at
+// 10, row at 14, status at 15.
+constexpr int kNameIndexStart = 13;
+Bytes NameIndexEntry(int32_t page, uint8_t row, uint8_t status = 0);
+// Column map (from page 50), 15-byte entries from body offset 21: page at
+// 0, row at 4, status at 5.
+constexpr int kColumnMapStart = 21;
+Bytes ColumnMapEntry(int32_t page, uint8_t row, uint8_t status = 0);
+// Index map (from page 34), 13-byte entries from body offset 12: table id
+// at 1, index id at 5, page at 7, row at 11, status at 12.
+constexpr int kIndexMapStart = 12;
+Bytes IndexMapEntry(int32_t tab_id, uint8_t index_id, int32_t page, uint8_t row, uint8_t status = 0);
+// Foreign-key map, 12-byte entries from body offset 12: key id at 1, page
+// at 5, row at 9, status at 10, 255 at 11 (any other value ends the map).
+constexpr int kForeignKeyMapStart = 12;
+Bytes ForeignKeyMapEntry(int32_t fkey_id, int32_t page, uint8_t row, uint8_t status = 0);
+
+// Fixed first pages of the maps.
+constexpr int32_t kIndexMapPage = 34;
+constexpr int32_t kColumnMapPage = 50;
+constexpr int32_t kNameIndexPage = 90;
+constexpr int32_t kObjectIndexPage = 161;
+} // namespace records15
+
+// Format 15: one row of a row catalogue and the entry that names it.
+struct AddressedRow {
+    Bytes row; // from the row's first byte; its row number is stamped by the layout
+    // The row's map entry, given the page and row number it was laid at;
+    // empty: the row is in no map.
+    std::function<Bytes(int32_t page, uint8_t row)> entry;
+};
+
+// Format 15: the map chain that names rows: its owner, its fixed first
+// page and the body offset of its first entry.
+struct RowMap {
+    int32_t owner = 0;
+    int32_t first_page = 0;
+    int first_entry = 0;
+};
 class Dump;
 
 class Database {
@@ -132,8 +235,11 @@ public:
     int16_t dbid() const { return dbid_; }
     int32_t base_mb() const { return base_mb_; }
 
+    Format format() const { return format_; }
+
     // An object of the object catalogue (user tables have ids above 100).
-    Database &object(int32_t id, char type, const std::string &name);
+    // Format 15: `row_status` is the status of its row (20: passed over).
+    Database &object(int32_t id, char type, const std::string &name, uint8_t row_status = 0);
     Database &table(int32_t id, const std::string &name) { return object(id, 'U', name); }
     // A page chain of `owner` holding `records` back to back.
     Database &chain(int32_t owner, const std::vector<Bytes> &records, ChainOptions options = {});
@@ -154,6 +260,16 @@ public:
     Database &usage_start_page(int32_t start_page);
     // Leaves the database out of the database list (object 30).
     Database &unlisted();
+    // Format 15: the skip flag of the database's usage row (non-zero: the
+    // database is left out).
+    Database &skip_flag(int32_t flag);
+
+    // Format 15: `rows` of `owner` on row pages (`firoff` in their headers,
+    // `per_page` rows a page, 0: as many as fit) and their entries on the
+    // map `map` (entries of several calls naming one map page are laid in
+    // call order).
+    Database &addressed_rows(int32_t owner, int16_t firoff, std::vector<AddressedRow> rows, RowMap map,
+                             int per_page = 0);
 
     // The start page written into the usage record.
     int32_t start_page(int kb) const;
@@ -168,6 +284,14 @@ private:
         int32_t id;
         char type;
         std::string name;
+        uint8_t row_status;
+    };
+    struct AddressedDecl {
+        int32_t owner;
+        int16_t firoff;
+        std::vector<AddressedRow> rows;
+        RowMap map;
+        int per_page;
     };
     struct ChainDecl {
         int32_t owner;
@@ -175,14 +299,17 @@ private:
         ChainOptions options;
     };
 
-    Database(std::string name, int16_t dbid, int32_t base_mb)
-        : name_(std::move(name)), dbid_(dbid), base_mb_(base_mb) {}
+    Database(std::string name, int16_t dbid, int32_t base_mb, Format format)
+        : name_(std::move(name)), dbid_(dbid), base_mb_(base_mb), format_(format) {}
 
     std::string name_;
     int16_t dbid_;
     int32_t base_mb_;
+    Format format_;
     std::vector<ObjectDecl> objects_;
     std::vector<ChainDecl> chains_;
+    std::vector<AddressedDecl> addressed_;
+    int32_t skip_ = 0;
     std::vector<Page> raw_pages_;
     std::vector<std::pair<int32_t, std::function<void(Page &)>>> edits_;
     int catalogue_per_page_ = 0;
@@ -199,11 +326,12 @@ private:
 class Dump {
 public:
     // Block size in KiB: 2, 4, 8, 16 (32 for detection tests).
-    explicit Dump(int kb);
+    explicit Dump(int kb, Format format = Format::k12);
     Dump(const Dump &) = delete;
     Dump &operator=(const Dump &) = delete;
 
     int kb() const { return kb_; }
+    Format format() const { return format_; }
     // Adds a database; the first one is the master database.
     Database &database(const std::string &name, int16_t dbid, int32_t base_mb);
     Database &master();
@@ -243,10 +371,13 @@ private:
         const Page *page;
     };
     void layout_database(Database &db, bool is_master);
+    void layout_database15(Database &db, bool is_master);
+    void apply_raw_pages_and_edits(Database &db);
     std::vector<Placed> placed() const;
     uint64_t natural_size() const;
 
     int kb_;
+    Format format_;
     std::vector<std::unique_ptr<Database>> databases_;
     std::string device_name_ = "master";
     int32_t device_low_ = 0;

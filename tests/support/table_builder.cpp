@@ -16,7 +16,9 @@ Bytes LittleEndian(uint64_t v, int width) {
     return b;
 }
 
-bool IsCharType(uint8_t t) { return t == types::kChar || t == types::kNChar || t == types::kSysname; }
+bool IsCharType(uint8_t t) {
+    return t == types::kChar || t == types::kNChar || t == types::kSysname || t == types::kLongSysname;
+}
 
 bool IsNumericType(uint8_t t) { return t == types::kNumeric || t == types::kDecimal; }
 
@@ -30,16 +32,24 @@ int16_t NaturalLength(uint8_t t) {
     switch (t) {
     case types::kTinyInt:
     case types::kBit: return 1;
-    case types::kSmallInt: return 2;
+    case types::kSmallInt:
+    case types::kUnsignedSmallInt: return 2;
     case types::kInt:
     case types::kReal:
     case types::kSmallMoney:
-    case types::kSmallDateTime: return 4;
+    case types::kSmallDateTime:
+    case types::kDate:
+    case types::kTime:
+    case types::kUnsignedInt: return 4;
     case types::kFloat:
     case types::kMoney:
-    case types::kDateTime: return 8;
+    case types::kDateTime:
+    case types::kBigInt:
+    case types::kUnsignedBigInt:
+    case types::kTimestamp: return 8;
     case types::kText:
-    case types::kImage: return 16;
+    case types::kImage:
+    case types::kUniText: return 16;
     default: return 0;
     }
 }
@@ -50,6 +60,9 @@ bool IsFixedType(uint8_t t) {
     case types::kInt: case types::kFloat: case types::kNumeric: case types::kMoney:
     case types::kDateTime: case types::kBit: case types::kSysname: case types::kSmallMoney:
     case types::kSmallDateTime: case types::kReal: case types::kNChar: case types::kDecimal:
+    case types::kUniChar: case types::kDate: case types::kTime: case types::kLongSysname:
+    case types::kBigInt: case types::kUnsignedSmallInt: case types::kUnsignedInt:
+    case types::kUnsignedBigInt: case types::kTimestamp:
         return true;
     default:
         return false;
@@ -122,6 +135,25 @@ Bytes Numeric(int64_t unscaled, int bytes) {
 }
 
 Bytes Chars(const std::string &text) { return Bytes(text.begin(), text.end()); }
+
+Bytes BigInt(int64_t v) { return LittleEndian(static_cast<uint64_t>(v), 8); }
+
+Bytes Unsigned(uint64_t v, int bytes) {
+    if (bytes < 8 && (v >> (8 * bytes)) != 0) throw std::invalid_argument("unsigned value wider than its bytes");
+    return LittleEndian(v, bytes);
+}
+
+Bytes Date(int32_t days) { return Int(days); }
+Bytes Time(int32_t ticks) { return Int(ticks); }
+
+Bytes UniChars(const std::string &text) {
+    Bytes b;
+    for (char c : text) {
+        b.push_back(static_cast<uint8_t>(c));
+        b.push_back(0);
+    }
+    return b;
+}
 
 Bytes TextPointer(int32_t first_page) {
     Bytes b = Int(first_page);
@@ -216,7 +248,9 @@ Bytes Table::EncodeRow(const std::vector<Value> &values, uint8_t row_number) con
         if (b.size() < width) {
             if (IsCharType(c.user_type))
                 b.resize(width, ' ');
-            else if (c.user_type == types::kBinary)
+            else if (c.user_type == types::kUniChar)
+                for (size_t k = b.size(); k < width; ++k) b.push_back(k % 2 == 0 ? ' ' : 0);
+            else if (c.user_type == types::kBinary || c.user_type == types::kTimestamp)
                 b.resize(width, 0);
             else
                 throw std::invalid_argument("value of column " + c.name + " narrower than the column");
@@ -281,6 +315,21 @@ Bytes ColumnRecord(int32_t tab_id, const Column &c, int16_t firoff, uint8_t row_
     return r.bytes();
 }
 
+Bytes ColumnRow15(int32_t tab_id, const Column &c, uint8_t kind) {
+    Bytes var(c.name.begin(), c.name.end());
+    if (IsNumericType(c.user_type)) {
+        var.push_back(c.precision);
+        var.push_back(c.scale);
+        var.insert(var.end(), 6, 0);
+    }
+    const size_t rec_len = 40 + var.size();
+    if (rec_len > 32767) throw std::invalid_argument("column name too long: " + c.name);
+    Record r(rec_len);
+    r.u8(2, kind).i32(8, tab_id).i16(12, c.col_id).u8(14, c.status).i16(16, c.length).u8(26, c.user_type);
+    r.i16(kColumnFiroff15, static_cast<int16_t>(rec_len)).raw(38, var);
+    return r.bytes();
+}
+
 // ------------------------------------------------------------------ Schema
 
 Table &Schema::table(int32_t id, const std::string &name) {
@@ -304,12 +353,7 @@ Schema &Schema::column_records_per_page(int n) {
     return *this;
 }
 
-std::vector<Bytes> Schema::ColumnRecords() const {
-    struct Entry {
-        int32_t tab_id;
-        int16_t col_id;
-        Column column;
-    };
+std::vector<Schema::Entry> Schema::SortedColumns() const {
     std::vector<Entry> entries;
     for (const auto &t : tables_) {
         const auto &cols = t->columns();
@@ -322,6 +366,11 @@ std::vector<Bytes> Schema::ColumnRecords() const {
     std::stable_sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
         return a.tab_id != b.tab_id ? a.tab_id < b.tab_id : a.col_id < b.col_id;
     });
+    return entries;
+}
+
+std::vector<Bytes> Schema::ColumnRecords() const {
+    const std::vector<Entry> entries = SortedColumns();
     std::vector<Bytes> out;
     uint8_t row = 0;
     for (const Entry &e : entries) out.push_back(ColumnRecord(e.tab_id, e.column, column_firoff_, row++));
@@ -335,10 +384,21 @@ void Schema::add_to(Database &db) const {
     for (const auto &t : tables_)
         if (t->has_object()) db.table(t->id(), t->name());
 
-    ChainOptions columns;
-    columns.firoff = column_firoff_;
-    columns.records_per_page = column_per_page_;
-    db.chain(kColumnCatalogue, ColumnRecords(), columns);
+    if (db.format() == Format::k15) {
+        std::vector<AddressedRow> rows;
+        for (const Entry &e : SortedColumns())
+            rows.push_back({ColumnRow15(e.tab_id, e.column), [](int32_t page, uint8_t row) {
+                                return records15::ColumnMapEntry(page, row);
+                            }});
+        db.addressed_rows(kColumnCatalogue, kColumnFiroff15, rows,
+                          {kColumnCatalogue, records15::kColumnMapPage, records15::kColumnMapStart},
+                          column_per_page_);
+    } else {
+        ChainOptions columns;
+        columns.firoff = column_firoff_;
+        columns.records_per_page = column_per_page_;
+        db.chain(kColumnCatalogue, ColumnRecords(), columns);
+    }
 
     for (const auto &t : tables_) {
         if (t->rows().empty()) continue;

@@ -1,4 +1,5 @@
-// Tables with typed columns and rows, laid out in a format-12 dump.
+// Tables with typed columns and rows, laid out in a format-12 or format-15
+// dump.
 //
 //     dumpwriter::Schema s;
 //     s.table(101, "orders")
@@ -17,6 +18,10 @@
 //     (24 or 32; any other value writes the layout a reader sees for it);
 //   - per table with rows, a data chain owned by the table id, rows_per_page()
 //     rows a page (0: as many as fit).
+//
+// In a format-15 database the column records are format-15 rows (ColumnRow15)
+// on row pages, named by the column map from page 50; the data rows are the
+// same as in format 12.
 //
 // Column record (offsets within the record; little-endian):
 //   1 row number; 4 table id (4 bytes);
@@ -60,23 +65,25 @@
 
 namespace dumpwriter {
 
-constexpr int32_t kColumnCatalogue = 3;
-
-// User-type codes of format-12 columns.
+// User-type codes of columns; the codes from 34 on are format 15 only.
 namespace types {
 constexpr uint8_t kChar = 1, kVarChar = 2, kBinary = 3, kVarBinary = 4, kTinyInt = 5,
                   kSmallInt = 6, kInt = 7, kFloat = 8, kNumeric = 10, kMoney = 11,
                   kDateTime = 12, kBit = 16, kSysname = 18, kText = 19, kImage = 20,
                   kSmallMoney = 21, kSmallDateTime = 22, kReal = 23, kNChar = 24,
-                  kNVarChar = 25, kDecimal = 26;
+                  kNVarChar = 25, kDecimal = 26, kUniChar = 34, kUniVarChar = 35,
+                  kUniText = 36, kDate = 37, kTime = 38, kLongSysname = 42, kBigInt = 43,
+                  kUnsignedSmallInt = 44, kUnsignedInt = 45, kUnsignedBigInt = 46,
+                  kTimestamp = 80;
 } // namespace types
 
 // Stored width of a type whatever the column declares (tinyint 1 ...
-// datetime 8, text and image 16 for the page pointer); 0 for the types
-// whose width is the declared length.
+// datetime 8, text, image and unitext 16 for the page pointer, timestamp
+// 8); 0 for the types whose width is the declared length.
 int16_t NaturalLength(uint8_t user_type);
-// True for the types a format-12 column stores in the fixed area when it
-// does not allow NULL.
+// True for the types a column stores in the fixed area when it does not
+// allow NULL (the format-15 codes included: a format-12 dump never holds
+// them).
 bool IsFixedType(uint8_t user_type);
 // Bytes a numeric or decimal value of `precision` digits takes: a sign
 // byte and the smallest magnitude that holds 10^precision - 1.
@@ -122,6 +129,15 @@ Bytes SmallDateTime(uint16_t days, uint16_t minutes);
 // byte (1 negative) and the magnitude, most significant byte first.
 Bytes Numeric(int64_t unscaled, int bytes);
 Bytes Chars(const std::string &text);
+// Format 15: bigint, the unsigned integers, date (days since 1 January
+// 1900) and time (three-hundredths of a second since midnight).
+Bytes BigInt(int64_t v);
+Bytes Unsigned(uint64_t v, int bytes);
+Bytes Date(int32_t days);
+Bytes Time(int32_t ticks);
+// Each byte of `text` as a UTF-16 little-endian unit (unichar, univarchar,
+// unitext).
+Bytes UniChars(const std::string &text);
 // The 16-byte pointer of a text or image value: the first page id, then zeros.
 Bytes TextPointer(int32_t first_page);
 } // namespace encode
@@ -174,6 +190,16 @@ private:
 // The column-catalogue record of `column` of table `tab_id`.
 Bytes ColumnRecord(int32_t tab_id, const Column &column, int16_t firoff, uint8_t row_number = 0);
 
+// The format-15 column row (offsets from the row's first byte; bytes 0-3
+// are the row number and status): table id at 8, column id at 12 (2
+// bytes), status at 14, length at 16 (2 bytes), user type at 26, row
+// length at 36, then the name, for numeric and decimal followed by the
+// precision, the scale and 6 zero bytes, then 2 zero bytes. The reader's
+// var_len (row length - 40) is the name's length, plus 8 for numeric and
+// decimal.
+constexpr int16_t kColumnFiroff15 = 36;
+Bytes ColumnRow15(int32_t tab_id, const Column &column, uint8_t kind = 0);
+
 class Schema {
 public:
     // A new table; the reference stays valid while the schema lives.
@@ -191,6 +217,14 @@ public:
     void add_to(Database &db) const;
 
 private:
+    struct Entry {
+        int32_t tab_id;
+        int16_t col_id;
+        Column column;
+    };
+    // Every column with its id filled in, ordered by table id and column id.
+    std::vector<Entry> SortedColumns() const;
+
     std::vector<std::unique_ptr<Table>> tables_;
     int16_t column_firoff_ = 24;
     int column_per_page_ = 0;

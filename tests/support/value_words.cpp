@@ -28,7 +28,18 @@ const TypeName kTypeNames[] = {
     {"smalldatetime", types::kSmallDateTime, 0}, {"real", types::kReal, 0},
     {"nchar", types::kNChar, 1},         {"nvarchar", types::kNVarChar, 1},
     {"decimal", types::kDecimal, 2},
+    // format 15
+    {"unichar", types::kUniChar, 1},     {"univarchar", types::kUniVarChar, 1},
+    {"unitext", types::kUniText, 0},     {"date", types::kDate, 0},
+    {"time", types::kTime, 0},           {"longsysname", types::kLongSysname, 1},
+    {"bigint", types::kBigInt, 0},       {"usmallint", types::kUnsignedSmallInt, 0},
+    {"uint", types::kUnsignedInt, 0},    {"ubigint", types::kUnsignedBigInt, 0},
+    {"timestamp", types::kTimestamp, 0},
 };
+
+// unichar(n) and univarchar(n) declare characters; the column's length is
+// in bytes, two per character.
+bool CountsCharacters(uint8_t t) { return t == types::kUniChar || t == types::kUniVarChar; }
 
 bool ToLong(const std::string &word, long long low, long long high, long long &value) {
     if (word.empty()) return false;
@@ -217,7 +228,7 @@ bool ParseColumnType(const std::string &word, Column &column, std::string &error
         column.scale = static_cast<uint8_t>(args[1]);
         column.length = NumericLength(static_cast<int>(args[0]));
     } else if (wanted == 1) {
-        column.length = static_cast<int16_t>(args[0]);
+        column.length = static_cast<int16_t>(CountsCharacters(column.user_type) ? 2 * args[0] : args[0]);
     } else {
         column.length = NaturalLength(column.user_type);
     }
@@ -259,6 +270,47 @@ bool ParseValueWord(const std::string &word, const Column &c, Value &stored, std
             return fail("not an int");
         stored = encode::Int(static_cast<int32_t>(n));
         return true;
+    case types::kBigInt:
+        if (!ToLong(word, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(), n))
+            return fail("not a bigint");
+        stored = encode::BigInt(n);
+        return true;
+    case types::kUnsignedSmallInt:
+    case types::kUnsignedInt:
+    case types::kUnsignedBigInt: {
+        const int width = NaturalLength(c.user_type);
+        char *end = nullptr;
+        errno = 0;
+        const unsigned long long v = std::strtoull(word.c_str(), &end, 10);
+        if (word.empty() || word[0] == '-' || *end != '\0' || errno != 0 ||
+            (width < 8 && (v >> (8 * width)) != 0))
+            return fail("out of the unsigned range");
+        stored = encode::Unsigned(v, width);
+        return true;
+    }
+    case types::kDate:
+    case types::kTime: {
+        int64_t days = 0, millis = 0;
+        const std::string text = IsQuoted(word) ? Unquote(word) : std::string();
+        if (c.user_type == types::kDate) {
+            if (!DateTimeText(text, days, millis) || millis != 0) return fail("a date is written 'YYYY-MM-DD'");
+            if (days < -693595 || days > 2958463) return fail("date runs from 0001 to 9999");
+            stored = encode::Date(static_cast<int32_t>(days));
+        } else {
+            if (!DateTimeText("1900-01-01 " + text, days, millis)) return fail("a time is written 'HH:MM:SS.mmm'");
+            stored = encode::Time(static_cast<int32_t>((millis * 3 + 5) / 10));
+        }
+        return true;
+    }
+    case types::kUniChar:
+    case types::kUniVarChar:
+    case types::kUniText:
+        if (IsQuoted(word)) {
+            bytes = encode::UniChars(Unquote(word));
+        } else if (!Hex(word, bytes)) {
+            return fail("a string is written in quotes, bytes 0x...");
+        }
+        break;
     case types::kFloat:
     case types::kReal: {
         char *end = nullptr;
@@ -311,6 +363,7 @@ bool ParseValueWord(const std::string &word, const Column &c, Value &stored, std
     case types::kNChar:
     case types::kNVarChar:
     case types::kSysname:
+    case types::kLongSysname:
     case types::kText:
         if (!IsQuoted(word)) return fail("a string is written in quotes");
         bytes = encode::Chars(Unquote(word));
@@ -319,7 +372,7 @@ bool ParseValueWord(const std::string &word, const Column &c, Value &stored, std
         if (!Hex(word, bytes)) return fail("bytes are written 0x...");
         break;
     }
-    if (c.user_type == types::kText || c.user_type == types::kImage)
+    if (c.user_type == types::kText || c.user_type == types::kImage || c.user_type == types::kUniText)
         chain = bytes;
     else
         stored = bytes;

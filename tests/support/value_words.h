@@ -3,7 +3,9 @@
 // Column types: char(10) varchar(40) binary(4) varbinary(16) tinyint
 // smallint int float numeric(12,0) money datetime bit sysname(30) text image
 // smallmoney smalldatetime real nchar(8) nvarchar(40) decimal(10,2), and
-// codeN(length) for any user-type code N.
+// codeN(length) for any user-type code N. Format 15 adds unichar(10)
+// univarchar(40) (lengths in characters, stored two bytes each) unitext
+// date time longsysname(30) bigint usmallint uint ubigint timestamp.
 //
 // Values, by the column's type:
 //   NULL                          any column that allows NULL
@@ -16,7 +18,11 @@
 //                                 or the three digits of milliseconds may be
 //                                 left out)
 //   '2024-02-29 13:45'            smalldatetime (1900 to 2079)
-//   0x00ff                        binary, varbinary, image, and any code
+//   0x00ff                        binary, varbinary, image, timestamp, and any code
+//   -9223372036854775808          bigint; usmallint, uint, ubigint from 0
+//   '2024-02-29'  '13:45:10.500'  date (0001 to 9999), time
+//   'text' or 0x4100              unichar, univarchar, unitext: a quoted string
+//                                 is stored one UTF-16 unit per character
 #pragma once
 
 #include <optional>

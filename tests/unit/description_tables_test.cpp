@@ -66,6 +66,9 @@ TEST(DescriptionWords, TypesTakeTheirLengthsOrPrecisionAndScale) {
     EXPECT_EQ(2, d.scale);
     EXPECT_EQ(6, d.length);
     EXPECT_EQ(33, TypeOf("code33(8)").user_type);
+    EXPECT_EQ(20, TypeOf("unichar(10)").length); // two bytes a character
+    EXPECT_EQ(8, TypeOf("timestamp").length);
+    EXPECT_EQ(types::kUnsignedBigInt, TypeOf("ubigint").user_type);
     Column c;
     std::string error;
     for (const char *bad : {"varchar", "int(4)", "decimal(10)", "decimal(2,3)", "blob", "code300(1)", "char(4"})
@@ -83,6 +86,12 @@ TEST(DescriptionWords, ValuesAreStoredAsTheirTypeStoresThem) {
     EXPECT_EQ(encode::SmallDateTime(0, 61), *ValueOf("smalldatetime", "'1900-01-01 01:01'"));
     EXPECT_EQ(encode::Chars("it's"), *ValueOf("varchar(10)", "'it''s'"));
     EXPECT_EQ((Bytes{0x00, 0xff}), *ValueOf("varbinary(4)", "0x00ff"));
+    EXPECT_EQ(encode::BigInt(INT64_MIN), *ValueOf("bigint", "-9223372036854775808"));
+    EXPECT_EQ(encode::Unsigned(UINT64_MAX, 8), *ValueOf("ubigint", "18446744073709551615"));
+    EXPECT_EQ(encode::Unsigned(65535, 2), *ValueOf("usmallint", "65535"));
+    EXPECT_EQ(encode::Date(36219), *ValueOf("date", "'1999-03-02'"));
+    EXPECT_EQ(encode::Time((9 * 3600 + 30 * 60) * 300 + 150), *ValueOf("time", "'09:30:00.500'"));
+    EXPECT_EQ((Bytes{'A', 0, 'b', 0}), *ValueOf("univarchar(4)", "'Ab'"));
     EXPECT_FALSE(ValueOf("int", "NULL", kNull).has_value());
 }
 
@@ -106,6 +115,8 @@ TEST(DescriptionWords, ValuesThatDoNotFitAreRefusedWithAReason) {
     EXPECT_NE(std::string::npos, ErrorOf("datetime", "'1999-13-01'").find("YYYY-MM-DD"));
     EXPECT_NE(std::string::npos, ErrorOf("varchar(4)", "abc").find("quotes"));
     EXPECT_NE(std::string::npos, ErrorOf("binary(2)", "0x123").find("0x"));
+    EXPECT_NE(std::string::npos, ErrorOf("usmallint", "65536").find("unsigned"));
+    EXPECT_NE(std::string::npos, ErrorOf("uint", "-1").find("unsigned"));
 }
 
 TEST(DescriptionTables, ColumnsAndRowsReachTheDump) {

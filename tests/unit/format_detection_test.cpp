@@ -55,6 +55,16 @@ TEST_P(DetectEveryBlockSize, FromACatalogueChainingOneTwoThree) {
     EXPECT_EQ(p15->bl.kb, kb);
 }
 
+TEST_P(DetectEveryBlockSize, TheWritersFormat15DumpsAreFormat15AndItsFormat12DumpsAreNot) {
+    const int kb = GetParam();
+    Dump f15(kb, dumpwriter::Format::k15), f12(kb);
+    for (Dump *d : {&f15, &f12}) d->database("master", 1, 0).table(101, "a");
+    Parsed<VRNParser15> p15(f15), p12(f12);
+    EXPECT_EQ(p15->DetectFormat(0), 1);
+    EXPECT_EQ(p15->bl.kb, kb);
+    EXPECT_EQ(p12->DetectFormat(0), 0);
+}
+
 TEST_P(DetectEveryBlockSize, FromTheOnlyChainStartingAtBlockOne) {
     const int kb = GetParam();
     Dump d(kb);
