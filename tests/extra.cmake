@@ -59,3 +59,17 @@ if(NOT WIN32 AND EXISTS ${CMAKE_SOURCE_DIR}/tools/mkdump.cpp AND EXISTS /usr/bin
            WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   set_tests_properties(sql_check_sample PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
 endif()
+
+# ---------------------------------------------------------------- output stability
+# The sample dump at every block size, whole and damaged, recovered through
+# the library and compared with the stored listing of its output files.
+# Linux only: the listing is read from the source tree.
+if(NOT WIN32 AND EXISTS ${CMAKE_SOURCE_DIR}/examples/sample.dump.txt)
+  add_executable(stability_tests ${CMAKE_CURRENT_SOURCE_DIR}/stability/output_stability_test.cpp)
+  target_link_libraries(stability_tests PRIVATE vrntestsupport gtest gtest_main)
+  vrn_warnings(stability_tests)
+  add_dependencies(stability_tests vrndll tlvcmn)
+  add_test(NAME output_stability COMMAND stability_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  set_tests_properties(output_stability PROPERTIES TIMEOUT 600 ENVIRONMENT
+    "VRN_SAMPLE_DESCRIPTION=${CMAKE_SOURCE_DIR}/examples/sample.dump.txt;VRN_STABILITY_LISTING=${CMAKE_CURRENT_SOURCE_DIR}/stability/recovery_listing.txt")
+endif()
