@@ -44,8 +44,9 @@ int VRNParser::DetectBlockSize(int start, bool check_fl1, const char *source, lo
         };
 
         for (;;) {
-            const bool candidate = bl.next_id != 0 && bl.next_id != bl.id && bl.id != 0 && bl.len != 0 &&
-                                   (!check_fl1 || bl.fl1 == 0);
+            // A header that was not read whole is never a candidate.
+            const bool candidate = bl.HeaderWhole() && bl.next_id != 0 && bl.next_id != bl.id &&
+                                   bl.id != 0 && bl.len != 0 && (!check_fl1 || bl.fl1 == 0);
             if (!candidate) {
                 ++tries;
                 ++pos;
@@ -56,26 +57,22 @@ int VRNParser::DetectBlockSize(int start, bool check_fl1, const char *source, lo
                 continue;
             }
 
+            // Probe i looks 2^i * D positions further; a match is page N of
+            // the same object, read whole.
             const int32_t T = bl.type;
             const int32_t N = bl.next_id;
             const int64_t D = static_cast<int64_t>(N) - bl.id;
             int i = 0;
             bool match = false;
-            for (;;) {
-                if (bl.id == N) {
-                    match = true;
-                    break;
-                }
-                const int64_t target = here + static_cast<int64_t>(TwoToThe(i)) * D;
+            for (int probe = 0; probe < kProbes - 1 && !match; ++probe) {
+                const int64_t target = here + static_cast<int64_t>(TwoToThe(probe)) * D;
                 // A position outside the block numbers reads nothing.
-                if (target >= INT32_MIN && target <= INT32_MAX &&
-                    bl.GetBlock(static_cast<int32_t>(target)) == kCancelled)
-                    return kCancelled;
-                ++i;
-                if (i == kProbes) break;
-                // Page N of another object does not count.
-                if (bl.id == N && bl.type != T)
-                    bl.id = static_cast<int32_t>(static_cast<uint32_t>(N) - 1u);
+                if (target < INT32_MIN || target > INT32_MAX) continue;
+                if (bl.GetBlock(static_cast<int32_t>(target)) == kCancelled) return kCancelled;
+                if (bl.HeaderWhole() && bl.id == N && bl.type == T) {
+                    match = true;
+                    i = probe + 1;
+                }
             }
 
             ++pos;

@@ -13,17 +13,18 @@
 // at 8: reading two bytes there would take the status as the high byte and
 // turn every nullable column's id into id + 256 * status.
 //
-// Every row must lie whole inside the record area of its page, with its
-// length field inside itself; the first row that does not ends the page.
-// The chain walk ends at a page read before and after as many pages as the
-// dump holds.
+// Every row must lie whole inside the record area of its page; the first
+// row that does not ends the page (RecordCursor). The chain walk ends at a
+// page read before, outside the dump and after as many pages as the dump
+// holds (PageChain).
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "Common/logger/logger.h"
-#include "vrndll/ChainGuard.h"
+#include "vrndll/PageChain.h"
+#include "vrndll/RecordCursor.h"
 #include "vrndll/VRNParser12.h"
 
 namespace {
@@ -69,41 +70,26 @@ int VRNParser12::GetCol() {
             entry_of.emplace(pSysobj[k].id, k);
         }
 
-        if (b <= 0) log.ErrorNumber("No column catalogue page in this database", b);
-        ChainGuard guard("the column catalogue", VRN_bl_count);
+        if (first_col_block <= 0) log.ErrorNumber("No column catalogue page in this database", first_col_block);
+        PageChain walk(bl, first_col_block > 0 ? first_col_block : 0, "the column catalogue", VRN_bl_count);
         bool have_previous = false;
         int32_t previous_tab = 0;
-        while (b > 0) {
-            if (!bl.InDump(b)) {
-                log.ErrorNumber("Column catalogue page outside the dump, walk ends at page", b);
-                break;
-            }
-            if (!guard.Visit(b)) break;
-            const int rc = ReadPage(b);
-            if (rc == kCancelled) return kCancelled;
-            if (rc != kOk) {
-                log.ErrorNumber("Column catalogue page unreadable, walk ends at page", b);
-                break;
-            }
-
+        while (walk.Next()) {
+            b = walk.page();
             const int area = bl.RecordAreaLength();
             const int firoff = bl.firoff;
-            const bool readable = area == 0 || firoff >= kMinFiroff;
-            if (!readable)
+            if (area != 0 && firoff < kMinFiroff) {
                 log.ErrorFormat("Column catalogue page %ld: firoff %d cannot hold a column row",
                                 static_cast<long>(b), firoff);
-            for (int o = 0; readable && o < area;) {
-                if (!bl.InRecordArea(o + firoff, 2)) {
-                    log.InfoNumber("Bad rec_len", area - o);
-                    break;
-                }
-                const uint8_t *row = bl.data.data() + o;
-                const int rec_len = ReadInt16(row + firoff);
-                if (rec_len < firoff + 2 || rec_len > area - o) {
-                    log.InfoNumber("Bad rec_len", rec_len);
-                    break;
-                }
-
+                continue;
+            }
+            RecordLayout layout;
+            layout.length_at = firoff;
+            layout.min_length = firoff + 2;
+            RecordCursor records(bl.data.data(), area, b, layout, "the column catalogue");
+            while (records.Next()) {
+                const uint8_t *row = records.record();
+                const int rec_len = records.length();
                 ColumnEntry e;
                 e.row_num = row[1];
                 e.tab_id = ReadInt32(row + 4);
@@ -140,10 +126,9 @@ int VRNParser12::GetCol() {
 
                 fields.push_back(e);
                 field_count = static_cast<uint32_t>(fields.size());
-                o += rec_len;
             }
-            b = bl.next_id;
         }
+        if (walk.stop() == ChainStop::kCancelled) return kCancelled;
 
         log.InfoNumber("skip_tables_num=", 0);
 

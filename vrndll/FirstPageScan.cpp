@@ -33,7 +33,6 @@ int VRNParser::FindFirstPages() {
 
     first_col_block = first_ind_block = first_ref_block = -1;
     first_db_block = first_obj_block = first_text_block = -1;
-    bl.id = 2;
 
     for (int32_t b = 1;; ++b) {
         if (b >= VRN_bl_count) break;
@@ -47,6 +46,7 @@ int VRNParser::FindFirstPages() {
             bl.bl_log(b);
             return kCancelled;
         }
+        if (!bl.HeaderWhole()) continue; // nothing read: nothing to count
         if (bl.id != 0 && log.ShouldLog(LOG_INFO)) {
             log.InfoFormat("bl_id:%i", static_cast<int>(bl.id));
             log.InfoFormat("bl_next_id:%i", static_cast<int>(bl.next_id));
@@ -75,8 +75,9 @@ int VRNParser::FindFirstPages() {
             }
         }
         if (found == iSysobj) break;
-        if (b == 1) bl.id = 2; // page 1 of this database does not end the sweep
-        if (bl.id == 1) break; // page 1 of the next database does
+        // Page 1 of the next database ends the sweep; page 1 of this one
+        // does not.
+        if (b > 1 && bl.id == 1) break;
     }
     return kOk;
 }

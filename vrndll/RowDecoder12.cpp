@@ -29,7 +29,8 @@
 #include <cstring>
 
 #include "Common/logger/logger.h"
-#include "vrndll/ChainGuard.h"
+#include "vrndll/PageChain.h"
+#include "vrndll/RecordCursor.h"
 #include "vrndll/RowLayout.h"
 #include "vrndll/SA_interractions.h"
 #include "vrndll/VRNParser12.h"
@@ -64,21 +65,9 @@ BlockReader &ChainReader(VRNParser &p) {
 template <class Append>
 int WalkValueChain(VRNParser &p, int32_t first, const char *what, Append append) {
     BlockReader &r = ChainReader(p);
-    ChainGuard guard(what, PagesInDump(p));
-    for (int32_t page = first; page != 0; page = r.next_id) {
-        if (page < 0 || !r.InDump(page)) {
-            TheLogger().ErrorFormat("Walk of %s stops at page %ld: the page lies outside the dump", what,
-                                    static_cast<long>(page));
-            return kFailed;
-        }
-        if (!guard.Visit(page)) return kFailed;
-        int rc = r.GetBlock(page);
-        if (rc != kOk) return rc;
-        rc = r.GetAllBlock(page);
-        if (rc != kOk) return rc;
-        append(r.data.data(), static_cast<size_t>(r.RecordAreaLength()));
-    }
-    return kOk;
+    PageChain walk(r, first, what, PagesInDump(p));
+    while (walk.Next()) append(r.data.data(), static_cast<size_t>(r.RecordAreaLength()));
+    return walk.Result();
 }
 
 // A NUL byte would end the text where the script writer stops, so a NUL
@@ -302,31 +291,21 @@ int VRNParser12::GetOneString(std::string &out, int32_t *block, uint32_t table, 
         row_layout.Invalidate();
 
         const bool starting = *block == -1;
-        if (starting || data_chain_table != static_cast<int64_t>(table)) {
-            data_chain = ChainGuard("a data chain", PagesInDump(*this));
+        if (starting || data_chain_table != static_cast<int64_t>(table) || !data_walk) {
+            data_walk.emplace(bl, 0, "the data chain of table " + table_name, PagesInDump(*this));
             data_chain_table = table;
         }
         const int32_t page = starting ? t.first_block : *block;
         *block = 0;
-        if (page <= 0) {
-            // Page 0 ends a chain; a negative page is never read.
-            if (starting || page < 0)
-                TheLogger().ErrorFormat(starting ? "Table %s has no first data page (%ld)"
-                                                 : "Data chain of table %s stops at page %ld",
-                                        table_name.c_str(), static_cast<long>(page));
-            return kOk;
+        if (starting && page == 0)
+            TheLogger().ErrorFormat("Table %s has no first data page (%ld)", table_name.c_str(),
+                                    static_cast<long>(page));
+        if (!data_walk->Step(page)) {
+            // The end of the chain, or a chain that cannot go on: the rows
+            // read so far stand. A failed read or a cancel is passed up.
+            const ChainStop stop = data_walk->stop();
+            return stop == ChainStop::kCancelled || stop == ChainStop::kUnreadable ? data_walk->Result() : kOk;
         }
-        if (!bl.InDump(page)) {
-            TheLogger().ErrorFormat("Data chain of table %s stops at page %ld: the page lies outside the dump",
-                                    table_name.c_str(), static_cast<long>(page));
-            return kOk;
-        }
-        if (!data_chain.Visit(page)) return kOk;
-
-        int rc = bl.GetBlock(page);
-        if (rc == kCancelled || rc == kFailed) return rc;
-        rc = bl.GetAllBlock(page);
-        if (rc == kCancelled || rc == kFailed) return rc;
         if (bl.type != t.id) {
             TheLogger().ErrorFormat("Data chain of table %s stops at page %ld: the page belongs to object %ld",
                                     table_name.c_str(), static_cast<long>(page), static_cast<long>(bl.type));
@@ -351,34 +330,21 @@ int VRNParser12::GetOneString(std::string &out, int32_t *block, uint32_t table, 
             TheLogger().ErrorFormat("Rows of page %ld of table %s rejected: a fixed area of %i bytes exceeds the %i-byte row buffer",
                                     static_cast<long>(page), table_name.c_str(), firoff - 2, kFixedAreaSize);
         } else {
-            for (int at = 0; at < area;) {
-                const uint8_t *row = body + at;
-                if (at + firoff > area) {
-                    TheLogger().ErrorFormat("Rest of page %ld of table %s skipped: the row at %i runs past the page",
-                                            static_cast<long>(page), table_name.c_str(), at);
-                    break;
-                }
+            RecordLayout layout;
+            layout.length_at = firoff;
+            layout.min_length = firoff + 2;
+            layout.implied_length = firoff; // a row without variable columns
+            const std::string rows_of = "table " + table_name;
+            RecordCursor rows_of_page(body, area, page, layout, rows_of.c_str());
+            while (rows_of_page.Next()) {
+                const uint8_t *row = rows_of_page.record();
+                const int at = rows_of_page.start();
+                const int length = rows_of_page.length();
                 if (len_lies && at > 0 && IsFreeSpace(row, firoff)) break;
-                int length = firoff;
-                if (row[0] != 0) {
-                    if (at + firoff + 2 > area) {
-                        TheLogger().ErrorFormat("Rest of page %ld of table %s skipped: the row at %i runs past the page",
-                                                static_cast<long>(page), table_name.c_str(), at);
-                        break;
-                    }
-                    length = ReadInt16(row + firoff);
-                    if (length == 0) break; // the end of the page's rows
-                    if (length < firoff + 2 || length > area - at) {
-                        TheLogger().ErrorFormat("Rest of page %ld of table %s skipped: the row at %i claims %i bytes",
-                                                static_cast<long>(page), table_name.c_str(), at, length);
-                        break;
-                    }
-                }
                 const int var_length = row[0] != 0 ? length - firoff - 2 : 0;
                 if (var_length > kVarAreaSize) {
                     TheLogger().ErrorFormat("Row at %i of page %ld of table %s rejected: a variable area of %i bytes exceeds the %i-byte row buffer",
                                             at, static_cast<long>(page), table_name.c_str(), var_length, kVarAreaSize);
-                    at += length;
                     continue;
                 }
                 var_count = row[0];
@@ -389,10 +355,9 @@ int VRNParser12::GetOneString(std::string &out, int32_t *block, uint32_t table, 
                 if (var_length > 0) std::memcpy(var_area, row + firoff + 2, static_cast<size_t>(var_length));
 
                 if (!TheHost().MayContinue()) return kCancelled;
-                rc = PrintOneString(out, table, var_length, columns);
+                const int rc = PrintOneString(out, table, var_length, columns);
                 if (rc == kCancelled) return kCancelled;
                 if (rc == kOk) ++count;
-                at += length;
             }
         }
 

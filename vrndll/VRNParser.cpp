@@ -61,6 +61,7 @@ int BlockReader::SetBlockSize(int new_kb) {
 }
 
 int BlockReader::GetBlock(int32_t n) {
+    header_whole_ = false;
     if (!TheHost().MayContinue()) return kCancelled;
     try {
         uint8_t raw[kBlockHeaderSize];
@@ -74,6 +75,7 @@ int BlockReader::GetBlock(int32_t n) {
         fl1 = header[23];
         len = ReadInt16(header + 26);
         firoff = ReadInt16(header + 30);
+        header_whole_ = true;
         return kOk;
     } catch (...) {
         TheLogger().AssertFailed("Error while getting GetBlock", kSource, 92);
@@ -206,6 +208,7 @@ int VRNParser::ListObjectIds(int start) {
     std::unordered_set<int32_t> listed;
     for (int32_t b = std::max(start, 2); b < VRN_bl_count && bl.InDump(b); ++b) {
         if (bl.GetBlock(b) == kCancelled) return kCancelled;
+        if (!bl.HeaderWhole()) continue;
         if (bl.id == 1) break; // page 1 of the next database in the dump
         if (bl.type > 100 && listed.insert(bl.type).second) obj_ids.push_back(bl.type);
     }
@@ -275,13 +278,10 @@ int VRNParser::ReadPage(int32_t b) {
 }
 
 int32_t VRNParser::FindChainStart(int32_t object) {
-    // Fields that cannot match, so a block that reads nothing never does.
-    bl.type = -1;
-    bl.fl1 = 255;
     for (int32_t b = 1; b <= kChainStartSearch && bl.InDump(b); ++b) {
         const int rc = bl.GetBlock(b);
         if (rc == kCancelled) return 0;
-        if (rc != kOk) continue;
+        if (rc != kOk || !bl.HeaderWhole()) continue;
         if (bl.type == object && bl.fl1 == 0 && bl.prev_id == 0) return b;
     }
     return 0;

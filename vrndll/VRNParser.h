@@ -8,11 +8,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
-#include "vrndll/ChainGuard.h"
+#include "vrndll/PageChain.h"
 #include "vrndll/RowLayout.h"
 
 // ------------------------------------------------------------------ blocks
@@ -68,8 +69,11 @@ public:
     int SetBlockSize(int kb);
     // Header of block n into the fields: 0, -1000 cancelled (nothing read),
     // -2 failure. A header that cannot be read whole (past the end of the
-    // dump) leaves the fields as they were: every scan carries its own bound.
+    // dump) leaves the fields as they were and still returns 0;
+    // HeaderWhole() tells the two apart.
     int GetBlock(int32_t n);
+    // True when the last GetBlock read a whole header into the fields.
+    bool HeaderWhole() const { return header_whole_; }
     // Body of block n into `data`: `len` bytes as the last GetBlock read
     // them, never more than the buffer holds and nothing for a negative
     // `len`; the rest of the buffer is zeroed, so no byte of an earlier
@@ -95,6 +99,7 @@ private:
     bool ReadHeaderBytes(uint64_t at, uint8_t *out);
 
     uint64_t dump_size_ = 0;
+    bool header_whole_ = false;
     bool logging_block_ = false; // bl_log runs: a failing read must not log again
     std::vector<uint8_t> window_;
     uint64_t window_start_ = 0;
@@ -219,10 +224,10 @@ public:
     int32_t fixed_length = 0; // bytes of fixed_area the row fills
     uint8_t fixed_area[kFixedAreaSize] = {};
     uint8_t var_area[kVarAreaSize] = {};
-    // Pages of the data chain walked so far for the table data_chain_table
-    // (a chain that loops ends), and a reader of its own for text and image
-    // chains, so that reading one never disturbs the page in `bl`.
-    ChainGuard data_chain{"a data chain", 1};
+    // The walk of the data chain of the table data_chain_table (a chain
+    // that loops ends), and a reader of its own for text and image chains,
+    // so that reading one never disturbs the page in `bl`.
+    std::optional<PageChain> data_walk;
     int64_t data_chain_table = -1;
     std::unique_ptr<BlockReader> chain_bl;
     // The columns of the table whose rows are being written, worked out

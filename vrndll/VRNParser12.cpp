@@ -16,7 +16,8 @@
 #include <string>
 
 #include "Common/logger/logger.h"
-#include "vrndll/ChainGuard.h"
+#include "vrndll/PageChain.h"
+#include "vrndll/RecordCursor.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ constexpr int kMaxDatabaseName = 255;
 // Object record: id at 4, type letter at 64.
 constexpr int kObjectFixedPart = 65;
 // Database record: length at 38, name from 40.
+constexpr int kDatabaseLengthAt = 38;
 constexpr int kDatabaseFixedPart = 40;
 // Usage record: dbid at 2, size at 12, start page at 16.
 constexpr int kUsageFixedPart = 20;
@@ -104,31 +106,19 @@ int VRNParser12::ReadObjectCatalogue() {
             return kNoCatalogue;
         }
         if (bl.GetBlock(b) == kCancelled) return kCancelled;
-        if (bl.type == kObjectCatalogue) break;
+        if (bl.HeaderWhole() && bl.type == kObjectCatalogue) break;
     }
     if (CollectObjectIds(b) == kCancelled) return kCancelled;
     if (bl.GetBlock(b) == kCancelled) return kCancelled;
 
     log.Info("Find sysobjects blocks");
-    bl.next_id = 2;
-    if (bl.id != 1) return kNoCatalogue;
+    if (!bl.HeaderWhole() || bl.id != 1) return kNoCatalogue;
     pSysobj.assign(this_obj, SysobjEntry());
 
-    ChainGuard guard("the object catalogue", VRN_bl_count);
+    PageChain walk(bl, b, "the object catalogue", VRN_bl_count);
     int errors = 0;
-    int o = 0;
-    while (bl.next_id != 0) {
+    while (walk.Next()) {
         try {
-            if (!guard.Visit(b)) break;
-            Trace("P3", 3);
-            Trace("bl.next_id", bl.next_id);
-            const int rc = ReadPage(b);
-            if (rc == kCancelled) return kCancelled;
-            if (rc != kOk) {
-                log.ErrorNumber("Object catalogue page unreadable, walk ends at page", b);
-                break;
-            }
-            Trace("P4", 4);
             Trace("bl.next_id", bl.next_id);
             Trace("bl.firoff", bl.firoff);
             if (tracing) {
@@ -136,79 +126,56 @@ int VRNParser12::ReadObjectCatalogue() {
                 log.InfoNumber(text.c_str(), 8192);
                 log.ErrorNumber(text.c_str(), 8192);
             }
-
-            const int area = bl.RecordAreaLength();
-            o = 0;
-            while (o < area) {
-                int next = -1;
+            RecordLayout layout;
+            layout.length_at = bl.firoff;
+            RecordCursor records(bl.data.data(), bl.RecordAreaLength(), walk.page(), layout,
+                                 "the object catalogue");
+            while (records.Next()) {
+                bool go_on = false;
                 try {
-                    next = DecodeObjectRecord(o, area);
+                    go_on = DecodeObjectRecord(records);
                 } catch (...) {
                     log.AssertFailed("!\"Error in object record\"", kSource, __LINE__);
-                    if (bl.bl_log(b) != kOk) return kNoCatalogue;
+                    if (bl.bl_log(walk.page()) != kOk) return kNoCatalogue;
                     if (++errors > kMaxRecordErrors) {
                         log.AssertFailed("Too many errors", kSource, 882);
                         return kFailed;
                     }
                 }
-                if (next < 0) break;
-                Trace("Index:", o);
-                Trace("k:", b);
-                Trace("bl.next_id:", bl.next_id);
-                Trace("bl.len", bl.len);
-                Trace("VRN_bl_count", VRN_bl_count);
-                o = next;
-                Trace("P1", 1);
-                Trace("index", o);
-                Trace("P2", 2);
-                Trace("this_obj", static_cast<long>(this_obj));
-            }
-
-            b = bl.next_id;
-            if (b > VRN_bl_count || b < 0 || (b != 0 && !bl.InDump(b))) {
-                log.Error("Error in block header");
-                break;
+                if (!go_on) break;
             }
         } catch (...) {
             log.Error("Trap in gettind Sysobjects");
-            log.ErrorNumber("index=", o);
-            log.ErrorNumber("k=", b);
+            log.ErrorNumber("k=", walk.page());
             break;
         }
     }
-    return kOk;
+    return walk.stop() == ChainStop::kCancelled ? kCancelled : kOk;
 }
 
-int VRNParser12::DecodeObjectRecord(int o, int area) {
+bool VRNParser12::DecodeObjectRecord(const RecordCursor &record) {
     Logger &log = TheLogger();
-    const uint8_t *rec = bl.data.data() + o;
+    const uint8_t *rec = record.record();
     const int firoff = bl.firoff;
-    // The fixed fields and the length must lie inside the record area.
-    if (firoff < 0 || !bl.InRecordArea(o, kObjectFixedPart) || !bl.InRecordArea(o + firoff, 2)) {
+    // The fixed fields must lie inside the record area.
+    if (!record.InArea(0, kObjectFixedPart)) {
         log.Info("Bad rec_len");
-        return -1;
+        return false;
     }
     SysobjEntry &e = pSysobj[iSysobj];
     e.first_field = -1;
     e.id = ReadInt32(rec + 4);
     e.type = static_cast<char>(rec[64]);
-    e.rec_len = ReadInt16(rec + firoff);
-    Trace("P5", 5);
-    Trace("bl.len", bl.len);
+    e.rec_len = static_cast<int16_t>(record.length());
     Trace("pSysobj[iSysobj].id", e.id);
     Trace("pSysobj[iSysobj].type", e.type);
     Trace("pSysobj[iSysobj].rec_len", e.rec_len);
 
-    if (e.rec_len > area - o) {
-        log.Info("Bad rec_len");
-        return -1;
-    }
-    if (e.rec_len <= 0) return -1;
     const int name_len = e.rec_len - firoff - 5;
     Trace("pSysobj[iSysobj].name_len", name_len);
     if (name_len < 0 || name_len >= e.rec_len || name_len > kMaxObjectName) {
         log.Info("Bad name_len");
-        return -1;
+        return false;
     }
     // The name ends 3 bytes before the record does, inside the area.
     e.name_len = name_len;
@@ -218,16 +185,14 @@ int VRNParser12::DecodeObjectRecord(int o, int area) {
     log.InfoText("Table name:", e.name);
     log.InfoNumber("Table ID:", e.id);
     if (std::strcmp(e.name, "LANCBANC_DET") == 0) tracing = true;
-    Trace("Rec_len:", e.rec_len);
 
-    const int next = o + e.rec_len;
     ++iSysobj;
     Trace("iSysobj:", static_cast<long>(iSysobj));
     if (iSysobj >= this_obj) {
         this_obj += kSysobjStep;
         pSysobj.resize(this_obj);
     }
-    return next;
+    return true;
 }
 
 // ------------------------------------------------------------------ phase 3
@@ -239,40 +204,19 @@ int VRNParser12::ReadDatabaseList(std::vector<DatabaseEntry> &databases, uint32_
     log.InfoFormat("First block with database_info:%i", static_cast<int>(first_db_block));
     if (first_db_block == -1) return kNoCatalogue;
 
-    int32_t b = first_db_block;
-    uint32_t k = 0;
-    bl.next_id = 2;
-    ChainGuard guard("the database information", VRN_bl_count);
+    PageChain walk(bl, first_db_block, "the database information", VRN_bl_count);
     try {
-        while (bl.next_id != 0) {
-            if (!guard.Visit(b)) break;
-            if (b < 0 || b > VRN_bl_count || !bl.InDump(b)) {
-                log.Error("Error in block header");
-                break;
-            }
-            const int rc = ReadPage(b);
-            if (rc == kCancelled) return kCancelled;
-            if (rc != kOk) {
-                log.ErrorNumber("Database information page unreadable, walk ends at page", b);
-                break;
-            }
-            const int area = bl.RecordAreaLength();
-            for (int o = 0; o < area;) {
-                const uint8_t *rec = bl.data.data() + o;
-                if (!bl.InRecordArea(o, kDatabaseFixedPart)) {
-                    log.InfoNumber("Bad rec_len", area - o);
-                    break;
-                }
+        while (walk.Next()) {
+            RecordLayout layout;
+            layout.length_at = kDatabaseLengthAt;
+            RecordCursor records(bl.data.data(), bl.RecordAreaLength(), walk.page(), layout,
+                                 "the database information");
+            while (records.Next()) {
+                const uint8_t *rec = records.record();
                 DatabaseEntry e;
                 e.row = static_cast<int8_t>(rec[1]);
                 e.dbid = ReadInt16(rec + 2);
-                e.rec_len = ReadInt16(rec + 38);
-                // A length that is not positive or leaves the page ends the
-                // page: the walk never steps backwards or out.
-                if (e.rec_len <= 0 || e.rec_len > area - o) {
-                    log.InfoNumber("Bad rec_len", e.rec_len);
-                    break;
-                }
+                e.rec_len = static_cast<int16_t>(records.length());
                 const int name_len = e.rec_len - bl.firoff - 8;
                 if (name_len < 0 || name_len > kMaxDatabaseName ||
                     kDatabaseFixedPart + name_len > e.rec_len) {
@@ -282,22 +226,20 @@ int VRNParser12::ReadDatabaseList(std::vector<DatabaseEntry> &databases, uint32_
                 e.name_len = name_len;
                 std::memcpy(e.name, rec + kDatabaseFixedPart, static_cast<size_t>(name_len));
                 e.name[name_len] = '\0';
-                o += e.rec_len;
                 LogDatabaseEntry(e);
                 if (list.size() == list.capacity()) list.reserve(list.size() + kDatabaseStep);
                 list.push_back(e);
-                ++k;
             }
-            b = bl.next_id;
         }
     } catch (...) {
         log.AssertFailed("Error in Prepare:", kSource, 1061);
-        log.ErrorNumber("iDat:", static_cast<long>(k));
-        bl.bl_log(b);
+        log.ErrorNumber("iDat:", static_cast<long>(list.size()));
+        bl.bl_log(walk.page());
         return kNoCatalogue;
     }
+    if (walk.stop() == ChainStop::kCancelled) return kCancelled;
+    count = static_cast<uint32_t>(list.size());
     databases = std::move(list);
-    count = k;
     return kOk;
 }
 
@@ -307,30 +249,19 @@ int VRNParser12::FindDatabaseUsage(DatabaseEntry &entry) {
     try {
         const int32_t b = FindChainStart(kUsageObject);
         if (b == 0 || ReadPage(b) != kOk) return 0;
-        Logger &log = TheLogger();
-        const int area = bl.RecordAreaLength();
-        const int firoff = bl.firoff;
+        RecordLayout layout;
+        layout.length_at = bl.firoff;
+        RecordCursor records(bl.data.data(), bl.RecordAreaLength(), b, layout, "the usage records");
         int32_t smallest = INT32_MAX;
         bool matched = false;
-        for (int o = 0; o < area;) {
-            if (firoff < 0 || !bl.InRecordArea(o, kUsageFixedPart) || !bl.InRecordArea(o + firoff, 2)) {
-                log.InfoNumber("Bad rec_len", area - o);
-                break;
-            }
-            const uint8_t *rec = bl.data.data() + o;
-            const int rec_len = ReadInt16(rec + firoff);
-            if (rec_len == 0) break;
-            if (rec_len < 0 || rec_len > area - o) {
-                log.InfoNumber("Bad rec_len", rec_len);
-                break;
-            }
+        while (records.Next() && records.InArea(0, kUsageFixedPart)) {
+            const uint8_t *rec = records.record();
             if (ReadInt16(rec + 2) == entry.dbid) {
                 entry.usage_size = ReadInt32(rec + 12);
                 smallest = std::min(smallest, ReadInt32(rec + 16));
                 entry.start_page = smallest;
                 matched = true;
             }
-            o += rec_len;
         }
         return matched ? 1 : 0;
     } catch (...) {
@@ -348,32 +279,23 @@ int VRNParser12::FindMasterDevice(int *low, int *high) {
     try {
         const int32_t b = FindChainStart(kDeviceObject);
         if (b == 0 || ReadPage(b) != kOk) return 0;
-        Logger &log = TheLogger();
-        const int area = bl.RecordAreaLength();
-        const int firoff = bl.firoff;
-        for (int o = 0; o < area;) {
-            if (firoff < 0 || !bl.InRecordArea(o + firoff, 2)) {
-                log.InfoNumber("Bad rec_len", area - o);
-                break;
-            }
-            const uint8_t *rec = bl.data.data() + o;
-            const int rec_len = ReadInt16(rec + firoff);
-            if (rec_len == 0) break;
-            if (rec_len < kDeviceNameStart || rec_len > area - o) {
-                log.InfoNumber("Bad rec_len", rec_len);
-                break;
-            }
+        RecordLayout layout;
+        layout.length_at = bl.firoff;
+        layout.min_length = kDeviceNameStart;
+        RecordCursor records(bl.data.data(), bl.RecordAreaLength(), b, layout, "the device records");
+        while (records.Next()) {
+            const uint8_t *rec = records.record();
+            const int rec_len = records.length();
             // The name ends where the byte before the last says.
             const int name_end = rec[rec_len - 2];
             if (name_end - kDeviceNameStart <= 0) return 0;
-            if (name_end <= rec_len &&  name_end - kDeviceNameStart >= 6 &&
+            if (name_end <= rec_len && name_end - kDeviceNameStart >= 6 &&
                 std::memcmp(rec + kDeviceNameStart, "master", 6) == 0) {
                 *low = ReadInt32(rec + 4);
                 *high = ReadInt32(rec + 8);
                 return 1;
             }
-            if (name_end > rec_len) log.InfoNumber("Bad name_len", name_end - kDeviceNameStart);
-            o += rec_len;
+            if (name_end > rec_len) TheLogger().InfoNumber("Bad name_len", name_end - kDeviceNameStart);
         }
         return 0;
     } catch (...) {

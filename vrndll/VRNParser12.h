@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "vrndll/RecordCursor.h"
 #include "vrndll/VRNParser.h"
 
 class VRNParser12 : public VRNParser {
@@ -49,9 +50,8 @@ public:
 
 private:
     int ReadObjectCatalogue();
-    // Decodes the object record at `o` of the current page into the next
-    // catalogue entry. Returns the offset of the next record, or -1 when the
-    // rest of the page cannot be walked.
-    int DecodeObjectRecord(int o, int area);
+    // Decodes the current object record into the next catalogue entry.
+    // False when the rest of the page cannot be walked.
+    bool DecodeObjectRecord(const RecordCursor &record);
     int ReadDatabaseList(std::vector<DatabaseEntry> &databases, uint32_t &count);
 };

@@ -55,7 +55,7 @@ int VRNParser15::DetectFormat(int) {
         Detect(2);
         // A block that is not in the dump, or not read, says nothing.
         auto owner_is = [&](int32_t block, int32_t object) {
-            return bl.InDump(block) && bl.GetBlock(block) == kOk && bl.type == object;
+            return bl.InDump(block) && bl.GetBlock(block) == kOk && bl.HeaderWhole() && bl.type == object;
         };
         return owner_is(161, kObjectCatalogue) && owner_is(50, kColumnCatalogue) &&
                        owner_is(34, kIndexCatalogue)

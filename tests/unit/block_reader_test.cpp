@@ -1,5 +1,5 @@
 // The block reader: where blocks lie, what a header read leaves in the
-// fields, how much a body read may take, cancelling, and the chain guard.
+// fields, how much a body read may take, and cancelling.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "tests/unit/parser_test_support.h"
-#include "vrndll/ChainGuard.h"
 #include "vrndll/VRNParser.h"
 
 using dumpwriter::Bytes;
@@ -229,23 +228,4 @@ TEST(BlockReaderLog, BlLogWritesTheHeaderThenTheWholeBlock) {
     // 2048 bytes in lines of 16: the last line starts at offset 0x7F0.
     EXPECT_NE(raw.find("000007F0", body), std::string::npos);
     EXPECT_EQ(raw.find("00000800", body), std::string::npos);
-}
-
-// ------------------------------------------------------------------ chain guard
-
-TEST(ChainGuard, StopsAtAPageReadBeforeOrAfterAsManyPagesAsTheDumpHolds) {
-    LogCapture log;
-    ChainGuard guard("the test chain", 1000);
-    EXPECT_TRUE(guard.Visit(5));
-    EXPECT_TRUE(guard.Visit(-4));
-    EXPECT_TRUE(guard.Visit(2000000000));
-    EXPECT_FALSE(guard.Visit(5));
-    EXPECT_FALSE(guard.Visit(2000000000));
-    EXPECT_TRUE(log.HasContaining("the test chain stops at page 5"));
-
-    ChainGuard short_dump("a long chain", 2);
-    EXPECT_TRUE(short_dump.Visit(1));
-    EXPECT_TRUE(short_dump.Visit(2));
-    EXPECT_FALSE(short_dump.Visit(3));
-    EXPECT_TRUE(log.HasContaining("a long chain stops at page 3: more pages than the dump holds"));
 }

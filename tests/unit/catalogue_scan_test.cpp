@@ -357,7 +357,7 @@ TEST(DamagedCatalogue, ARecordLongerThanThePageEndsThePageKeepingEarlierRecords)
     Parsed<> p(c.d);
     EXPECT_EQ(c.Scan(p), 0);
     EXPECT_EQ(Names(*p.parser), (std::vector<std::string>{"alpha"}));
-    EXPECT_TRUE(log.Has("Bad rec_len"));
+    EXPECT_TRUE(log.HasContaining("Bad rec_len [3000]"));
 }
 
 TEST(DamagedCatalogue, ANameTooLongOrOfNegativeLengthEndsThePage) {
@@ -404,7 +404,7 @@ TEST(DamagedCatalogue, ALyingPageLengthOrFiroffNeverLeavesTheBlock) {
     Parsed<> q(f.d);
     EXPECT_EQ(f.Scan(q), -3);
     EXPECT_EQ(q->iSysobj, 0u);
-    EXPECT_TRUE(log.Has("Bad rec_len"));
+    EXPECT_TRUE(log.HasContaining("Bad rec_len"));
 }
 
 TEST(DamagedCatalogue, AnEmptyPageInTheChainAddsNothingAndTheWalkGoesOn) {
@@ -463,7 +463,7 @@ TEST(DamagedCatalogue, APageThatKeepsFailingToReadEndsTheWalk) {
     EXPECT_EQ(p->Prepare(&list, &count), 0);
     EXPECT_EQ(Names(*p.parser), (std::vector<std::string>{"a"}));
     EXPECT_EQ(count, 1u);
-    EXPECT_TRUE(log.Has("Object catalogue page unreadable, walk ends at page [2]"));
+    EXPECT_TRUE(log.Has("Walk of the object catalogue stops at page 2: the page cannot be read"));
     EXPECT_GE(file->failures, 3);
     EXPECT_LT(file->failures, 20);
 }
@@ -476,7 +476,7 @@ TEST(DamagedCatalogue, ALinkBeyondTheDumpEndsTheWalk) {
     Parsed<> p(d);
     EXPECT_EQ(p.List(), 0);
     EXPECT_EQ(Names(*p.parser), (std::vector<std::string>{"a"}));
-    EXPECT_TRUE(log.Has("Error in block header"));
+    EXPECT_TRUE(log.Has("Walk of the object catalogue stops at page 99999: the page lies outside the dump"));
 }
 
 TEST(DamagedCatalogue, AFirstCataloguePageThatIsNotPageOneIsNoCatalogue) {
@@ -527,7 +527,10 @@ TEST(DamagedDatabaseList, ANonPositiveLengthEndsThePage) {
         l.SetRecLen(1, bad);
         LogCapture log;
         EXPECT_EQ(l.List(), (std::vector<std::string>{"master"}));
-        EXPECT_TRUE(log.Has("Bad rec_len [" + std::to_string(bad) + "]"));
+        // A zero length marks the end of the records; a negative one is bad.
+        if (bad != 0) {
+            EXPECT_TRUE(log.HasContaining("Bad rec_len [" + std::to_string(bad) + "]"));
+        }
     }
 }
 
@@ -615,7 +618,7 @@ TEST(HostileDumps, EmptyAndCutDumpsEndWithACodeInBoundedTime) {
         Parsed<> p(d);
         EXPECT_EQ(p.List(), -3); // the database list lay further on
         EXPECT_EQ(Names(*p.parser), (std::vector<std::string>{"a"}));
-        EXPECT_TRUE(log.Has("Error in block header"));
+        EXPECT_TRUE(log.Has("Walk of the object catalogue stops at page 3: the page lies outside the dump"));
     }
 }
 

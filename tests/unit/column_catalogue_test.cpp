@@ -339,7 +339,10 @@ TEST(ColumnCatalogueDamage, ARowWhoseLengthLiesEndsItsPageButNotTheWalk) {
         });
         ASSERT_EQ(0, c.Read()) << lie;
         EXPECT_EQ((std::vector<std::string>{"a", "d"}), c.Names()) << lie;
-        EXPECT_TRUE(log.HasContaining("Bad rec_len")) << lie;
+        // A zero length marks the end of the records; the others are bad.
+        if (lie != 0) {
+            EXPECT_TRUE(log.HasContaining("Bad rec_len [" + std::to_string(lie) + "]")) << lie;
+        }
     }
 }
 
@@ -382,5 +385,5 @@ TEST(ColumnCatalogueDamage, ALinkOutsideTheDumpEndsTheWalk) {
     c.master.edit_page(page, [](dumpwriter::Page &p) { p.next_id = 0x7fffff00; });
     ASSERT_EQ(0, c.Read());
     EXPECT_EQ(1u, c.p().field_count);
-    EXPECT_TRUE(log.HasContaining("Column catalogue page outside the dump"));
+    EXPECT_TRUE(log.HasContaining("Walk of the column catalogue stops at page " + std::to_string(0x7fffff00)));
 }

@@ -216,7 +216,7 @@ TEST_F(DataScripts, ADataChainThatLoopsEndsTheTableNotTheDatabase) {
     ASSERT_EQ(Generate(), 0);
     EXPECT_EQ(Inserts(File("looped_1.sql")), 6u);
     EXPECT_EQ(Inserts(File("after_1.sql")), 2u);
-    EXPECT_TRUE(log.HasContaining("Walk of a data chain stops at page"));
+    EXPECT_TRUE(log.HasContaining("Walk of the data chain of table looped stops at page"));
 }
 
 } // namespace

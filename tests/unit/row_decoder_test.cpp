@@ -255,7 +255,7 @@ TEST_F(RowDecoding, ADataChainThatLoopsEnds) {
     int rc = -1;
     EXPECT_EQ(All(&rc), Insert("k", "1") + kGo + Insert("k", "2") + kGo);
     EXPECT_EQ(rc, 0);
-    EXPECT_TRUE(log.HasContaining("Walk of a data chain stops at page"));
+    EXPECT_TRUE(log.HasContaining("Walk of the data chain of table"));
 }
 
 TEST_F(RowDecoding, ADataChainEndsWhereItLeavesTheTableOrTheDump) {
@@ -365,7 +365,7 @@ TEST_F(DamagedRows, ARowLengthThatLiesEndsThePageButNotTheTable) {
     Rows({Row(0, Le(1, 4), {Text("a")}), liar, Row(2, Le(3, 4), {Text("c")}), Row(3, Le(4, 4), {Text("d")})}, 6, 3);
     Open({Column("k", 7), Column("v", 2, 5, true)});
     EXPECT_EQ(All(), Insert("k,v", "1,'a'") + kGo + Insert("k,v", "4,'d'") + kGo);
-    EXPECT_TRUE(log.HasContaining("the row at 11 claims 28927 bytes"));
+    EXPECT_TRUE(log.HasContaining("Bad rec_len [28927]: the record at 11 of page"));
 }
 
 TEST_F(DamagedRows, ANegativeOrTooShortRowLengthEndsThePage) {
