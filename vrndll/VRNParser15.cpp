@@ -65,7 +65,3 @@ int VRNParser15::DetectFormat(int) {
         return 0;
     }
 }
-
-int VRNParser15::FindSysobject(const char *) { return 0; }
-
-int VRNParser15::GetDatabaseUsage(int32_t, DatabaseEntry &) { return 0; }

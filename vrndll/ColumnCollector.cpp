@@ -1,0 +1,48 @@
+#include "vrndll/ColumnCollector.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_set>
+
+#include "Common/logger/logger.h"
+
+namespace {
+
+constexpr size_t kFirstRoom = 1000;
+
+} // namespace
+
+ColumnCollector::ColumnCollector(VRNParser &parser)
+    : parser_(parser),
+      objects_(std::min<uint32_t>(parser.iSysobj, static_cast<uint32_t>(parser.pSysobj.size()))) {
+    parser_.fields.clear();
+    parser_.fields.reserve(kFirstRoom);
+    parser_.field_count = 0;
+    for (uint32_t k = 0; k < objects_; ++k) {
+        parser_.pSysobj[k].first_field = -1;
+        entry_of_.emplace(parser_.pSysobj[k].id, k);
+    }
+}
+
+void ColumnCollector::Add(const ColumnEntry &column) {
+    if (!have_previous_ || column.tab_id != previous_tab_) {
+        auto it = entry_of_.find(column.tab_id);
+        if (it != entry_of_.end()) parser_.pSysobj[it->second].first_field = static_cast<int32_t>(parser_.fields.size());
+    }
+    have_previous_ = true;
+    previous_tab_ = column.tab_id;
+    parser_.fields.push_back(column);
+    parser_.field_count = static_cast<uint32_t>(parser_.fields.size());
+}
+
+void ColumnCollector::Finish() {
+    TheLogger().InfoNumber("skip_tables_num=", 0);
+    if (parser_.fields.empty()) return;
+    std::unordered_set<int32_t> described;
+    for (const ColumnEntry &c : parser_.fields) described.insert(c.tab_id);
+    for (uint32_t k = 0; k < objects_ && k < parser_.pSysobj.size(); ++k) {
+        SysobjEntry &t = parser_.pSysobj[k];
+        if (t.type != 'U' || std::strncmp(t.name, "spt", 3) == 0) continue;
+        if (described.count(t.id) == 0) parser_.RecoverFields(t);
+    }
+}
