@@ -54,7 +54,6 @@ constexpr int kNameRowOverhead = 58;
 // Usage rows.
 constexpr int kUsageFirst = 13;
 constexpr int kUsageRowSize = 48;
-constexpr int kUsageFields = 27;
 
 RecordLayout RowPage(int length_at, int min_length) {
     RecordLayout layout;
@@ -350,10 +349,13 @@ int VRNParser15::FindSysobject(const char *name) {
 int VRNParser15::GetDatabaseUsage(int32_t page, DatabaseEntry &entry) {
     try {
         PageChain walk(bl, page, "the usage rows", VRN_bl_count);
+        RecordLayout layout;
+        layout.first = kUsageFirst;
+        layout.fixed_length = kUsageRowSize;
         while (walk.Next()) {
-            const int area = bl.RecordAreaLength();
-            for (int at = kUsageFirst; at + kUsageFields <= area; at += kUsageRowSize) {
-                const uint8_t *u = bl.data.data() + at;
+            RecordCursor rows(bl.data.data(), bl.RecordAreaLength(), walk.page(), layout, "the usage rows");
+            while (rows.Next()) {
+                const uint8_t *u = rows.record();
                 if (ReadInt16(u + 5) != entry.dbid) continue;
                 entry.usage_size = ReadInt32(u + 15);
                 entry.start_page = ReadInt32(u + 19);

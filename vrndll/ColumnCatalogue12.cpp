@@ -19,10 +19,9 @@
 // holds (PageChain).
 #include <algorithm>
 #include <cstring>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "Common/logger/logger.h"
+#include "vrndll/ColumnCollector.h"
 #include "vrndll/PageChain.h"
 #include "vrndll/RecordCursor.h"
 #include "vrndll/VRNParser12.h"
@@ -30,7 +29,6 @@
 namespace {
 
 const char kSource[] = "vrndll/VRNParser12";
-constexpr size_t kFirstRoom = 1000;
 // Bytes `name` holds before its terminating NUL.
 constexpr int kMaxVarLen = 255;
 // Smallest firoff whose fixed fields (up to the user type at firoff - 10)
@@ -58,22 +56,10 @@ int VRNParser12::GetCol() {
         log.Info("Running getcol");
         if (bl.GetBlock(1) == kCancelled) return kCancelled;
 
-        fields.clear();
-        fields.reserve(kFirstRoom);
-        field_count = 0;
-
-        // The first catalogue entry of every id, and no stale column index.
-        const uint32_t objects = std::min<uint32_t>(iSysobj, static_cast<uint32_t>(pSysobj.size()));
-        std::unordered_map<int32_t, uint32_t> entry_of;
-        for (uint32_t k = 0; k < objects; ++k) {
-            pSysobj[k].first_field = -1;
-            entry_of.emplace(pSysobj[k].id, k);
-        }
+        ColumnCollector columns(*this);
 
         if (first_col_block <= 0) log.ErrorNumber("No column catalogue page in this database", first_col_block);
         PageChain walk(bl, first_col_block > 0 ? first_col_block : 0, "the column catalogue", VRN_bl_count);
-        bool have_previous = false;
-        int32_t previous_tab = 0;
         while (walk.Next()) {
             b = walk.page();
             const int area = bl.RecordAreaLength();
@@ -115,33 +101,13 @@ int VRNParser12::GetCol() {
                 std::memcpy(e.name, row + firoff + 2, static_cast<size_t>(var_len));
                 e.name[var_len] = '\0';
                 e.fixed = FixedOf(e.user_type);
-
-                if (!have_previous || e.tab_id != previous_tab) {
-                    auto it = entry_of.find(e.tab_id);
-                    if (it != entry_of.end())
-                        pSysobj[it->second].first_field = static_cast<int32_t>(fields.size());
-                }
-                have_previous = true;
-                previous_tab = e.tab_id;
-
-                fields.push_back(e);
-                field_count = static_cast<uint32_t>(fields.size());
+                columns.Add(e);
             }
         }
         if (walk.stop() == ChainStop::kCancelled) return kCancelled;
 
-        log.InfoNumber("skip_tables_num=", 0);
-
         // Tables the column catalogue does not know get their columns guessed.
-        if (!fields.empty()) {
-            std::unordered_set<int32_t> described;
-            for (const ColumnEntry &c : fields) described.insert(c.tab_id);
-            for (uint32_t k = 0; k < objects && k < pSysobj.size(); ++k) {
-                SysobjEntry &t = pSysobj[k];
-                if (t.type != 'U' || std::strncmp(t.name, "spt", 3) == 0) continue;
-                if (described.count(t.id) == 0) RecoverFields(t);
-            }
-        }
+        columns.Finish();
         return kOk;
     } catch (...) {
         log.AssertFailed("!\"Error in GetCol\"", kSource, 1247);

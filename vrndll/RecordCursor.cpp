@@ -30,7 +30,10 @@ bool RecordCursor::Next() {
     const int64_t room = area_end_ - start;
 
     int stated;
-    if (layout_.implied_length > 0 && body_[start] == 0) {
+    if (layout_.fixed_length > 0) {
+        if (layout_.fixed_length > room) return Stop(RecordStop::kEndOfArea, 0);
+        stated = layout_.fixed_length;
+    } else if (layout_.implied_length > 0 && body_[start] == 0) {
         stated = layout_.implied_length;
         if (stated > room) return Stop(RecordStop::kLengthOutside, stated);
     } else {

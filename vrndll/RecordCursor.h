@@ -31,6 +31,10 @@ struct RecordLayout {
     // When not 0: a record whose first byte is 0 stores no length and is
     // this many bytes long (data rows without variable-length columns).
     int implied_length = 0;
+    // When not 0: every record is this many bytes long and stores no
+    // length (length_at is not used); the records end where the next one
+    // would not fit the area.
+    int fixed_length = 0;
 };
 
 enum class RecordStop {

@@ -121,6 +121,9 @@ TEST(RecordCursor, YieldsOnlyWholeRecordsAndStopsForEveryReason) {
     row_addressed.length_at = 66;
     RecordLayout implied = at2;
     implied.implied_length = 6;
+    RecordLayout fixed; // 48-byte records from 13, no length field
+    fixed.first = 13;
+    fixed.fixed_length = 48;
     const std::vector<Case> cases = {
         {"records up to a zero length", at2, 100, {{2, 10}, {12, 20}, {32, 0}}, {}, {{0, 10}, {10, 20}}, RecordStop::kZeroLength},
         {"records that fill the area", at2, 30, {{2, 10}, {12, 20}}, {}, {{0, 10}, {10, 20}}, RecordStop::kEndOfArea},
@@ -135,6 +138,8 @@ TEST(RecordCursor, YieldsOnlyWholeRecordsAndStopsForEveryReason) {
          RecordStop::kZeroLength},
         {"an implied record past the area", implied, 20, {}, {0, 6, 12, 18}, {{0, 6}, {6, 6}, {12, 6}},
          RecordStop::kLengthOutside},
+        {"fixed-size records up to the last whole one", fixed, 13 + 2 * 48 + 30, {}, {}, {{13, 48}, {61, 48}},
+         RecordStop::kEndOfArea},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
