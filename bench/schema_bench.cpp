@@ -77,7 +77,7 @@ void BM_GenerateDll(benchmark::State &state) {
         state.PauseTiming();
         auto parser = Prepared(*file);
         const int64_t size = static_cast<int64_t>(file->size());
-        VRNRecover driver(std::move(parser), 0, size, target.path().c_str(), "");
+        VRNRecover driver(std::move(parser), size, target.path().c_str(), "");
         state.ResumeTiming();
         benchmark::DoNotOptimize(driver.GenerateDll("master", 0));
         driver.outfiles.CloseAll();

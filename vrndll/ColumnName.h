@@ -6,7 +6,7 @@
 // var_len - 5 bytes long in format 12 and var_len - 8 in format 15, and the
 // two bytes right after it are the precision and the scale; for every other
 // type all var_len bytes are the name. A name also ends at a NUL byte.
-// `format` is the driver's: 0 for format 12, 1 for format 15.
+// `format` is the parser's (VRNParser::format()).
 #pragma once
 
 #include <cstddef>
@@ -16,11 +16,11 @@
 
 // Position of the precision byte: the length of the name part of `name`,
 // within 0 .. 254 whatever var_len says.
-size_t ColumnNameEnd(const ColumnEntry &column, int format);
+size_t ColumnNameEnd(const ColumnEntry &column, DumpFormat format);
 
 // The column's own name (without precision, scale or a NUL).
-std::string ColumnName(const ColumnEntry &column, int format);
+std::string ColumnName(const ColumnEntry &column, DumpFormat format);
 
 // The two signed bytes after the name (numeric and decimal columns).
-int ColumnPrecision(const ColumnEntry &column, int format);
-int ColumnScale(const ColumnEntry &column, int format);
+int ColumnPrecision(const ColumnEntry &column, DumpFormat format);
+int ColumnScale(const ColumnEntry &column, DumpFormat format);

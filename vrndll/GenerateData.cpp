@@ -18,8 +18,6 @@ namespace {
 
 const char kSource[] = "vrndll/VRNRecover";
 
-bool IsStop(int rc) { return rc == -1000 || rc == -5 || rc == -2; }
-
 } // namespace
 
 int VRNRecover::WriteTableRows(uint32_t j, uint32_t first_column, uint32_t columns) {
@@ -38,11 +36,11 @@ int VRNRecover::WriteTableRows(uint32_t j, uint32_t first_column, uint32_t colum
     do {
         text.clear();
         rc = parser->GetOneString(text, &block, j, columns, &rows);
-        if (rc == -1000 || rc == -2) return rc;
+        if (IsCancelOrFailure(rc)) return rc;
         rc = outfiles.write_file(text.c_str(), rows);
         if (IsStop(rc)) return rc;
     } while (block != 0);
-    return 0;
+    return kOk;
 }
 
 int VRNRecover::GenerateData() {
@@ -60,7 +58,7 @@ int VRNRecover::GenerateData() {
 
         for (uint32_t i = 0; i < objects; ++i) {
             const SysobjEntry &table = p.pSysobj[i];
-            if (!IsScriptedTable(table)) continue;
+            if (!p.IsScriptedTable(table)) continue;
             const std::string name(table.name, strnlen(table.name, sizeof table.name));
             TheLogger().InfoFormat("TableName:%s TabId:%i TabType:%c RecLen:%i", name.c_str(),
                                    table.id, table.type, table.rec_len);
@@ -86,7 +84,7 @@ int VRNRecover::GenerateData() {
                 TheLogger().InfoFormat(
                     "RowName:%s RowId:%i RowLen:%i RowType:%i RowNull,%i RowTabId:%i",
                     column.c_str(), c.col_id, c.length, c.user_type, c.null_flag, c.tab_id);
-                if (!TheHost().MayContinue()) return -1000;
+                if (!TheHost().MayContinue()) return kCancelled;
             }
             TheLogger().ErrorNumber("ColNum=", static_cast<long>(end));
 
@@ -101,9 +99,9 @@ int VRNRecover::GenerateData() {
 
         const int rc = outfiles.WriteBatText(BatTrailer);
         if (IsStop(rc)) return rc;
-        return 0;
+        return kOk;
     } catch (...) {
         TheLogger().AssertFailed("!\"Error in GenerateData\"", kSource, 848);
-        return -2;
+        return kFailed;
     }
 }

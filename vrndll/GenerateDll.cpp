@@ -29,8 +29,6 @@ namespace {
 
 const char kSource[] = "vrndll/VRNRecover";
 
-bool IsStop(int rc) { return rc == -1000 || rc == -5 || rc == -2; }
-
 // Column names that mark a system table of the catalogue itself.
 bool IsSystemTableColumn(const std::string &name) {
     return name == "TABLE_TYPE" || name == "mdinfo" || name == "querytype" || name == "query" ||
@@ -38,19 +36,6 @@ bool IsSystemTableColumn(const std::string &name) {
 }
 
 } // namespace
-
-int VRNRecover::ReadDetailCatalogues() {
-    VRNParser &p = *parser;
-    int (VRNParser::*const steps12[])() = {&VRNParser::GetCol, &VRNParser::GetIndex,
-                                           &VRNParser::GetFkey};
-    int (VRNParser::*const steps15[])() = {&VRNParser::GetFieldEx, &VRNParser::GetIndexEx,
-                                           &VRNParser::GetFkeyEx};
-    for (auto step : format == 1 ? steps15 : steps12) {
-        const int rc = (p.*step)();
-        if (rc == -1000 || rc == -2) return rc;
-    }
-    return 0;
-}
 
 int VRNRecover::WriteTableScript(uint32_t j) {
     const SysobjEntry &table = parser->pSysobj[j];
@@ -65,9 +50,9 @@ int VRNRecover::WriteTableScript(uint32_t j) {
     for (uint32_t k = columns.begin; k < columns.end; ++k) {
         const ColumnEntry &c = parser->fields[k];
         if (k != columns.begin) text += ", \n";
-        text += SqlIdentifier(ColumnName(c, format));
+        text += SqlIdentifier(ColumnName(c, parser->format()));
         text += " ";
-        text += SqlTypeText(c, format);
+        text += SqlTypeText(c, parser->format());
         text += NullabilityText(c.null_flag);
     }
     text += ")";
@@ -79,13 +64,13 @@ int VRNRecover::WriteTableScript(uint32_t j) {
     rc = PrintIndex(j);
     if (IsStop(rc)) return rc;
     rc = PrintFkey(j);
-    if (rc == -1000 || rc == -2) return rc;
-    return 0;
+    if (IsCancelOrFailure(rc)) return rc;
+    return kOk;
 }
 
-int VRNRecover::PrintIndex(uint32_t) { return 0; }
+int VRNRecover::PrintIndex(uint32_t) { return kOk; }
 
-int VRNRecover::PrintFkey(uint32_t) { return 0; }
+int VRNRecover::PrintFkey(uint32_t) { return kOk; }
 
 int VRNRecover::GenerateDll(const char *database_name, int template_flag) {
     try {
@@ -95,15 +80,15 @@ int VRNRecover::GenerateDll(const char *database_name, int template_flag) {
 
         int rc;
         if (template_flag == 0) {
-            rc = ReadDetailCatalogues();
-            if (rc == -1000 || rc == -2) return rc;
+            rc = parser->ReadDetailCatalogues();
+            if (IsCancelOrFailure(rc)) return rc;
         }
         rc = outfiles.WriteBatText(BatHeader);
         if (IsStop(rc)) return rc;
 
         if (template_flag == 0 && !fields_scanned) {
             rc = RecoverTableFromField();
-            if (rc == -1000) return rc;
+            if (rc == kCancelled) return rc;
         }
 
         // Once per database: the columns in table order, first_field of
@@ -114,14 +99,14 @@ int VRNRecover::GenerateDll(const char *database_name, int template_flag) {
             std::min<uint32_t>(parser->iSysobj, static_cast<uint32_t>(parser->pSysobj.size()));
         for (uint32_t j = 0; j < objects; ++j) {
             const SysobjEntry &table = parser->pSysobj[j];
-            if (!IsScriptedTable(table) || table.first_field == -1) continue;
+            if (!parser->IsScriptedTable(table) || table.first_field == -1) continue;
             rc = WriteTableScript(j);
             if (IsStop(rc)) return rc;
         }
-        return 0;
+        return kOk;
     } catch (...) {
         TheLogger().AssertFailed("!\"Error in GenerateDll\"", kSource, 417);
-        return -2;
+        return kFailed;
     }
 }
 
@@ -145,7 +130,7 @@ int VRNRecover::RecoverTableFromField() {
             if (known.count(c.tab_id) != 0) continue;
             if (c.name[0] == '@') continue; // a procedure's parameter
             if (system_tables.count(c.tab_id) != 0) continue;
-            if (IsSystemTableColumn(ColumnName(c, format))) {
+            if (IsSystemTableColumn(ColumnName(c, parser->format()))) {
                 system_tables.insert(c.tab_id);
                 continue;
             }
@@ -173,7 +158,7 @@ int VRNRecover::RecoverTableFromField() {
             log.InfoNumber("Cound of find tables = ", added);
             // The first data page of every table, the new ones included.
             const int rc = p.data_blockread();
-            if (rc == -1000) return -1000;
+            if (rc == kCancelled) return kCancelled;
             if (rc != 0)
                 log.ErrorNumber("First pages of the added tables not all found; data_blockread returned", rc);
             objects = std::min<uint32_t>(p.iSysobj, static_cast<uint32_t>(p.pSysobj.size()));
@@ -188,6 +173,6 @@ int VRNRecover::RecoverTableFromField() {
         return 1;
     } catch (...) {
         TheLogger().AssertFailed("!\"Error in RecoverTableFromField\"", kSource, 159);
-        return -2;
+        return kFailed;
     }
 }

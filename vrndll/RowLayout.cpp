@@ -44,8 +44,8 @@ int32_t FixedWidth(const ColumnEntry &column) {
     return std::max<int32_t>(0, column.length);
 }
 
-bool BuildRowLayout(const VRNParser &parser, uint32_t table, uint32_t columns, RowLayout &layout,
-                    int format) {
+bool BuildRowLayout(const VRNParser &parser, uint32_t table, uint32_t columns, RowLayout &layout) {
+    const DumpFormat format = parser.format();
     layout.Invalidate();
     const uint32_t objects = std::min<uint32_t>(parser.iSysobj, static_cast<uint32_t>(parser.pSysobj.size()));
     if (table >= objects) return false;

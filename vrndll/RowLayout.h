@@ -62,9 +62,8 @@ int32_t FixedWidth(const ColumnEntry &column);
 // Builds the layout of table `table` of `parser`: the `columns` entries
 // from its first column on that belong to the table (entries of another
 // table are never taken, whatever `columns` says). Names are written as
-// the table script writes them (SqlIdentifier.h); `format` is the driver's
-// (0 format 12, 1 format 15) and places the precision and scale bytes.
+// the table script writes them (SqlIdentifier.h); the parser's format
+// places the precision and scale bytes.
 // Returns false, leaving the layout invalid, when the table index is
 // outside the catalogue.
-bool BuildRowLayout(const VRNParser &parser, uint32_t table, uint32_t columns, RowLayout &layout,
-                    int format = 0);
+bool BuildRowLayout(const VRNParser &parser, uint32_t table, uint32_t columns, RowLayout &layout);

@@ -12,7 +12,7 @@ std::string WithLength(const char *type, long value) {
     return text;
 }
 
-std::string WithPrecision(const char *type, const ColumnEntry &c, int format) {
+std::string WithPrecision(const char *type, const ColumnEntry &c, DumpFormat format) {
     char text[64];
     std::snprintf(text, sizeof text, " %s(%d,%d)", type, ColumnPrecision(c, format),
                   ColumnScale(c, format));
@@ -21,8 +21,8 @@ std::string WithPrecision(const char *type, const ColumnEntry &c, int format) {
 
 } // namespace
 
-std::string SqlTypeText(const ColumnEntry &c, int format) {
-    const bool f15 = format == 1;
+std::string SqlTypeText(const ColumnEntry &c, DumpFormat format) {
+    const bool f15 = format == DumpFormat::k15;
     const long length = c.length;
     switch (c.user_type) {
     case 1: return WithLength("char", length);

@@ -10,10 +10,9 @@
 // " int", " varchar(20)", " decimal(10,2)". Lengths are the column's
 // declared length; precision and scale come from the catalogue bytes after
 // the name (ColumnName.h). A code the format does not know (format 12 knows
-// the codes up to 26) gives an empty text. `format`: 0 for format 12, 1 for
-// format 15, which writes float(length * 2), sysname(length),
+// the codes up to 26) gives an empty text. Format 15 writes float(length * 2), sysname(length),
 // unichar(length / 2), univarchar(length / 2) and its own further types.
-std::string SqlTypeText(const ColumnEntry &column, int format);
+std::string SqlTypeText(const ColumnEntry &column, DumpFormat format);
 
 // " NOT NULL" for status 0, " NULL" for status 8, "" for any other status.
 const char *NullabilityText(uint8_t null_flag);

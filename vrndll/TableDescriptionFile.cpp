@@ -179,7 +179,7 @@ int TableDescriptionFile::WriteDescription() {
         platform::File empty = platform::File::createAlways(path_);
         if (!empty.isOpen()) {
             TheLogger().ErrorText("Cannot create description file", path_.c_str());
-            return -5;
+            return kOutputFailed;
         }
     }
     VRNParser &p = *parser_;
@@ -229,7 +229,7 @@ int TableDescriptionFile::WriteDescription() {
     put("Total", "col_count", std::to_string(fields));
     if (!ok) {
         TheLogger().ErrorText("Cannot write description file", path_.c_str());
-        return -5;
+        return kOutputFailed;
     }
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "Common/logger/logger.h"
+#include "vrndll/ResultCode.h"
 #include "vrndll/SafeName.h"
 
 namespace {
@@ -34,11 +35,11 @@ constexpr size_t kPartRoom = 11;
 int WriteAll(platform::File &file, const std::string &text, long writeLine, long endLine) {
     if (file.write(text.data(), text.size()) < text.size()) {
         TheLogger().AssertFailed("!\"Cannot write to file\"", kSource, writeLine);
-        return -5;
+        return kOutputFailed;
     }
     if (!file.truncateHere()) {
         TheLogger().AssertFailed("!\"Cannot write to file\"", kSource, endLine);
-        return -5;
+        return kOutputFailed;
     }
     return 0;
 }
@@ -103,7 +104,7 @@ int VRNOutFiles::CreateBatFile(const char *database_name) {
         TheLogger().Error(path.c_str());
         TheLogger().AssertFailed("!\"Cannot create bat file\"", kSource, 34);
         bat_open = 0;
-        return -5;
+        return kOutputFailed;
     }
     bat_open = 1;
     return 0;
@@ -118,7 +119,7 @@ int VRNOutFiles::CreateScriptFile(const std::string &stem, long line) {
     if (!script_handle.isOpen()) {
         TheLogger().Error(path.c_str());
         TheLogger().AssertFailed("!\"Cannot create output file\"", kSource, line);
-        return -5;
+        return kOutputFailed;
     }
     return 0;
 }
@@ -138,7 +139,7 @@ int VRNOutFiles::OpenScript(const char *name, int mode) {
         if (mode == 0) {
             file_stem_ = ClaimFileStem(stem);
             int rc = WriteBatText(BatPlainLine);
-            if (rc == -1000 || rc == -5 || rc == -2) return rc;
+            if (IsStop(rc)) return rc;
             rc = CreateScriptFile(file_stem_, 88);
             if (rc != 0) return rc;
             script_open += 1;
@@ -150,19 +151,21 @@ int VRNOutFiles::OpenScript(const char *name, int mode) {
         }
         file_stem_ = ClaimFileStem(stem + "_" + std::to_string(part));
         int rc = WriteBatText(BatPartLine);
-        if (rc == -1000 || rc == -5 || rc == -2) return rc;
+        if (IsStop(rc)) return rc;
         return CreateScriptFile(file_stem_, 116);
     } catch (...) {
         TheLogger().AssertFailed("!\"Error in output file\"", kSource, 120);
-        return -2;
+        return kFailed;
     }
 }
 
 int VRNOutFiles::write_file(const char *text, int rows) {
     try {
         if (rows_in_part == -1) {
+            // The next part's script: without it the rows would go nowhere.
             const std::string name = script_name;
-            OpenScript(name.c_str(), 2);
+            const int opened = OpenScript(name.c_str(), 2);
+            if (opened != kOk) return opened;
             rows_in_part = 0;
         }
         const std::string bytes = text ? text : "";
@@ -179,7 +182,7 @@ int VRNOutFiles::write_file(const char *text, int rows) {
         return 0;
     } catch (...) {
         TheLogger().AssertFailed("!\"Error in write_file\"", kSource, 156);
-        return -2;
+        return kFailed;
     }
 }
 

@@ -168,8 +168,40 @@ bool BlockReader::InRecordArea(int64_t at, int64_t count) const {
 
 // ================================================================== VRNParser
 
-VRNParser::VRNParser(platform::RandomAccessFile *file, int kb, int64_t size, int base_mb)
-    : bl(kb, base_mb, file), hFile(file), file_size(size) {}
+VRNParser::VRNParser(platform::RandomAccessFile *file, int kb, int64_t size, int base_mb, DumpFormat format)
+    : bl(kb, base_mb, file), hFile(file), file_size(size), format_(format) {}
+
+// ---- what differs by generation
+
+int VRNParser::ReadCatalogue(std::vector<DatabaseEntry> *databases, uint32_t *count) {
+    return format_ == DumpFormat::k15 ? PrepareEx(databases, count) : Prepare(databases, count);
+}
+
+int VRNParser::ReadDetailCatalogues() {
+    int (VRNParser::*const steps12[])() = {&VRNParser::GetCol, &VRNParser::GetIndex, &VRNParser::GetFkey};
+    int (VRNParser::*const steps15[])() = {&VRNParser::GetFieldEx, &VRNParser::GetIndexEx,
+                                           &VRNParser::GetFkeyEx};
+    for (auto step : format_ == DumpFormat::k15 ? steps15 : steps12) {
+        const int rc = (this->*step)();
+        if (IsCancelOrFailure(rc)) return rc;
+    }
+    return kOk;
+}
+
+void VRNParser::LocateDatabases(std::vector<DatabaseEntry> &, size_t) {}
+
+bool VRNParser::IsUsable(const DatabaseEntry &entry) const {
+    if (entry.usage_size == -1) return false;
+    if (format_ == DumpFormat::k15) return entry.skip == 0;
+    return static_cast<uint32_t>(entry.start_page) < start_page_limit;
+}
+
+bool VRNParser::IsScriptedTable(const SysobjEntry &entry) const {
+    if (entry.type != 'U') return false;
+    if (std::strncmp(entry.name, "spt", 3) == 0) return false;
+    if (format_ == DumpFormat::k15 && std::strncmp(entry.name, "mon", 3) == 0) return false;
+    return true;
+}
 
 // ---- the base operations: nothing, 0
 

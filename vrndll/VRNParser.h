@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "vrndll/DumpFormat.h"
+#include "vrndll/ResultCode.h"
 #include "vrndll/PageChain.h"
 #include "vrndll/RowLayout.h"
 
@@ -156,17 +158,6 @@ struct ColumnEntry {
     uint8_t fixed = 0;
 };
 
-// Result codes shared by the readers and the driver.
-enum ParserResult {
-    kOk = 0,
-    kFailed = -2,
-    kNoCatalogue = -3,
-    kScanException = -5,
-    kEndOfDump = -200,
-    kDetectGaveUp = -300,
-    kCancelled = -1000,
-};
-
 // System objects the scans rely on.
 enum SystemObject {
     kObjectCatalogue = 1,
@@ -186,7 +177,7 @@ enum SystemObject {
 // needs, mostly with the shared implementations below.
 class VRNParser {
 public:
-    VRNParser(platform::RandomAccessFile *hFile, int kb, int64_t file_size, int base_mb);
+    VRNParser(platform::RandomAccessFile *hFile, int kb, int64_t file_size, int base_mb, DumpFormat format);
     virtual ~VRNParser() = default;
     VRNParser(const VRNParser &) = delete;
     VRNParser &operator=(const VRNParser &) = delete;
@@ -233,6 +224,31 @@ public:
     // The columns of the table whose rows are being written, worked out
     // once per table.
     RowLayout row_layout;
+
+    // ---- what differs by generation, asked by the driver and the script
+    // writers (the base answers for the generation it was built for)
+
+    DumpFormat format() const { return format_; }
+    // The catalogue scan of the generation: Prepare (format 12) or
+    // PrepareEx (format 15), with the same arguments and results.
+    virtual int ReadCatalogue(std::vector<DatabaseEntry> *databases, uint32_t *count);
+    // Columns, indexes and foreign keys of the current database: GetCol,
+    // GetIndex, GetFkey (format 12) or GetFieldEx, GetIndexEx, GetFkeyEx
+    // (format 15), ending at the first that returns -1000 or -2.
+    virtual int ReadDetailCatalogues();
+    // Places every listed database (usage_size, start_page, skip; -1 usage
+    // when nothing was found). The base finds nothing.
+    virtual void LocateDatabases(std::vector<DatabaseEntry> &databases, size_t listed);
+    // True for a database the driver recovers: usage found, and below the
+    // master device's high page (format 12) or not marked skip (format 15).
+    virtual bool IsUsable(const DatabaseEntry &entry) const;
+    // True for an object the scripts are written for: a user table ('U'),
+    // not an "spt" table, and in format 15 not a "mon" table.
+    virtual bool IsScriptedTable(const SysobjEntry &entry) const;
+
+    // Databases whose start page is not below this are not usable (format
+    // 12: the high page of the master device, set by LocateDatabases).
+    uint32_t start_page_limit = 0xFFFFFFFFu;
 
     // ---- operations, in the order every generation keeps
 
@@ -303,5 +319,9 @@ protected:
 
     // Trace output of the object-catalogue walk, on for one Prepare call.
     bool tracing = false;
+
     void Trace(const char *label, long value) const;
+
+private:
+    DumpFormat format_;
 };

@@ -48,7 +48,7 @@ std::string BodyText(const BlockReader &bl) {
 } // namespace
 
 VRNParser12::VRNParser12(platform::RandomAccessFile *file, int kb, int64_t size, int base_mb)
-    : VRNParser(file, kb, size, base_mb) {}
+    : VRNParser(file, kb, size, base_mb, DumpFormat::k12) {}
 
 VRNParser12::~VRNParser12() {
     try {
@@ -244,6 +244,16 @@ int VRNParser12::ReadDatabaseList(std::vector<DatabaseEntry> &databases, uint32_
 }
 
 // ------------------------------------------------------------------ usage and devices
+
+void VRNParser12::LocateDatabases(std::vector<DatabaseEntry> &databases, size_t listed) {
+    int low = 0, high = 0;
+    FindMasterDevice(&low, &high);
+    start_page_limit = static_cast<uint32_t>(high);
+    for (size_t i = 0; i < listed && i < databases.size(); ++i) {
+        databases[i].usage_size = -1;
+        FindDatabaseUsage(databases[i]);
+    }
+}
 
 int VRNParser12::FindDatabaseUsage(DatabaseEntry &entry) {
     try {

@@ -40,6 +40,9 @@ public:
     int WriteImage(std::string &out, int32_t first_page) override;
     int WriteText(std::string &out, int32_t first_page) override;
 
+    // The master device's high page as start_page_limit, then the usage
+    // records of every listed database.
+    void LocateDatabases(std::vector<DatabaseEntry> &databases, size_t listed) override;
     // 1 when usage records of entry.dbid were found on the first page of the
     // usage object (start_page: the smallest start page; usage_size: the
     // size of the last record), else 0.

@@ -9,7 +9,7 @@ const char kSource[] = "vrndll/VRNParser15";
 } // namespace
 
 VRNParser15::VRNParser15(platform::RandomAccessFile *file, int kb, int64_t size, int base_mb)
-    : VRNParser(file, kb, size, base_mb) {}
+    : VRNParser(file, kb, size, base_mb, DumpFormat::k15) {}
 
 VRNParser15::~VRNParser15() {
     try {
@@ -63,5 +63,14 @@ int VRNParser15::DetectFormat(int) {
                    : 0;
     } catch (...) {
         return 0;
+    }
+}
+
+void VRNParser15::LocateDatabases(std::vector<DatabaseEntry> &databases, size_t listed) {
+    const int32_t page = FindSysobject("sysusages");
+    if (page == 0) return;
+    for (size_t i = 0; i < listed && i < databases.size(); ++i) {
+        databases[i].usage_size = -1;
+        GetDatabaseUsage(page, databases[i]);
     }
 }

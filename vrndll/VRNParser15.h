@@ -13,6 +13,7 @@
 // its page.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -48,6 +49,10 @@ public:
     int FindDatabaseStart(int *mb) override;
     int MakeTableName(int number, char *out) override;
     int data_blockread() override;
+
+    // Finds the usage object ("sysusages") and places every listed database
+    // from its rows; nothing when the object is not found.
+    void LocateDatabases(std::vector<DatabaseEntry> &databases, size_t listed) override;
 
     // 1 for format 15 (blocks 161, 50, 34 owned by objects 1, 3, 2), else 0.
     // Runs Detect(2) first; `start` is not used.

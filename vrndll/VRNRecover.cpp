@@ -6,15 +6,12 @@
 
 #include "Common/logger/logger.h"
 #include "vrndll/SA_interractions.h"
+#include "vrndll/ParserFactory.h"
 #include "vrndll/TableDescriptionFile.h"
-#include "vrndll/VRNParser12.h"
-#include "vrndll/VRNParser15.h"
 
 namespace {
 
 const char kSource[] = "vrndll/VRNRecover";
-
-bool IsStop(int rc) { return rc == -1000 || rc == -5 || rc == -2; }
 
 } // namespace
 
@@ -26,22 +23,14 @@ VRNRecover::VRNRecover(platform::RandomAccessFile *hFile, int kb, uint32_t size_
     // The parsers bound block numbers by the dump's size: give them all of
     // it, not only its low 32 bits, so a dump beyond 4 GiB is read whole.
     const int64_t parser_size = size_high != 0 ? dump_size : static_cast<int64_t>(size_low);
-    {
-        VRNParser15 probe(hFile, kb, parser_size, base_mb);
-        format = probe.DetectFormat(0) == 1 ? 1 : 0;
-    }
-    if (format == 1)
-        parser = std::make_unique<VRNParser15>(hFile, kb, parser_size, base_mb);
-    else
-        parser = std::make_unique<VRNParser12>(hFile, kb, parser_size, base_mb);
+    parser = OpenParser(hFile, kb, parser_size, base_mb);
 }
 
-VRNRecover::VRNRecover(std::unique_ptr<VRNParser> injected, int fmt, int64_t size,
-                       const char *target, const char *source) {
+VRNRecover::VRNRecover(std::unique_ptr<VRNParser> injected, int64_t size, const char *target,
+                       const char *source) {
     dump_size = size;
     Init(target, source);
     parser = std::move(injected);
-    format = fmt == 1 ? 1 : 0;
 }
 
 void VRNRecover::Init(const char *target, const char *source) {
@@ -71,38 +60,8 @@ void VRNRecover::Release() {
     }
 }
 
-void VRNRecover::LocateDatabaseUsage() {
-    const size_t listed = std::min<size_t>(database_count, databases.size());
-    if (format == 1) {
-        auto *p15 = dynamic_cast<VRNParser15 *>(parser.get());
-        if (!p15) return;
-        const int32_t page = p15->FindSysobject("sysusages");
-        if (page == 0) return;
-        for (size_t i = 0; i < listed; ++i) {
-            databases[i].usage_size = -1;
-            p15->GetDatabaseUsage(page, databases[i]);
-        }
-        return;
-    }
-    auto *p12 = dynamic_cast<VRNParser12 *>(parser.get());
-    if (!p12) return;
-    int low = 0, high = 0;
-    p12->FindMasterDevice(&low, &high);
-    start_page_limit = static_cast<uint32_t>(high);
-    for (size_t i = 0; i < listed; ++i) {
-        databases[i].usage_size = -1;
-        p12->FindDatabaseUsage(databases[i]);
-    }
-}
-
-bool VRNRecover::IsUsable(const DatabaseEntry &entry) const {
-    if (entry.usage_size == -1) return false;
-    if (format == 1) return entry.skip == 0;
-    return static_cast<uint32_t>(entry.start_page) < start_page_limit;
-}
-
 int VRNRecover::PrepareCatalogue(std::vector<DatabaseEntry> *list, uint32_t *count) {
-    int rc = format == 1 ? parser->PrepareEx(list, count) : parser->Prepare(list, count);
+    int rc = parser->ReadCatalogue(list, count);
     TheLogger().InfoNumber("VRNParser::Prepare returned", rc);
     return rc;
 }
@@ -128,11 +87,11 @@ void VRNRecover::AdvanceProgress() {
 
 int VRNRecover::Recover() {
     try {
-        if (!parser) return -2;
+        if (!parser) return kFailed;
         return RecoverDatabases();
     } catch (...) {
         TheLogger().AssertFailed("!\"Error in Recover\"", kSource, 1374);
-        return -2;
+        return kFailed;
     }
 }
 
@@ -141,8 +100,8 @@ int VRNRecover::RecoverDatabases() {
     pass_state_ = 0;
 
     int rc = parser->Detect(2);
-    if (rc == -1000 || rc == -5 || rc == -2) return rc;
-    if (rc == -300) return -3;
+    if (IsStop(rc)) return rc;
+    if (rc == kDetectGaveUp) return kNoCatalogue;
 
     TheHost().PutPass(ProgressTextOf(kPass1Text));
     pass_state_ = 1;
@@ -154,25 +113,25 @@ int VRNRecover::RecoverDatabases() {
 
     rc = PrepareCatalogue(&databases, &database_count);
     switch (rc) {
-    case -1000:
-    case -2:
+    case kCancelled:
+    case kFailed:
         Release();
         return rc;
-    case -5:
-    case -3:
+    case kScanException:
+    case kNoCatalogue:
         parser->iSysobj = 0;
         return rc;
-    default: // 0, or -200: the scan reached the end of the dump
+    default: // kOk, or kEndOfDump: the scan reached the end of the dump
         break;
     }
 
-    LocateDatabaseUsage();
+    parser->LocateDatabases(databases, std::min<size_t>(database_count, databases.size()));
 
     // The list bounds the walk even when the count disagrees with it.
     const uint32_t listed =
         static_cast<uint32_t>(std::min<size_t>(database_count, databases.size()));
     for (uint32_t i = 0; i < listed; ++i) {
-        if (!IsUsable(databases[i])) continue;
+        if (!parser->IsUsable(databases[i])) continue;
         AdvanceProgress();
         rc = RecoverDatabase(i);
         if (IsStop(rc)) return rc;
@@ -181,7 +140,7 @@ int VRNRecover::RecoverDatabases() {
     TheHost().WDiag(ProgressTextOf(kDoneText));
     TheHost().SBar(100);
     Release();
-    return 0;
+    return kOk;
 }
 
 int VRNRecover::RecoverDatabase(uint32_t index) {
@@ -190,10 +149,10 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
     // Byte offset of the database in the dump: 64-bit, so that a database
     // beyond 4 GiB is found where it lies.
     const int64_t offset = (static_cast<int64_t>(db.start_page) * parser->bl.kb - 8) * 1024;
-    if (offset < 0) return 0;
+    if (offset < 0) return kOk;
     int base_mb = static_cast<int>(offset >> 20);
     int rc = parser->big(&base_mb);
-    if (rc == -1000 || rc == -2) return rc;
+    if (IsCancelOrFailure(rc)) return rc;
 
     TheLogger().InfoFormat("Recover::Recover Database num %i, index %i, offset in kb %i",
                            static_cast<int>(index), 0, base_mb);
@@ -226,12 +185,5 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
 
     parser->FreeCatalogue();
     outfiles.CloseAll();
-    return 0;
-}
-
-bool VRNRecover::IsScriptedTable(const SysobjEntry &entry) const {
-    if (entry.type != 'U') return false;
-    if (std::strncmp(entry.name, "spt", 3) == 0) return false;
-    if (format == 1 && std::strncmp(entry.name, "mon", 3) == 0) return false;
-    return true;
+    return kOk;
 }

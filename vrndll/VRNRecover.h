@@ -22,15 +22,15 @@ public:
     // hFile: the open dump (borrowed); kb: block size in KiB (re-detected);
     // size_low/size_high: the dump's size; base_mb: start of the first
     // database; target_folder: the dated output folder; source_folder: the
-    // dump's folder, ending with a separator. Chooses the parser generation
-    // with a throw-away format-15 parser's DetectFormat.
+    // dump's folder, ending with a separator. The parser comes from
+    // OpenParser, which detects the generation.
     VRNRecover(platform::RandomAccessFile *hFile, int kb, uint32_t size_low, int base_mb,
                const char *target_folder, uint32_t size_low_again, uint32_t size_high,
                const char *source_folder);
-    // A driver over a parser made by the caller; format 0 = format 12,
-    // 1 = format 15. Lets tests drive the recovery with a parser of their own.
-    VRNRecover(std::unique_ptr<VRNParser> parser, int format, int64_t dump_size,
-               const char *target_folder, const char *source_folder);
+    // A driver over a parser made by the caller (its generation is the
+    // parser's). Lets tests drive the recovery with a parser of their own.
+    VRNRecover(std::unique_ptr<VRNParser> parser, int64_t dump_size, const char *target_folder,
+               const char *source_folder);
     virtual ~VRNRecover();
     VRNRecover(const VRNRecover &) = delete;
     VRNRecover &operator=(const VRNRecover &) = delete;
@@ -62,32 +62,16 @@ public:
     bool fields_scanned = false;
     std::string target_folder;
     std::string source_folder; // ends with a separator
-    int32_t format = 0;        // 0 = format 12, 1 = format 15
-
-protected:
-    // Finds the usage records of every listed database (usage_size,
-    // start_page, skip) and, for format 12, start_page_limit: the high page
-    // of the master device. A database left with usage_size -1 is skipped.
-    virtual void LocateDatabaseUsage();
-    // Databases whose start page is not below this (format 12) are skipped.
-    uint32_t start_page_limit = 0xFFFFFFFFu;
 
 private:
     void Init(const char *target, const char *source);
     int RecoverDatabases();
     // One usable database: catalogue, scripts, description file.
     int RecoverDatabase(uint32_t index);
-    bool IsUsable(const DatabaseEntry &entry) const;
     void AdvanceProgress();
     int PrepareCatalogue(std::vector<DatabaseEntry> *list, uint32_t *count);
     // Catalogue freed, files closed, database list dropped.
     void Release();
-    // True for a user table the scripts are written for: type 'U', not a
-    // "spt" table, and for format 15 not a "mon" table.
-    bool IsScriptedTable(const SysobjEntry &entry) const;
-    // Columns, indexes and foreign keys of the current database from the
-    // dump. 0, -1000 or -2.
-    int ReadDetailCatalogues();
     // The plain script of table j of pSysobj.
     int WriteTableScript(uint32_t j);
     // The numbered scripts of table j, whose `columns` column entries start

@@ -75,10 +75,10 @@ std::string MakeOutputFolder(const std::string &source_path, const std::string &
 
 int MapDriverResult(int driver_result) {
     switch (driver_result) {
-    case -1000:
-    case -5:
-    case -3:
-    case -2:
+    case kCancelled:
+    case kOutputFailed:
+    case kNoCatalogue:
+    case kFailed:
         return driver_result;
     default:
         return 0;
@@ -91,14 +91,14 @@ int MapRecoverResult(int recover_result) {
         return VRN_RESULT_OK;
     case kCancelledBeforeStart:
         return VRN_RESULT_CANCELLED;
-    case -5:
+    case kOutputFailed:
         return VRN_RESULT_NO_SOURCE;
-    case -3:
+    case kNoCatalogue:
         return VRN_RESULT_NO_CATALOGUE;
-    case -2:
+    case kFailed:
         return VRN_RESULT_DRIVER_FAILED;
     default:
-        // Also -1000: a cancel during the run is reported as a failure.
+        // Also kCancelled: a cancel during the run is reported as a failure.
         return VRN_RESULT_FAILED;
     }
 }
@@ -128,7 +128,7 @@ int RecoverDumpFile(const char *source_path, const char *target_directory) {
         dump = platform::File::openForReading(source_path);
     if (!dump.isOpen()) {
         log.Error("Cannot create destination file");
-        return -5;
+        return kOutputFailed;
     }
     const uint64_t size = dump.size();
     const uint32_t size_low = static_cast<uint32_t>(size & 0xFFFFFFFFu);
@@ -139,7 +139,7 @@ int RecoverDumpFile(const char *source_path, const char *target_directory) {
     // the root folder.
     if (!target_directory || !*target_directory) {
         log.Error("Target directory missing");
-        return -5;
+        return kOutputFailed;
     }
 
     // Both paths are checked before anything is written.
@@ -148,11 +148,11 @@ int RecoverDumpFile(const char *source_path, const char *target_directory) {
         ComposeOutputFolder(target_directory, parts.file_name, platform::localTime());
     if (planned.size() > kMaxOutputFolderLength) {
         log.ErrorText("Output folder path too long", planned.c_str());
-        return -5;
+        return kOutputFailed;
     }
     if (parts.folder.size() > kMaxSourceFolderLength) {
         log.ErrorText("Source folder path too long", parts.folder.c_str());
-        return -5;
+        return kOutputFailed;
     }
 
     const std::string output_folder = MakeOutputFolder(source_path, target_directory);
@@ -160,11 +160,11 @@ int RecoverDumpFile(const char *source_path, const char *target_directory) {
     if (output_folder.size() > kMaxOutputFolderLength) {
         // The minute turned over and made the name longer: still too long.
         log.ErrorText("Output folder path too long", output_folder.c_str());
-        return -5;
+        return kOutputFailed;
     }
     if (!platform::isDirectory(output_folder)) {
         log.ErrorText("Cannot create output folder", output_folder.c_str());
-        return -5;
+        return kOutputFailed;
     }
 
     VRNRecover driver(&dump, 2, size_low, 0, output_folder.c_str(), size_low, size_high,

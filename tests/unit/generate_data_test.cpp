@@ -99,7 +99,7 @@ protected:
         parser->iSysobj = static_cast<uint32_t>(parser->pSysobj.size());
         parser->field_count = static_cast<uint32_t>(parser->fields.size());
         parser_ = parser.get();
-        recover_.reset(new VRNRecover(std::move(parser), 0, static_cast<int64_t>(file_->size()),
+        recover_.reset(new VRNRecover(std::move(parser), static_cast<int64_t>(file_->size()),
                                       target_.path().c_str(), ""));
         ASSERT_EQ(recover_->outfiles.CreateBatFile("db"), 0);
         ASSERT_EQ(recover_->outfiles.WriteBatText(BatHeader), 0);

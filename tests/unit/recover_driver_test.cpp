@@ -63,7 +63,7 @@ ColumnEntry Col(int32_t tab_id, int16_t col_id, const char *name) {
 // A parser that answers from a script instead of a dump.
 class ScriptedParser : public VRNParser {
 public:
-    ScriptedParser() : VRNParser(nullptr, 2, 0, 0) {}
+    explicit ScriptedParser(DumpFormat format) : VRNParser(nullptr, 2, 0, 0, format) {}
 
     int detect_result = 0;
     int detected_kb = 4;
@@ -118,6 +118,10 @@ public:
         details.push_back(what);
         return detail_result;
     }
+    // The scripted listing already carries usage sizes, start pages and
+    // skip marks: only the device limit is set.
+    void LocateDatabases(std::vector<DatabaseEntry> &, size_t) override { start_page_limit = limit; }
+    uint32_t limit = 0xFFFFFFFFu;
     void FreeCatalogue() override {
         pSysobj.clear();
         iSysobj = 0;
@@ -126,17 +130,11 @@ public:
     }
 };
 
-// The driver with the usage lookup replaced: the scripted listing already
-// carries usage sizes, start pages and skip marks.
 class ScriptedDriver : public VRNRecover {
 public:
-    ScriptedDriver(std::unique_ptr<ScriptedParser> p, int format, const std::string &target,
-                   const std::string &source, int64_t size = 64 << 20)
-        : VRNRecover(std::move(p), format, size, target.c_str(), source.c_str()) {}
-    uint32_t limit = 0xFFFFFFFFu;
-
-protected:
-    void LocateDatabaseUsage() override { start_page_limit = limit; }
+    ScriptedDriver(std::unique_ptr<ScriptedParser> p, const std::string &target, const std::string &source,
+                   int64_t size = 64 << 20)
+        : VRNRecover(std::move(p), size, target.c_str(), source.c_str()) {}
 };
 
 class RecoverDriver : public ::testing::Test {
@@ -161,8 +159,8 @@ protected:
 
     // Builds a driver over a parser prepared by `script`.
     std::unique_ptr<ScriptedDriver> Driver(const std::function<void(ScriptedParser &)> &script,
-                                           int format = 0) {
-        auto p = std::make_unique<ScriptedParser>();
+                                           DumpFormat format = DumpFormat::k12) {
+        auto p = std::make_unique<ScriptedParser>(format);
         p->catalogue = {Obj(1, 'S', "sysobjects"), Obj(101, 'U', "orders"), Obj(102, 'V', "v")};
         script(*p);
         // Tables are scripted only when they have columns: one for each
@@ -171,7 +169,7 @@ protected:
             for (const SysobjEntry &t : p->catalogue)
                 if (t.type == 'U') p->columns.push_back(Col(t.id, 1, "id"));
         parser_ = p.get();
-        return std::make_unique<ScriptedDriver>(std::move(p), format, target_.path(),
+        return std::make_unique<ScriptedDriver>(std::move(p), target_.path(),
                                                 source_.path() + platform::kPathSeparator);
     }
 
@@ -226,7 +224,7 @@ TEST_F(RecoverDriver, SkipsDatabasesWithoutUsageAboveTheDeviceLimitOrBelowOffset
     auto driver = Driver([](ScriptedParser &p) {
         p.listing = {Db("nousage", 2048, -1), Db("above", 5000), Db("negative", -4), Db("low", 1), Db("ok", 2048)};
     });
-    driver->limit = 5000;
+    parser_->limit = 5000;
     ASSERT_EQ(0, driver->Recover());
     EXPECT_EQ((std::vector<int>{7}), parser_->big_calls) << "only ok is read: (2048*4-8)*1024 >> 20";
     EXPECT_EQ((std::vector<std::string>{"int0.ini", "ok/", "ok/commit.bat", "ok/orders.sql"}),
@@ -243,8 +241,8 @@ TEST_F(RecoverDriver, FormatFifteenSkipsMarkedDatabasesAndMonTables) {
             p.catalogue.push_back(Obj(103, 'U', "sptvalues"));
             p.catalogue.push_back(Obj(104, 'U', "monitor"));
         },
-        1);
-    driver->limit = 10; // a format-12 rule only
+        DumpFormat::k15);
+    parser_->limit = 10; // a format-12 rule only
     ASSERT_EQ(0, driver->Recover());
     EXPECT_EQ((std::vector<int>{static_cast<int>(((0x7FFFFFF0LL * 4 - 8) * 1024) >> 20)}), parser_->big_calls);
     EXPECT_EQ((std::vector<std::string>{"int0.ini", "kept/", "kept/commit.bat", "kept/orders.sql"}),
@@ -360,7 +358,7 @@ TEST_F(RecoverDriver, WritesAFolderWithCommitBatPerDatabaseAndTheLastDescription
     EXPECT_EQ((std::vector<std::string>{"GetCol", "GetIndex", "GetFkey", "GetCol", "GetIndex", "GetFkey"}),
               parser_->details);
 
-    auto f15 = Driver([](ScriptedParser &p) { p.listing = {Db("a", 2048)}; }, 1);
+    auto f15 = Driver([](ScriptedParser &p) { p.listing = {Db("a", 2048)}; }, DumpFormat::k15);
     ASSERT_EQ(0, f15->Recover());
     EXPECT_EQ((std::vector<std::string>{"GetFieldEx", "GetIndexEx", "GetFkeyEx"}), parser_->details);
 }

@@ -20,7 +20,7 @@ namespace {
 // A parser that only holds a catalogue.
 class CatalogueParser : public VRNParser {
 public:
-    CatalogueParser() : VRNParser(nullptr, 2, 0, 0) {}
+    CatalogueParser() : VRNParser(nullptr, 2, 0, 0, DumpFormat::k12) {}
     int data_blockread() override {
         ++blockreads;
         return 0;

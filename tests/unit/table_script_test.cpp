@@ -75,7 +75,7 @@ protected:
     int Generate(int template_flag = 0) {
         file = dump.memory_file();
         const int64_t size = static_cast<int64_t>(file->size());
-        driver = std::make_unique<VRNRecover>(std::make_unique<VRNParser12>(file.get(), 2, size, 0), 0,
+        driver = std::make_unique<VRNRecover>(std::make_unique<VRNParser12>(file.get(), 2, size, 0),
                                               size, target.path().c_str(),
                                               (source.path() + platform::kPathSeparator).c_str());
         VRNParser &p = *driver->parser;
@@ -155,13 +155,13 @@ TEST(SqlTypeText, EveryCodeInBothFormats) {
         {255, 4, "", ""},
     };
     for (const Case &c : cases) {
-        EXPECT_EQ(c.format12, SqlTypeText(Entry(c.type, c.length), 0)) << int(c.type);
-        EXPECT_EQ(c.format15, SqlTypeText(Entry(c.type, c.length), 1)) << int(c.type);
+        EXPECT_EQ(c.format12, SqlTypeText(Entry(c.type, c.length), DumpFormat::k12)) << int(c.type);
+        EXPECT_EQ(c.format15, SqlTypeText(Entry(c.type, c.length), DumpFormat::k15)) << int(c.type);
     }
-    EXPECT_EQ(" numeric(10,2)", SqlTypeText(Entry(10, 5, "n", numeric12), 0));
-    EXPECT_EQ(" decimal(10,2)", SqlTypeText(Entry(26, 5, "d", numeric12), 0));
-    EXPECT_EQ(" numeric(18,4)", SqlTypeText(Entry(10, 9, "n", numeric15), 1));
-    EXPECT_EQ(" decimal(18,4)", SqlTypeText(Entry(26, 9, "d", numeric15), 1));
+    EXPECT_EQ(" numeric(10,2)", SqlTypeText(Entry(10, 5, "n", numeric12), DumpFormat::k12));
+    EXPECT_EQ(" decimal(10,2)", SqlTypeText(Entry(26, 5, "d", numeric12), DumpFormat::k12));
+    EXPECT_EQ(" numeric(18,4)", SqlTypeText(Entry(10, 9, "n", numeric15), DumpFormat::k15));
+    EXPECT_EQ(" decimal(18,4)", SqlTypeText(Entry(26, 9, "d", numeric15), DumpFormat::k15));
 }
 
 TEST(SqlTypeText, NullabilityByStatusByte) {
@@ -199,28 +199,28 @@ TEST(SqlNames, ReservedWordsAreBracketedInAnyCase) {
 
 TEST(ColumnNames, NumericNamesEndBeforePrecisionAndScale) {
     ColumnEntry d = Entry(26, 6, "price", {10, 2, 0, 0, 0});
-    EXPECT_EQ("price", ColumnName(d, 0));
-    EXPECT_EQ(10, ColumnPrecision(d, 0));
-    EXPECT_EQ(2, ColumnScale(d, 0));
+    EXPECT_EQ("price", ColumnName(d, DumpFormat::k12));
+    EXPECT_EQ(10, ColumnPrecision(d, DumpFormat::k12));
+    EXPECT_EQ(2, ColumnScale(d, DumpFormat::k12));
     ColumnEntry v = Entry(2, 6, "price", {10, 2, 0, 0, 0});
-    EXPECT_EQ(std::string("price\x0a\x02", 7), ColumnName(v, 0)) << "other types use all var_len bytes";
+    EXPECT_EQ(std::string("price\x0a\x02", 7), ColumnName(v, DumpFormat::k12)) << "other types use all var_len bytes";
 }
 
 TEST(ColumnNames, ShortOrOddVarLengthsStayInsideTheName) {
     ColumnEntry d = Entry(10, 6, "", {7, 3});
     d.var_len = 2; // less than the 5 bytes after a name
-    EXPECT_EQ("", ColumnName(d, 0));
-    EXPECT_EQ(7, ColumnPrecision(d, 0));
+    EXPECT_EQ("", ColumnName(d, DumpFormat::k12));
+    EXPECT_EQ(7, ColumnPrecision(d, DumpFormat::k12));
     d.var_len = 100000;
-    EXPECT_NO_THROW(ColumnPrecision(d, 1));
+    EXPECT_NO_THROW(ColumnPrecision(d, DumpFormat::k15));
     ColumnEntry n = Entry(7, 4, std::string("ab\0cd", 5));
-    EXPECT_EQ("ab", ColumnName(n, 0)) << "a name ends at a NUL byte";
+    EXPECT_EQ("ab", ColumnName(n, DumpFormat::k12)) << "a name ends at a NUL byte";
 }
 
 // ------------------------------------------------------------------ column order
 
 TEST(ColumnOrder, SortsByTableThenColumnKeepingEqualKeysInCatalogueOrder) {
-    VRNParser p(nullptr, 2, 0, 0);
+    VRNParser p(nullptr, 2, 0, 0, DumpFormat::k12);
     p.fields = {At(102, 2, "b2"), At(101, 1, "a1"), At(102, 1, "b1"), At(101, 1, "dup"),
                 At(-5, 1, "neg"), At(101, 3, "a3")};
     p.field_count = static_cast<uint32_t>(p.fields.size());
@@ -243,7 +243,7 @@ TEST(ColumnOrder, SortsByTableThenColumnKeepingEqualKeysInCatalogueOrder) {
 }
 
 TEST(ColumnOrder, OnlyTheCountedColumnsTakePart) {
-    VRNParser p(nullptr, 2, 0, 0);
+    VRNParser p(nullptr, 2, 0, 0, DumpFormat::k12);
     p.fields = {At(102, 1, "b"), At(101, 1, "a"), At(100, 1, "spare")};
     p.field_count = 2;
     SortColumnsByTable(p);
