@@ -7,6 +7,7 @@ foreach(fault no_initialize no_getstring empty_name utf16)
   string(TOUPPER "FAKE_${fault}" flag)
   add_library(tlvcmn_${fault} SHARED ${CMAKE_CURRENT_SOURCE_DIR}/fakes/tlvcmn_fake.cpp)
   target_compile_definitions(tlvcmn_${fault} PRIVATE ${flag})
+  target_link_libraries(tlvcmn_${fault} PRIVATE vrnplatform)
   vrn_warnings(tlvcmn_${fault})
   if(WIN32)
     set_target_properties(tlvcmn_${fault} PROPERTIES PREFIX "")
@@ -29,7 +30,8 @@ target_link_libraries(companion_tests PRIVATE vrntestsupport gtest gtest_main)
 vrn_warnings(companion_tests)
 add_dependencies(companion_tests vrndll tlvcmn ${VRN_FAKE_COMPANIONS})
 foreach(case MissingGetStringFailsTheCall NoCompanionFailsTheCall
-             EmptyProductNameStillRecovers RenamedLibraryUsesTheProgramFolder)
+             EmptyProductNameStillRecovers RenamedLibraryUsesTheProgramFolder
+             LoadingAndUnloadingCreateNoFileAndLoadNoCompanion)
   add_test(NAME companion_${case}
            COMMAND companion_tests --gtest_filter=CompanionLoading.${case}
            WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

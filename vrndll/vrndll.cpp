@@ -11,6 +11,7 @@
 
 #include "Common/logger/logger.h"
 #include "platform/platform.h"
+#include "vrndll/LibraryStart.h"
 #include "vrndll/RecoveryCall.h"
 #include "vrndll/SA_interractions.h"
 #include "vrndll/VRNRecover.h"
@@ -181,6 +182,7 @@ VRNDLL_API int VRN_CDECL FileRecover(const char *source_path, const char *target
                                      StatusBar status_bar, uintptr_t user_data,
                                      const char *log_file) {
     try {
+        StartLibrary();
         Logger &log = TheLogger();
         SA_interractions &host = TheHost();
         if (!host.mf_init(write_diag, status_bar, user_data, 3, kRecoveryProduct)) {
@@ -211,6 +213,7 @@ VRNDLL_API int VRN_CDECL FileRecover(const char *source_path, const char *target
 
 VRNDLL_API void VRN_CDECL SetBreakFlag(bool *flag) {
     try {
+        StartLibrary();
         TheLogger().Info("void SetBreakFlag(bool *flag)");
     } catch (...) {
     }

@@ -121,8 +121,15 @@ std::string ProductLogName(int product) {
 
 // ---------------------------------------------------------------- life cycle
 
-Logger::Logger(int product, int level)
+Logger::Logger(int product, int level, LoggerStart start)
     : lastStamp_(platform::nowSeconds()), product_(product), threshold_(level) {
+    if (start == LoggerStart::kNow) Start();
+}
+
+void Logger::Start() {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    if (started_) return;
+    started_ = true;
     // Entries written before the start-up log is open are dropped: there is
     // no file yet and the logger is disabled.
     try {
@@ -131,7 +138,7 @@ Logger::Logger(int product, int level)
         // The threshold stays at the constructor's value.
     }
     try {
-        InitTempSpace(product);
+        InitTempSpace(product_);
         if (const char *name = NewTempFileName()) {
             if (std::FILE *f = std::fopen(name, "a+b")) {
                 startup_.reset(f);
@@ -143,7 +150,7 @@ Logger::Logger(int product, int level)
         startupFlag_ = 1;
     } catch (...) {
         // No temporary folder: the logger stays disabled until a log file is
-        // set; loading the library must not fail because of its log.
+        // set; a recovery must not fail because of its log.
         current_ = nullptr;
         startup_.reset();
         enabled_ = 0;

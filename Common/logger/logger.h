@@ -22,12 +22,20 @@ enum LogLevelValue { LOG_ALL = 0, LOG_DEBUG = 1, LOG_INFO = 2, LOG_ERROR = 3, LO
 constexpr int kLoggerProduct = 7;
 constexpr int kLoggerInitialLevel = LOG_INFO;
 
+// When a logger does the work of starting (see Logger::Start).
+enum class LoggerStart { kNow, kOnFirstCall };
+
 class Logger {
 public:
-    // Reads the LogLevel setting, prepares the temporary space and opens the
-    // start-up log. Never throws: when no temporary folder can be had the
-    // logger stays disabled (initialised() is false).
-    Logger(int product, int level);
+    // With LoggerStart::kNow, Start() at once; with kOnFirstCall (the
+    // library's own logger, built while the library loads) nothing that
+    // loads a library or creates a file happens until Start().
+    Logger(int product, int level, LoggerStart start = LoggerStart::kNow);
+    // Reads the LogLevel setting (through the companion library), prepares
+    // the temporary space and opens the start-up log; once, later calls do
+    // nothing. Never throws: when no temporary folder can be had the logger
+    // stays disabled (initialised() is false).
+    void Start();
     ~Logger();
     Logger(const Logger &) = delete;
     Logger &operator=(const Logger &) = delete;
@@ -130,6 +138,7 @@ private:
     int64_t lastStamp_ = 0;
     mutable std::recursive_mutex lock_;
     int product_ = 0;
+    bool started_ = false;
     std::FILE *current_ = nullptr; // startup_ or switched_, or none
     std::atomic<int> threshold_{LOG_INFO};
     std::atomic<int> enabled_{0};

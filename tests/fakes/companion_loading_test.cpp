@@ -92,3 +92,30 @@ TEST_F(CompanionLoading, RenamedLibraryUsesTheProgramFolder) {
     ASSERT_TRUE(library.loaded());
     EXPECT_EQ(RecoverMissingDump(library), VRN_RESULT_NO_SOURCE);
 }
+
+TEST_F(CompanionLoading, LoadingAndUnloadingCreateNoFileAndLoadNoCompanion) {
+    // Loading may happen under the system's loader lock: the library then
+    // creates no file (its temporary space stays empty) and loads no
+    // companion library (the fake would leave its marker).
+    TempFolder temp("load_temp");
+    const std::string marker = folder_ / "companion_loaded";
+    ASSERT_TRUE(platform::setEnvironment("TALVANETMP", temp.path()));
+    ASSERT_TRUE(platform::setEnvironment("VRN_COMPANION_LOAD_MARKER", marker));
+    const std::string path = Arrange("vrndll", "tlvcmn_empty_name");
+    {
+        LoadedVrndll library(path);
+        ASSERT_TRUE(library.loaded());
+        library.unload();
+    }
+    EXPECT_TRUE(testsupport::ListTree(temp.path()).empty());
+    EXPECT_FALSE(platform::exists(marker));
+
+    // The first call does that work: the marker shows the test can see it.
+    LoadedVrndll library(path);
+    ASSERT_TRUE(library.loaded());
+    EXPECT_EQ(RecoverMissingDump(library), VRN_RESULT_NO_SOURCE);
+    EXPECT_TRUE(platform::exists(marker));
+    EXPECT_FALSE(testsupport::ListTree(temp.path()).empty());
+    platform::unsetEnvironment("VRN_COMPANION_LOAD_MARKER");
+    platform::unsetEnvironment("TALVANETMP");
+}

@@ -3,7 +3,13 @@
 //   FAKE_NO_GETSTRING   lacks GetString
 //   FAKE_EMPTY_NAME     GetFullName and GetHomeURL leave their buffers empty
 //   FAKE_UTF16          GetString answers in UTF-16 (little-endian)
+// Every fake, once loaded, creates the file that VRN_COMPANION_LOAD_MARKER
+// names (when set), so a test can tell whether it was loaded at all.
 #include <cstring>
+#include <fstream>
+#include <string>
+
+#include "platform/platform.h"
 
 #if defined(_WIN32)
 #define FAKE_API extern "C" __declspec(dllexport)
@@ -14,6 +20,15 @@
 #endif
 
 namespace {
+
+struct LoadMarker {
+    LoadMarker() {
+        std::string path;
+        if (platform::getEnvironment("VRN_COMPANION_LOAD_MARKER", path) && !path.empty())
+            std::ofstream(path, std::ios::binary) << "loaded\n";
+    }
+};
+const LoadMarker g_load_marker;
 
 // Pass texts of the UTF-16 fake; text 4 holds a letter outside ASCII (u
 // with diaeresis) to show the conversion.
