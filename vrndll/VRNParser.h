@@ -172,6 +172,15 @@ enum SystemObject {
 
 // ------------------------------------------------------------------ parser base
 
+// The assertion source and lines of a generation's GetOneString and
+// PrintOneString (where a numeric column's precision and scale sit comes
+// from the parser's format()).
+struct RowGeneration {
+    const char *source;
+    long print_line;
+    long page_line;
+};
+
 // One open dump and what is known of the database being recovered. The base
 // operations do nothing and return 0; each generation overrides what it
 // needs, mostly with the shared implementations below.
@@ -224,6 +233,16 @@ public:
     // The columns of the table whose rows are being written, worked out
     // once per table.
     RowLayout row_layout;
+    // Rows taken by the row readers (the format-15 catalogue scan resets it).
+    int32_t rows_read = 0;
+
+    // Shared bodies of WriteText and WriteImage, and the writer of unitext
+    // chains: the literal of the value held by the page chain from
+    // `first_page`. 0; -1000 cancelled; -2 when the chain could not be read
+    // to its end (the literal is written from what was read).
+    int WriteTextChain(std::string &out, int32_t first_page);
+    int WriteImageChain(std::string &out, int32_t first_page);
+    int WriteUniTextChain(std::string &out, int32_t first_page);
 
     // ---- what differs by generation, asked by the driver and the script
     // writers (the base answers for the generation it was built for)
@@ -316,6 +335,12 @@ protected:
     // The first block among 1 .. 100 000 (and inside the dump) that starts
     // the chain of `object` (fl1 0, prev_id 0); 0 when there is none.
     int32_t FindChainStart(int32_t object);
+
+    // Shared bodies of GetOneString and PrintOneString (RowDecoder.cpp).
+    int CutRowsOfPage(std::string &out, int32_t *block, uint32_t table, uint32_t columns, int32_t *rows,
+                      const RowGeneration &generation);
+    int PrintRow(std::string &out, uint32_t table, int var_length, uint32_t columns,
+                 const RowGeneration &generation);
 
     // Trace output of the object-catalogue walk, on for one Prepare call.
     bool tracing = false;

@@ -40,6 +40,21 @@ public:
     void FreeCatalogue() override;
     // Column catalogue through the column map from page 50 (ColumnCatalogue15.cpp).
     int GetFieldEx() override;
+
+    // Rows of a data page and their values (RowDecoder15.cpp): data rows
+    // are cut as in format 12; numeric and decimal names are 8 bytes
+    // shorter than their catalogue bytes.
+    int GetOneString(std::string &out, int32_t *block, uint32_t table, uint32_t columns,
+                     int32_t *rows) override;
+    int PrintOneString(std::string &out, uint32_t table, int var_length, uint32_t columns) override;
+    int FormatDateTime(std::string &out, int32_t day, int32_t ticks) override;
+    int FormatSmallDateTime(std::string &out, int32_t day, int32_t minutes) override;
+    int DaysInMonth(int month, int leap) override;
+    int WriteImage(std::string &out, int32_t first_page) override;
+    int WriteText(std::string &out, int32_t first_page) override;
+    // The date (day number) and time (1/300-second ticks) texts.
+    int FormatDate(std::string &out, int32_t day);
+    int FormatTime(std::string &out, int32_t ticks);
     // The signed 16-bit value at body offset 68 of block 24; returns 1
     // (-1000 when the host cancelled).
     int GetPageWord(int16_t *out) override;
@@ -80,9 +95,6 @@ public:
     // Foreign-key map, with the key id; its entries end at the first whose
     // byte 11 is not 255.
     int GetOneIndexBlockAndRecNum(int *k, int *page, int *row, int32_t *fkey_id);
-
-    // Rows taken by the format-15 row reader since PrepareEx began.
-    int32_t rows_read = 0;
 
 protected:
     // A row found by page and row number: read into row_reader(), at
