@@ -81,7 +81,7 @@ RecordLayout NameRows() {
 
 BlockReader &VRNParser15::row_reader() {
     if (!row_bl_ || row_bl_->kb != bl.kb || row_bl_->hFile != bl.hFile)
-        row_bl_.reset(new BlockReader(bl.kb, bl.base_mb, bl.hFile));
+        row_bl_.reset(new BlockReader(bl.kb, bl.base_mb, bl.hFile, bl.cancel_check()));
     row_bl_->base_mb = bl.base_mb;
     return *row_bl_;
 }

@@ -34,7 +34,6 @@
 #include "vrndll/PageChain.h"
 #include "vrndll/RecordCursor.h"
 #include "vrndll/RowLayout.h"
-#include "vrndll/SA_interractions.h"
 #include "vrndll/UniCharLiteral.h"
 #include "vrndll/VRNParser.h"
 #include "vrndll/ValueFormat.h"
@@ -54,7 +53,7 @@ int64_t PagesInDump(const VRNParser &p) {
 // `bl` but with buffers of its own.
 BlockReader &ChainReader(VRNParser &p) {
     if (!p.chain_bl || p.chain_bl->kb != p.bl.kb || p.chain_bl->hFile != p.bl.hFile)
-        p.chain_bl.reset(new BlockReader(p.bl.kb, p.bl.base_mb, p.bl.hFile));
+        p.chain_bl.reset(new BlockReader(p.bl.kb, p.bl.base_mb, p.bl.hFile, p.bl.cancel_check()));
     p.chain_bl->base_mb = p.bl.base_mb;
     return *p.chain_bl;
 }
@@ -358,7 +357,7 @@ int VRNParser::CutRowsOfPage(std::string &out, int32_t *block, uint32_t table, u
                 if (var_length > 0) std::memcpy(var_area, row + firoff + 2, static_cast<size_t>(var_length));
 
                 ++rows_read;
-                if (!TheHost().MayContinue()) return kCancelled;
+                if (!bl.MayContinue()) return kCancelled;
                 const int rc = PrintOneString(out, table, var_length, columns);
                 if (rc == kCancelled) return kCancelled;
                 if (rc == kOk) ++count;

@@ -132,6 +132,10 @@ void SA_interractions::PutPass(const char *text) {
     WDiag(line);
 }
 
+CancelCheck HostCancelCheck() {
+    return [] { return TheHost().MayContinue(); };
+}
+
 bool SA_interractions::MayContinue() const {
     if (!break_flag) return true;
     // The host owns the byte and may write it from another thread; it is

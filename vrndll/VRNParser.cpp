@@ -8,7 +8,6 @@
 #include <unordered_set>
 
 #include "Common/logger/logger.h"
-#include "vrndll/SA_interractions.h"
 
 namespace {
 
@@ -38,9 +37,9 @@ private:
 
 // ================================================================== BlockReader
 
-BlockReader::BlockReader(int kb_, int base_mb_, platform::RandomAccessFile *file)
+BlockReader::BlockReader(int kb_, int base_mb_, platform::RandomAccessFile *file, CancelCheck may_continue)
     : kb(kb_ > 0 ? kb_ : 2), base_mb(base_mb_), data(static_cast<size_t>(DataStart(kb)), 0),
-      hFile(file), dump_size_(file ? file->size() : 0) {}
+      hFile(file), may_continue_(std::move(may_continue)), dump_size_(file ? file->size() : 0) {}
 
 uint64_t BlockReader::Offset(int32_t n) const {
     const int64_t offset = static_cast<int64_t>(base_mb) * kMiB + DataStart(kb) +
@@ -62,7 +61,7 @@ int BlockReader::SetBlockSize(int new_kb) {
 
 int BlockReader::GetBlock(int32_t n) {
     header_whole_ = false;
-    if (!TheHost().MayContinue()) return kCancelled;
+    if (!MayContinue()) return kCancelled;
     try {
         uint8_t raw[kBlockHeaderSize];
         if (!ReadHeaderBytes(Offset(n), raw)) return kOk; // nothing whole: the fields stay
@@ -104,7 +103,7 @@ bool BlockReader::ReadHeaderBytes(uint64_t at, uint8_t *out) {
 }
 
 int BlockReader::GetAllBlock(int32_t n) {
-    if (!TheHost().MayContinue()) return kCancelled;
+    if (!MayContinue()) return kCancelled;
     try {
         // `len` counts the header too, but is read from the body on, as the
         // records are laid out; it never reaches past the buffer.
@@ -169,7 +168,12 @@ bool BlockReader::InRecordArea(int64_t at, int64_t count) const {
 // ================================================================== VRNParser
 
 VRNParser::VRNParser(platform::RandomAccessFile *file, int kb, int64_t size, int base_mb, DumpFormat format)
-    : bl(kb, base_mb, file), hFile(file), file_size(size), format_(format) {}
+    : bl(kb, base_mb, file, HostCancelCheck()), hFile(file), file_size(size), format_(format) {}
+
+void VRNParser::SetCancelCheck(CancelCheck may_continue) {
+    bl.SetCancelCheck(std::move(may_continue));
+    chain_bl.reset(); // made again from `bl` when needed
+}
 
 // ---- what differs by generation
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "vrndll/CancelCheck.h"
 #include "vrndll/DumpFormat.h"
 #include "vrndll/ResultCode.h"
 #include "vrndll/PageChain.h"
@@ -36,12 +37,13 @@ struct BlockHeader {
 };
 
 // Reads one block header at a time into its fields, and on request the body
-// of the same block into `data`. Asks the host on every read whether to go
-// on. Block n lies at base_mb MiB + DataStart(kb) + (n - 1) * kb KiB, all in
+// of the same block into `data`. Asks its cancel check on every read whether
+// to go on. Block n lies at base_mb MiB + DataStart(kb) + (n - 1) * kb KiB, all in
 // 64 bits.
 class BlockReader {
 public:
-    BlockReader(int kb, int base_mb, platform::RandomAccessFile *hFile);
+    // `may_continue`: asked before every read (empty: never stops).
+    BlockReader(int kb, int base_mb, platform::RandomAccessFile *hFile, CancelCheck may_continue = CancelCheck());
 
     int32_t kb;
     int32_t id = 0;
@@ -66,6 +68,11 @@ public:
     bool InDump(int32_t n) const;
     // Size of the dump in bytes, taken when the reader was built.
     uint64_t DumpSize() const { return dump_size_; }
+
+    // The check asked before every read, and a reader's answer to it.
+    const CancelCheck &cancel_check() const { return may_continue_; }
+    void SetCancelCheck(CancelCheck may_continue) { may_continue_ = std::move(may_continue); }
+    bool MayContinue() const { return !may_continue_ || may_continue_(); }
 
     // Sets the block size (positive KiB) and reallocates `data`. Returns 0.
     int SetBlockSize(int kb);
@@ -100,6 +107,7 @@ private:
     // so a sweep over the dump costs one read per window, not per block.
     bool ReadHeaderBytes(uint64_t at, uint8_t *out);
 
+    CancelCheck may_continue_;
     uint64_t dump_size_ = 0;
     bool header_whole_ = false;
     bool logging_block_ = false; // bl_log runs: a failing read must not log again
@@ -186,6 +194,8 @@ struct RowGeneration {
 // needs, mostly with the shared implementations below.
 class VRNParser {
 public:
+    // The block reader asks HostCancelCheck() until SetCancelCheck says
+    // otherwise.
     VRNParser(platform::RandomAccessFile *hFile, int kb, int64_t file_size, int base_mb, DumpFormat format);
     virtual ~VRNParser() = default;
     VRNParser(const VRNParser &) = delete;
@@ -248,6 +258,10 @@ public:
     // writers (the base answers for the generation it was built for)
 
     DumpFormat format() const { return format_; }
+    // The check every reader of this parser asks: `bl`, and the readers made
+    // from it, which take its check when they are made (so set it before
+    // reading).
+    void SetCancelCheck(CancelCheck may_continue);
     // The catalogue scan of the generation: Prepare (format 12) or
     // PrepareEx (format 15), with the same arguments and results.
     virtual int ReadCatalogue(std::vector<DatabaseEntry> *databases, uint32_t *count);

@@ -12,7 +12,6 @@
 using dumpwriter::Bytes;
 using dumpwriter::Dump;
 using dumpwriter::Page;
-using parsertest::CancelFlag;
 using parsertest::LogCapture;
 
 namespace {
@@ -185,10 +184,10 @@ TEST(BlockReaderRead, AShortBodyReadZeroFillsSoNoEarlierPageShowsThrough) {
 
 TEST(BlockReaderCancel, CancelledReadsTouchNeitherFileNorFields) {
     RecordingFile file(uint64_t(1) << 30);
-    BlockReader bl(2, 0, &file);
+    bool stop = false;
+    BlockReader bl(2, 0, &file, [&] { return !stop; });
     ASSERT_EQ(bl.GetBlock(1), 0);
-    CancelFlag cancel;
-    cancel.Set(true);
+    stop = true;
     EXPECT_EQ(bl.GetBlock(2), -1000);
     EXPECT_EQ(bl.GetAllBlock(2), -1000);
     EXPECT_EQ(file.reads.size(), 1u);

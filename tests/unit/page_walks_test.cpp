@@ -14,7 +14,6 @@
 #include "vrndll/RecordCursor.h"
 #include "vrndll/VRNParser.h"
 
-using parsertest::CancelFlag;
 
 namespace {
 
@@ -74,12 +73,10 @@ TEST(PageChain, StopsForEveryReasonWithThePagesReadSoFar) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        CancelFlag cancel;
-        cancel.Set(c.file == File::kCancelled);
         platform::MemoryFile dump(ChainDump(9, c.next));
         ThrowingFile throwing;
         platform::RandomAccessFile *file = c.file == File::kThrowing ? static_cast<platform::RandomAccessFile *>(&throwing) : &dump;
-        BlockReader reader(kKb, 0, file);
+        BlockReader reader(kKb, 0, file, [&] { return c.file != File::kCancelled; });
         PageChain walk(reader, c.first, "the test chain", c.max_pages);
         std::vector<int32_t> read;
         while (walk.Next()) {
