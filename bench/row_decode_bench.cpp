@@ -76,8 +76,7 @@ struct SyntheticTable {
         parser->pSysobj.assign(1, entry);
         parser->iSysobj = 1;
         for (const dumpwriter::Column &c : t.columns()) parser->fields.push_back(EntryOf(c));
-        parser->field_count = static_cast<uint32_t>(parser->fields.size());
-        columns = parser->field_count;
+        columns = parser->field_count();
     }
 };
 

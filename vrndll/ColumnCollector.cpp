@@ -17,7 +17,6 @@ ColumnCollector::ColumnCollector(VRNParser &parser)
       objects_(std::min<uint32_t>(parser.iSysobj, static_cast<uint32_t>(parser.pSysobj.size()))) {
     parser_.fields.clear();
     parser_.fields.reserve(kFirstRoom);
-    parser_.field_count = 0;
     for (uint32_t k = 0; k < objects_; ++k) {
         parser_.pSysobj[k].first_field = -1;
         entry_of_.emplace(parser_.pSysobj[k].id, k);
@@ -32,7 +31,6 @@ void ColumnCollector::Add(const ColumnEntry &column) {
     have_previous_ = true;
     previous_tab_ = column.tab_id;
     parser_.fields.push_back(column);
-    parser_.field_count = static_cast<uint32_t>(parser_.fields.size());
 }
 
 void ColumnCollector::Finish() {

@@ -6,7 +6,7 @@
 namespace {
 
 uint32_t ColumnCount(const VRNParser &p) {
-    return std::min<uint32_t>(p.field_count, static_cast<uint32_t>(p.fields.size()));
+    return p.field_count();
 }
 
 bool ByTableThenColumn(const ColumnEntry &a, const ColumnEntry &b) {

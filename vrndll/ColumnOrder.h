@@ -21,9 +21,9 @@ struct ColumnRange {
     bool empty() const { return begin == end; }
 };
 
-// Sorts the parser's columns (the first field_count of them) by table id and
-// column id, a stable sort, and sets first_field of every entry of pSysobj
-// whose id has columns to the first of them, -1 for the others.
+// Sorts the parser's columns by table id and column id, a stable sort, and
+// sets first_field of every entry of pSysobj whose id has columns to the
+// first of them, -1 for the others.
 void SortColumnsByTable(VRNParser &parser);
 
 // The columns of table `tab_id`; the array must be sorted.

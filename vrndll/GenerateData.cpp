@@ -49,8 +49,7 @@ int VRNRecover::GenerateData() {
         VRNParser &p = *parser;
         const uint32_t objects =
             std::min<uint32_t>(p.iSysobj, static_cast<uint32_t>(p.pSysobj.size()));
-        const uint32_t field_total =
-            std::min<uint32_t>(p.field_count, static_cast<uint32_t>(p.fields.size()));
+        const uint32_t field_total = p.field_count();
 
         const bool sorted = std::is_sorted(
             p.fields.begin(), p.fields.begin() + field_total,

@@ -124,7 +124,7 @@ int VRNRecover::RecoverTableFromField() {
         std::unordered_set<int32_t> system_tables;
         int added = 0;
 
-        const uint32_t columns = std::min<uint32_t>(p.field_count, static_cast<uint32_t>(p.fields.size()));
+        const uint32_t columns = p.field_count();
         for (uint32_t k = 0; k < columns; ++k) {
             const ColumnEntry &c = p.fields[k];
             if (known.count(c.tab_id) != 0) continue;

@@ -58,7 +58,7 @@ bool BuildRowLayout(const VRNParser &parser, uint32_t table, uint32_t columns, R
     layout.variable.clear();
     layout.fixed_names.clear();
 
-    const uint32_t count = std::min<uint32_t>(parser.field_count, static_cast<uint32_t>(parser.fields.size()));
+    const uint32_t count = parser.field_count();
     layout.first = FirstColumnOf(parser.fields, count, t.id, t.first_field);
     if (layout.first >= 0) {
         const uint32_t first = static_cast<uint32_t>(layout.first);

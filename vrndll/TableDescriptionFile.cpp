@@ -208,7 +208,7 @@ int TableDescriptionFile::WriteDescription() {
     }
 
     int fields = 0;
-    const uint32_t columns = std::min<uint32_t>(p.field_count, static_cast<uint32_t>(p.fields.size()));
+    const uint32_t columns = p.field_count();
     for (uint32_t c = 0; c < columns; ++c) {
         const ColumnEntry &f = p.fields[c];
         if (f.tab_id <= 100) continue;
@@ -249,7 +249,6 @@ int TableDescriptionFile::LoadDescription() {
     p.pSysobj.assign(static_cast<size_t>(t), SysobjEntry{});
     p.this_obj = static_cast<uint32_t>(t);
     p.fields.assign(static_cast<size_t>(n), ColumnEntry{});
-    p.field_count = static_cast<uint32_t>(n);
 
     std::vector<int32_t> table_ordinals(static_cast<size_t>(t));
     for (int i = 0; i < t; ++i) {

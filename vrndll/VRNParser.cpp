@@ -270,7 +270,6 @@ void VRNParser::ReleaseCatalogue() {
     iSysobj = 0;
     this_obj = 0;
     std::vector<ColumnEntry>().swap(fields);
-    field_count = 0;
     std::vector<int32_t>().swap(obj_ids);
 }
 

@@ -14,6 +14,7 @@
 
 #include "platform/platform.h"
 #include "vrndll/CancelCheck.h"
+#include "vrndll/Catalogue.h"
 #include "vrndll/DumpFormat.h"
 #include "vrndll/ResultCode.h"
 #include "vrndll/PageChain.h"
@@ -127,57 +128,6 @@ inline int32_t ReadInt32(const uint8_t *p) {
                                 (static_cast<uint32_t>(p[3]) << 24));
 }
 
-// ------------------------------------------------------------------ catalogue records
-
-// One object (table, view, procedure, ...) of the current database.
-struct SysobjEntry {
-    int32_t id = 0;
-    char type = 0;
-    int16_t rec_len = 0;
-    char name[257] = {};
-    int32_t name_len = 0;
-    int32_t first_block = 0;
-    int32_t first_field = -1;
-};
-
-// One database held in the dump.
-struct DatabaseEntry {
-    int8_t row = 0;
-    int16_t dbid = 0;
-    int16_t rec_len = 0;
-    int32_t name_len = 0;
-    char name[256] = {};
-    int32_t start_page = 0;
-    int32_t usage_size = -1;
-    int32_t skip = 0;
-};
-
-// One column of an object.
-struct ColumnEntry {
-    int32_t tab_id = 0;
-    int16_t col_id = 0;
-    int16_t length = 0;
-    int16_t rec_len = 0;
-    uint8_t user_type = 0;
-    uint8_t row_num = 0;
-    int32_t var_len = 0;
-    char name[256] = {};
-    uint8_t null_flag = 0;
-    uint8_t fixed = 0;
-};
-
-// System objects the scans rely on.
-enum SystemObject {
-    kObjectCatalogue = 1,
-    kIndexCatalogue = 2,
-    kColumnCatalogue = 3,
-    kObjectTexts = 6,
-    kReferenceCatalogue = 16,
-    kDatabaseInformation = 30,
-    kUsageObject = 31,
-    kDeviceObject = 35,
-};
-
 // ------------------------------------------------------------------ parser base
 
 // The assertion source and lines of a generation's GetOneString and
@@ -189,10 +139,11 @@ struct RowGeneration {
     long page_line;
 };
 
-// One open dump and what is known of the database being recovered. The base
-// operations do nothing and return 0; each generation overrides what it
-// needs, mostly with the shared implementations below.
-class VRNParser {
+// One open dump and what is known of the database being recovered (the
+// Catalogue it inherits). The base operations do nothing and return 0; each
+// generation overrides what it needs, mostly with the shared implementations
+// below.
+class VRNParser : public Catalogue {
 public:
     // The block reader asks HostCancelCheck() until SetCancelCheck says
     // otherwise.
@@ -205,24 +156,9 @@ public:
     platform::RandomAccessFile *hFile; // borrowed
     int64_t file_size;                 // size of the dump in bytes
 
-    std::vector<SysobjEntry> pSysobj; // this_obj entries, iSysobj in use
-    uint32_t iSysobj = 0;
-    uint32_t this_obj = 0;
-
-    std::vector<ColumnEntry> fields; // columns of all objects
-    uint32_t field_count = 0;
-
-    int32_t first_col_block = -1;
-    int32_t first_ind_block = -1;
-    int32_t first_ref_block = -1;
-    int32_t first_db_block = -1;
-    int32_t first_obj_block = -1;
-    int32_t first_text_block = -1;
     // Blocks in the dump: its size divided by the block size (set by the
     // driver once the block size is known).
     int32_t VRN_bl_count = 0;
-
-    std::vector<int32_t> obj_ids; // distinct object ids above 100 that own pages
 
     // ---- the data row being decoded: GetOneString cuts a row of the page
     // into these members, PrintOneString writes it from them.

@@ -257,7 +257,7 @@ TEST(ColumnCatalogue15, ColumnsThroughTheMapWithFirstFieldsAndDeletedRowsPassedO
     Parsed<VRNParser15> p(d);
     ASSERT_EQ(ListEx(p), 0);
     ASSERT_EQ(p->GetFieldEx(), 0);
-    ASSERT_EQ(p->field_count, 4u);
+    ASSERT_EQ(p->field_count(), 4u);
     const ColumnEntry &price = p->fields[1];
     EXPECT_EQ(price.tab_id, 110);
     EXPECT_EQ(price.col_id, 2);
@@ -317,7 +317,7 @@ TEST(DamagedCatalogue15, ZeroedMapsLoopsAndCutsEndInBoundedTime) {
         EXPECT_EQ(p->FindSysobject("sysusages") != 0, c.usage_found);
         if (c.prepare == 0) {
             EXPECT_EQ(p->GetFieldEx(), 0);
-            EXPECT_EQ(p->field_count, static_cast<uint32_t>(c.columns));
+            EXPECT_EQ(p->field_count(), static_cast<uint32_t>(c.columns));
         }
     }
     // A dump cut anywhere: every step ends.

@@ -35,7 +35,7 @@ public:
 
 // The master database of `d` with `schema` laid out in it, read up to its
 // object catalogue and first pages, then GetCol. Returns GetCol's result.
-struct Catalogue {
+struct ColumnDump {
     Dump dump{4};
     dumpwriter::Database &master = dump.database("master", 1, 0);
     std::unique_ptr<Parsed<RecordingParser>> parsed;
@@ -51,7 +51,7 @@ struct Catalogue {
     const SysobjEntry *object(const std::string &name) { return parsed->Object(name); }
     std::vector<std::string> Names() {
         std::vector<std::string> out;
-        for (uint32_t i = 0; i < p().field_count; ++i) out.push_back(p().fields[i].name);
+        for (uint32_t i = 0; i < p().field_count(); ++i) out.push_back(p().fields[i].name);
         return out;
     }
 };
@@ -73,13 +73,13 @@ Column Col(const std::string &name, uint8_t type, int16_t length, uint8_t status
 class ColumnRowLayout : public ::testing::TestWithParam<int16_t> {};
 
 TEST_P(ColumnRowLayout, EveryFieldOfARowIsRead) {
-    Catalogue c;
+    ColumnDump c;
     Schema s;
     s.column_firoff(GetParam());
     s.table(101, "orders").column("id", types::kInt).column("note", types::kVarChar, 100, kNull);
     s.add_to(c.master);
     ASSERT_EQ(0, c.Read());
-    ASSERT_EQ(2u, c.p().field_count);
+    ASSERT_EQ(2u, c.p().field_count());
 
     const ColumnEntry &id = c.col(0);
     EXPECT_EQ(101, id.tab_id);
@@ -106,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(Firoff, ColumnRowLayout, ::testing::Values(24, 32));
 
 TEST(ColumnCatalogue, LengthIsASignedByteAt24TwoBytesAt32AndAbsentOtherwise) {
     for (int16_t firoff : {24, 32, 28}) {
-        Catalogue c;
+        ColumnDump c;
         Schema s;
         s.column_firoff(firoff);
         s.table(101, "t").column("small", types::kChar, 100).column("wide", types::kVarChar, 200);
@@ -124,7 +124,7 @@ TEST(ColumnCatalogue, LengthIsASignedByteAt24TwoBytesAt32AndAbsentOtherwise) {
 }
 
 TEST(ColumnCatalogue, OtherLayoutsTakeTheStatusFromOffsetNine) {
-    Catalogue c;
+    ColumnDump c;
     Schema s;
     s.column_firoff(28);
     s.table(101, "t").column("a", types::kInt).column("b", types::kInt, 0, kNull);
@@ -137,7 +137,7 @@ TEST(ColumnCatalogue, OtherLayoutsTakeTheStatusFromOffsetNine) {
 }
 
 TEST(ColumnCatalogue, NumericNamesAreFollowedByPrecisionAndScale) {
-    Catalogue c;
+    ColumnDump c;
     Schema s;
     s.table(101, "t").numeric("price", types::kDecimal, 10, 2);
     s.add_to(c.master);
@@ -154,25 +154,25 @@ TEST(ColumnCatalogue, FixedIsSetFromTheUserTypeAndUnknownCodesAreVariable) {
         {1, 1},  {2, 0},  {3, 1},  {4, 0},  {5, 1},  {6, 1},  {7, 1},  {8, 1},  {9, 0},
         {10, 1}, {11, 1}, {12, 1}, {16, 1}, {18, 1}, {19, 0}, {20, 0}, {21, 1}, {22, 1},
         {23, 1}, {24, 1}, {25, 0}, {26, 1}, {34, 0}, {37, 0}, {43, 0}, {80, 0}, {255, 0}};
-    Catalogue c;
+    ColumnDump c;
     Schema s;
     dumpwriter::Table &t = s.table(101, "t");
     for (const auto &e : expected) t.add(Col("c" + std::to_string(e.first), e.first, 4, 0, 0));
     s.add_to(c.master);
     ASSERT_EQ(0, c.Read());
-    ASSERT_EQ(expected.size(), c.p().field_count);
+    ASSERT_EQ(expected.size(), c.p().field_count());
     for (size_t i = 0; i < expected.size(); ++i)
         EXPECT_EQ(expected[i].second, c.col(i).fixed) << "user type " << int(expected[i].first);
 }
 
 TEST(ColumnCatalogue, ANameLongerThanTheEntryHoldsIsCutAndLogged) {
     LogCapture log;
-    Catalogue c;
+    ColumnDump c;
     Schema s;
     s.table(101, "t").column(std::string(300, 'n'), types::kInt).column("after", types::kInt);
     s.add_to(c.master);
     ASSERT_EQ(0, c.Read());
-    ASSERT_EQ(2u, c.p().field_count);
+    ASSERT_EQ(2u, c.p().field_count());
     EXPECT_EQ(255, c.col(0).var_len);
     EXPECT_EQ(std::string(255, 'n'), c.col(0).name);
     EXPECT_STREQ("after", c.col(1).name) << "the walk steps by the whole row";
@@ -182,7 +182,7 @@ TEST(ColumnCatalogue, ANameLongerThanTheEntryHoldsIsCutAndLogged) {
 // ------------------------------------------------------------------ catalogue entries
 
 TEST(ColumnCatalogue, FirstFieldOfEachTableIsItsFirstRow) {
-    Catalogue c;
+    ColumnDump c;
     Schema s;
     s.table(101, "a").column("x", types::kInt).column("y", types::kInt);
     s.table(102, "b").column("z", types::kInt);
@@ -195,7 +195,7 @@ TEST(ColumnCatalogue, FirstFieldOfEachTableIsItsFirstRow) {
 }
 
 TEST(ColumnCatalogue, OnlyUserTablesWithoutColumnsAndNotNamedSptAreGuessed) {
-    Catalogue c;
+    ColumnDump c;
     Schema s;
     s.table(101, "described").column("x", types::kInt);
     c.master.table(102, "spt_values").table(103, "sptx").table(104, "s_pt").table(105, "stp")
@@ -206,28 +206,28 @@ TEST(ColumnCatalogue, OnlyUserTablesWithoutColumnsAndNotNamedSptAreGuessed) {
 }
 
 TEST(ColumnCatalogue, AnEmptyCatalogueGuessesNothing) {
-    Catalogue c;
+    ColumnDump c;
     Schema s; // an empty column chain
     c.master.table(101, "t");
     s.add_to(c.master);
     ASSERT_EQ(0, c.Read());
-    EXPECT_EQ(0u, c.p().field_count);
+    EXPECT_EQ(0u, c.p().field_count());
     EXPECT_TRUE(c.p().guessed.empty());
 }
 
 TEST(ColumnCatalogue, ADatabaseWithoutColumnPagesHasNoColumns) {
     LogCapture log;
-    Catalogue c;
+    ColumnDump c;
     c.master.table(101, "t");
     ASSERT_EQ(0, c.Read());
     EXPECT_EQ(-1, c.p().first_col_block);
-    EXPECT_EQ(0u, c.p().field_count);
+    EXPECT_EQ(0u, c.p().field_count());
     EXPECT_TRUE(log.Has("Running getcol"));
     EXPECT_TRUE(log.Has("skip_tables_num= [0]"));
 }
 
 TEST(ColumnCatalogue, RowsOverManyPagesAreReadInChainOrder) {
-    Catalogue c;
+    ColumnDump c;
     Schema s;
     s.column_records_per_page(3);
     for (int t = 0; t < 5; ++t) {
@@ -236,7 +236,7 @@ TEST(ColumnCatalogue, RowsOverManyPagesAreReadInChainOrder) {
     }
     s.add_to(c.master);
     ASSERT_EQ(0, c.Read());
-    ASSERT_EQ(20u, c.p().field_count);
+    ASSERT_EQ(20u, c.p().field_count());
     for (uint32_t i = 0; i < 20; ++i) {
         EXPECT_EQ(200 + static_cast<int>(i / 4), c.col(i).tab_id);
         EXPECT_EQ(static_cast<int>(i % 4) + 1, c.col(i).col_id);
@@ -244,7 +244,7 @@ TEST(ColumnCatalogue, RowsOverManyPagesAreReadInChainOrder) {
 }
 
 TEST(ColumnCatalogue, ACancelAtTheStartStopsAtOnce) {
-    Catalogue c;
+    ColumnDump c;
     Schema s;
     s.table(101, "t").column("x", types::kInt);
     s.add_to(c.master);
@@ -274,7 +274,7 @@ private:
 };
 
 TEST(ColumnCatalogue, ACancelDuringTheWalkStopsItThere) {
-    Catalogue c;
+    ColumnDump c;
     Schema s;
     s.column_records_per_page(1);
     s.table(101, "t").column("a", types::kInt).column("b", types::kInt).column("c", types::kInt);
@@ -286,14 +286,14 @@ TEST(ColumnCatalogue, ACancelDuringTheWalkStopsItThere) {
         new CancellingFile(c.dump.memory_file(), c.dump.page_offset(c.master, second), cancel)));
     ASSERT_EQ(0, parsed.List());
     EXPECT_EQ(-1000, parsed->GetCol()) << "the third page is never read";
-    EXPECT_EQ(2u, parsed->field_count);
+    EXPECT_EQ(2u, parsed->field_count());
 }
 
 // ------------------------------------------------------------------ damage
 
 TEST(ColumnCatalogueDamage, AChainThatCyclesIsReadOnce) {
     LogCapture log;
-    Catalogue c;
+    ColumnDump c;
     Schema s;
     s.column_records_per_page(2);
     s.table(101, "t").column("a", types::kInt).column("b", types::kInt).column("c", types::kInt);
@@ -309,7 +309,7 @@ TEST(ColumnCatalogueDamage, AChainThatCyclesIsReadOnce) {
 }
 
 TEST(ColumnCatalogueDamage, APageLinkingToItselfIsReadOnce) {
-    Catalogue c;
+    ColumnDump c;
     Schema s;
     s.column_records_per_page(1);
     s.table(101, "t").column("a", types::kInt).column("b", types::kInt);
@@ -324,7 +324,7 @@ TEST(ColumnCatalogueDamage, APageLinkingToItselfIsReadOnce) {
 TEST(ColumnCatalogueDamage, ARowWhoseLengthLiesEndsItsPageButNotTheWalk) {
     for (int16_t lie : {int16_t(0), int16_t(-7), int16_t(10), int16_t(25), int16_t(4000)}) {
         LogCapture log;
-        Catalogue c;
+        ColumnDump c;
         Schema s;
         s.column_records_per_page(3);
         s.table(101, "t").column("a", types::kInt).column("b", types::kInt).column("c", types::kInt)
@@ -348,7 +348,7 @@ TEST(ColumnCatalogueDamage, ARowWhoseLengthLiesEndsItsPageButNotTheWalk) {
 
 TEST(ColumnCatalogueDamage, APageWhoseLengthFieldLiesOutsideItsRowsIsSkipped) {
     LogCapture log;
-    Catalogue c;
+    ColumnDump c;
     Schema s;
     s.column_records_per_page(1);
     s.table(101, "t").column("a", types::kInt).column("b", types::kInt).column("c", types::kInt);
@@ -363,7 +363,7 @@ TEST(ColumnCatalogueDamage, APageWhoseLengthFieldLiesOutsideItsRowsIsSkipped) {
 }
 
 TEST(ColumnCatalogueDamage, AUsedLengthBeyondTheBlockIsBoundedByTheBlock) {
-    Catalogue c;
+    ColumnDump c;
     Schema s;
     s.table(101, "t").column("a", types::kInt);
     s.add_to(c.master);
@@ -376,7 +376,7 @@ TEST(ColumnCatalogueDamage, AUsedLengthBeyondTheBlockIsBoundedByTheBlock) {
 
 TEST(ColumnCatalogueDamage, ALinkOutsideTheDumpEndsTheWalk) {
     LogCapture log;
-    Catalogue c;
+    ColumnDump c;
     Schema s;
     s.table(101, "t").column("a", types::kInt);
     s.add_to(c.master);
@@ -384,6 +384,6 @@ TEST(ColumnCatalogueDamage, ALinkOutsideTheDumpEndsTheWalk) {
     const int32_t page = c.master.pages_of(dumpwriter::kColumnCatalogue).at(0);
     c.master.edit_page(page, [](dumpwriter::Page &p) { p.next_id = 0x7fffff00; });
     ASSERT_EQ(0, c.Read());
-    EXPECT_EQ(1u, c.p().field_count);
+    EXPECT_EQ(1u, c.p().field_count());
     EXPECT_TRUE(log.HasContaining("Walk of the column catalogue stops at page " + std::to_string(0x7fffff00)));
 }

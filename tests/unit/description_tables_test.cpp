@@ -143,7 +143,7 @@ TEST(DescriptionTables, ColumnsAndRowsReachTheDump) {
     parsertest::Parsed<> p(*dump);
     ASSERT_EQ(0, p.List());
     ASSERT_EQ(0, p->GetCol());
-    ASSERT_EQ(4u, p->field_count);
+    ASSERT_EQ(4u, p->field_count());
     EXPECT_STREQ("body", p->fields[2].name);
     EXPECT_EQ(600, p->fields[3].tab_id);
     EXPECT_EQ(nullptr, p.Object("-")) << "a columns-only table has no object entry";

@@ -97,7 +97,6 @@ protected:
             parser->fields.push_back(Column("v", 2, 20, true, 0, 0, desc.id));
         }
         parser->iSysobj = static_cast<uint32_t>(parser->pSysobj.size());
-        parser->field_count = static_cast<uint32_t>(parser->fields.size());
         parser_ = parser.get();
         recover_.reset(new VRNRecover(std::move(parser), static_cast<int64_t>(file_->size()),
                                       target_.path().c_str(), ""));

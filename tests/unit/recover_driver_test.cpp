@@ -97,7 +97,6 @@ public:
         pSysobj = catalogue;
         iSysobj = this_obj = static_cast<uint32_t>(catalogue.size());
         fields = columns;
-        field_count = static_cast<uint32_t>(columns.size());
         return catalogue_result;
     }
     int PrepareEx(std::vector<DatabaseEntry> *databases, uint32_t *count) override {
@@ -126,7 +125,6 @@ public:
         pSysobj.clear();
         iSysobj = 0;
         fields.clear();
-        field_count = 0;
     }
 };
 

@@ -58,7 +58,6 @@ protected:
         parser_->pSysobj.assign(1, t);
         parser_->iSysobj = 1;
         parser_->fields = columns;
-        parser_->field_count = static_cast<uint32_t>(columns.size());
         columns_ = static_cast<uint32_t>(columns.size());
     }
     // Every batch of the table, as GenerateData asks for them.
@@ -480,7 +479,6 @@ TEST_F(TableColumns, TheLayoutTakesOnlyTheTablesOwnColumns) {
     parser.iSysobj = 1;
     parser.fields = {Column("x", 7, 0, false, 0, 0, 100), Column("n", 10, 5, false, 9, 3),
                      Column("v", 7, 0, true), Column("y", 7, 0, false, 0, 0, 102)};
-    parser.field_count = 4;
     RowLayout layout;
     ASSERT_TRUE(BuildRowLayout(parser, 0, 5, layout)); // asks for more columns than the table has
     EXPECT_EQ(layout.first, 1);

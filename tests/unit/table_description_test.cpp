@@ -50,7 +50,6 @@ public:
         std::strncpy(c.name, name, sizeof c.name - 1);
         c.var_len = static_cast<int32_t>(std::strlen(c.name));
         fields.push_back(c);
-        field_count = static_cast<uint32_t>(fields.size());
     }
 };
 
@@ -185,7 +184,7 @@ TEST(TableDescription, LoadsATemplateAndAttachesItToTheDumpsIds) {
     ASSERT_EQ(0, description.LoadDescription());
 
     ASSERT_EQ(3u, damaged.iSysobj);
-    ASSERT_EQ(5u, damaged.field_count);
+    ASSERT_EQ(5u, damaged.field_count());
     EXPECT_EQ(1, damaged.blockreads);
     const std::vector<std::tuple<std::string, int32_t, int32_t>> tables = {
         {"first", other, 0}, {"second", 0, -1}, {"third", After(other, 4), 4}};
@@ -221,6 +220,6 @@ TEST(TableDescription, ATemplateWithoutDumpIdsChangesNothingAndAbsurdCountsAreBo
     p.obj_ids = {1000};
     EXPECT_EQ(0, description.LoadDescription());
     EXPECT_EQ(static_cast<uint32_t>(kMaxDescribedTables), p.iSysobj);
-    EXPECT_EQ(0u, p.field_count);
+    EXPECT_EQ(0u, p.field_count());
     EXPECT_STREQ("none", p.pSysobj[1].name) << "missing sections take the defaults";
 }

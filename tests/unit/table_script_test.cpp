@@ -223,7 +223,6 @@ TEST(ColumnOrder, SortsByTableThenColumnKeepingEqualKeysInCatalogueOrder) {
     VRNParser p(nullptr, 2, 0, 0, DumpFormat::k12);
     p.fields = {At(102, 2, "b2"), At(101, 1, "a1"), At(102, 1, "b1"), At(101, 1, "dup"),
                 At(-5, 1, "neg"), At(101, 3, "a3")};
-    p.field_count = static_cast<uint32_t>(p.fields.size());
     SysobjEntry a, b, none;
     a.id = 101;
     b.id = 102;
@@ -240,16 +239,6 @@ TEST(ColumnOrder, SortsByTableThenColumnKeepingEqualKeysInCatalogueOrder) {
     EXPECT_EQ(-1, p.pSysobj[2].first_field) << "a table without columns";
     EXPECT_EQ(3u, ColumnsOfTable(p, 101).size());
     EXPECT_TRUE(ColumnsOfTable(p, 103).empty());
-}
-
-TEST(ColumnOrder, OnlyTheCountedColumnsTakePart) {
-    VRNParser p(nullptr, 2, 0, 0, DumpFormat::k12);
-    p.fields = {At(102, 1, "b"), At(101, 1, "a"), At(100, 1, "spare")};
-    p.field_count = 2;
-    SortColumnsByTable(p);
-    EXPECT_STREQ("a", p.fields[0].name);
-    EXPECT_STREQ("spare", p.fields[2].name);
-    EXPECT_TRUE(ColumnsOfTable(p, 100).empty());
 }
 
 // ------------------------------------------------------------------ CREATE TABLE

@@ -1,0 +1,80 @@
+// The catalogue of the database being recovered, as plain data: its
+// objects, their columns, the databases of the dump, and where the system
+// objects start. The parsers fill it (VRNParser inherits it); the driver and
+// the script writers read it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// One object (table, view, procedure, ...) of the current database.
+struct SysobjEntry {
+    int32_t id = 0;
+    char type = 0;
+    int16_t rec_len = 0;
+    char name[257] = {};
+    int32_t name_len = 0;
+    int32_t first_block = 0;
+    int32_t first_field = -1;
+};
+
+// One database held in the dump.
+struct DatabaseEntry {
+    int8_t row = 0;
+    int16_t dbid = 0;
+    int16_t rec_len = 0;
+    int32_t name_len = 0;
+    char name[256] = {};
+    int32_t start_page = 0;
+    int32_t usage_size = -1;
+    int32_t skip = 0;
+};
+
+// One column of an object.
+struct ColumnEntry {
+    int32_t tab_id = 0;
+    int16_t col_id = 0;
+    int16_t length = 0;
+    int16_t rec_len = 0;
+    uint8_t user_type = 0;
+    uint8_t row_num = 0;
+    int32_t var_len = 0;
+    char name[256] = {};
+    uint8_t null_flag = 0;
+    uint8_t fixed = 0;
+};
+
+// System objects the scans rely on.
+enum SystemObject {
+    kObjectCatalogue = 1,
+    kIndexCatalogue = 2,
+    kColumnCatalogue = 3,
+    kObjectTexts = 6,
+    kReferenceCatalogue = 16,
+    kDatabaseInformation = 30,
+    kUsageObject = 31,
+    kDeviceObject = 35,
+};
+
+struct Catalogue {
+    // Objects of the current database: this_obj entries allocated (the
+    // array grows in steps), the first iSysobj in use.
+    std::vector<SysobjEntry> pSysobj;
+    uint32_t iSysobj = 0;
+    uint32_t this_obj = 0;
+
+    // Columns of all objects, in catalogue order until sorted by table.
+    std::vector<ColumnEntry> fields;
+    uint32_t field_count() const { return static_cast<uint32_t>(fields.size()); }
+
+    // First page of each system object the readers need; -1 when none.
+    int32_t first_col_block = -1;
+    int32_t first_ind_block = -1;
+    int32_t first_ref_block = -1;
+    int32_t first_db_block = -1;
+    int32_t first_obj_block = -1;
+    int32_t first_text_block = -1;
+
+    // Distinct object ids above 100 that own pages.
+    std::vector<int32_t> obj_ids;
+};
