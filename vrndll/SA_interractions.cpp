@@ -129,6 +129,8 @@ void SA_interractions::PutPass(const char *text) {
     std::snprintf(line, sizeof line, "%s %d: %s...", g_pass_label ? g_pass_label : "", pass_no,
                   text ? text : "");
     TheLogger().Debug(line);
+    // A new pass: what the log holds so far is written out.
+    TheLogger().Flush();
     WDiag(line);
 }
 

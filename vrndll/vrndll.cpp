@@ -201,10 +201,13 @@ VRNDLL_API int VRN_CDECL FileRecover(const char *source_path, const char *target
             log.EnableLog();
         }
         LogRequiredInformation(source_path, target_directory);
-        return MapRecoverResult(RecoverDumpFile(source_path, target_directory));
+        const int result = MapRecoverResult(RecoverDumpFile(source_path, target_directory));
+        log.Flush(); // everything logged is in the file when the call returns
+        return result;
     } catch (...) {
         try {
             TheLogger().Info("Trap in FileRecover function");
+            TheLogger().Flush();
         } catch (...) {
         }
         return VRN_RESULT_FAILED;
@@ -215,6 +218,7 @@ VRNDLL_API void VRN_CDECL SetBreakFlag(bool *flag) {
     try {
         StartLibrary();
         TheLogger().Info("void SetBreakFlag(bool *flag)");
+        TheLogger().Flush();
     } catch (...) {
     }
     TheHost().break_flag = flag;

@@ -2,9 +2,12 @@
 // log files, the machine banner and the LogLevel setting.
 //
 // Every entry is one line "%6s %s | %s %s\n" (level word, stamp, text,
-// details), written and flushed under the lock. Cheap checks (threshold,
-// enabled) come first so that entries below the threshold cost next to
-// nothing: the parsers write many debug entries.
+// details), written under the lock. Error and assertion entries are flushed
+// at once; entries below the error level at most a second after they were
+// written, and whenever the caller flushes (each pass, the end of a call),
+// so a busy info log costs no system call per line. Cheap checks
+// (threshold, enabled) come first so that entries below the threshold cost
+// next to nothing: the parsers write many debug entries.
 
 #include "Common/logger/logger.h"
 
@@ -110,6 +113,16 @@ void FormatByteLine(const unsigned char *bytes, size_t n, char (&line)[128]) {
     }
 }
 
+// Every Logger alive, for FlushAll.
+std::vector<Logger *> &LiveLoggers() {
+    static std::vector<Logger *> loggers;
+    return loggers;
+}
+std::mutex &LiveLoggersLock() {
+    static std::mutex lock;
+    return lock;
+}
+
 // Names of the product line's logs, by product number. This library is
 // product 7; other numbers get a name made from the number.
 std::string ProductLogName(int product) {
@@ -123,6 +136,10 @@ std::string ProductLogName(int product) {
 
 Logger::Logger(int product, int level, LoggerStart start)
     : lastStamp_(platform::nowSeconds()), product_(product), threshold_(level) {
+    {
+        std::lock_guard<std::mutex> guard(LiveLoggersLock());
+        LiveLoggers().push_back(this);
+    }
     if (start == LoggerStart::kNow) Start();
 }
 
@@ -159,6 +176,11 @@ void Logger::Start() {
 }
 
 Logger::~Logger() {
+    {
+        std::lock_guard<std::mutex> guard(LiveLoggersLock());
+        auto &loggers = LiveLoggers();
+        loggers.erase(std::remove(loggers.begin(), loggers.end(), this), loggers.end());
+    }
     std::lock_guard<std::recursive_mutex> guard(lock_);
     // Every stream is closed before the clean-up, so that the files can be
     // deleted; the clean-up's own entries are dropped.
@@ -202,7 +224,27 @@ void Logger::WriteEntryWithError(int level, const char *text, uint32_t errorCode
     const std::string stamp = Stamp();
     std::fprintf(current_, "%6s %s | %s %s\n", LevelWord(level), stamp.c_str(), text,
                  details.c_str());
-    std::fflush(current_);
+    FlushWhenDue(level);
+}
+
+void Logger::FlushWhenDue(int level) {
+    // Errors reach the file at once; the rest at most a second late.
+    const int64_t now = platform::nowSeconds();
+    if (level >= LOG_ERROR || now < lastFlush_ || now - lastFlush_ >= 1) {
+        std::fflush(current_);
+        lastFlush_ = now;
+    }
+}
+
+void Logger::Flush() {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    if (current_ != nullptr) std::fflush(current_);
+    lastFlush_ = platform::nowSeconds();
+}
+
+void Logger::FlushAll() {
+    std::lock_guard<std::mutex> guard(LiveLoggersLock());
+    for (Logger *logger : LiveLoggers()) logger->Flush();
 }
 
 void Logger::WriteComposed(int level, const char *label, const char *text) {
@@ -320,7 +362,7 @@ void Logger::WriteBinary(int level, const void *pointer, size_t count, int eleme
         }
     }
     std::fprintf(current_, "%6s %s | %s\n", word, stamp.c_str(), "binary data ends.\n");
-    std::fflush(current_);
+    FlushWhenDue(level);
 }
 
 // ---------------------------------------------------------------- log files

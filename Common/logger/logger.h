@@ -52,6 +52,11 @@ public:
     // start-up log, later ones write the machine banner. A null or empty
     // path, or one that cannot be opened, leaves the logger without a file.
     void SetLogFile(const char *path);
+    // Writes out what the current log file holds in its buffer. Entries
+    // below the error level are otherwise flushed at most a second late.
+    void Flush();
+    // Flush() of every logger alive (for readers of a log file, e.g. tests).
+    static void FlushAll();
     void EnableLog();
     void DisableLog();
     void WriteMachineInfo();
@@ -131,11 +136,15 @@ private:
     void WriteNumber(int level, const char *label, long n);
     void WriteFormatted(int level, const char *format, va_list args);
     void CarryOverStartupLog();
+    // Flushes the current file after an entry of `level`: at once for errors
+    // and assertions, else when the last flush is a second old.
+    void FlushWhenDue(int level);
     void EmptyFolderAt(const char *path, int depth);
     // Removes a folder with its contents; a link is removed, not followed.
     bool RemoveFolder(const std::string &path, int depth);
 
     int64_t lastStamp_ = 0;
+    int64_t lastFlush_ = 0; // calendar time (seconds) of the last flush
     mutable std::recursive_mutex lock_;
     int product_ = 0;
     bool started_ = false;

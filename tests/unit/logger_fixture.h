@@ -28,6 +28,7 @@ protected:
     std::string Path(const std::string &name) const { return folder_ / name; }
 
     static std::vector<std::string> Lines(const std::string &path) {
+        Logger::FlushAll();
         return testsupport::SplitLines(testsupport::ReadFileText(path));
     }
     // The entry texts of a log: what follows " | " on each line, without the

@@ -42,6 +42,7 @@ public:
 
     std::vector<std::string> Entries() const {
         std::vector<std::string> out;
+        TheLogger().Flush();
         for (const std::string &line : testsupport::SplitLines(testsupport::ReadFileText(folder_ / "test.log"))) {
             const size_t bar = line.find(" | ");
             if (bar == std::string::npos) continue;
@@ -66,7 +67,10 @@ public:
         for (const std::string &e : Entries()) n += e == entry;
         return n;
     }
-    std::string Raw() const { return testsupport::ReadFileText(folder_ / "test.log"); }
+    std::string Raw() const {
+        TheLogger().Flush();
+        return testsupport::ReadFileText(folder_ / "test.log");
+    }
 
 private:
     testsupport::TempFolder folder_;
