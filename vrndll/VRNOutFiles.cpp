@@ -1,5 +1,6 @@
 #include "vrndll/VRNOutFiles.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -30,22 +31,31 @@ constexpr size_t kScriptTailRoom = sizeof(".sql") - 1;
 // Room for "_" and a part number.
 constexpr size_t kPartRoom = 11;
 
-// Writes all of `text` and ends the file there. False on a short write or
-// when the end could not be set.
-int WriteAll(platform::File &file, const std::string &text, long writeLine, long endLine) {
-    if (file.write(text.data(), text.size()) < text.size()) {
-        TheLogger().AssertFailed("!\"Cannot write to file\"", kSource, writeLine);
-        return kOutputFailed;
-    }
-    if (!file.truncateHere()) {
-        TheLogger().AssertFailed("!\"Cannot write to file\"", kSource, endLine);
-        return kOutputFailed;
-    }
-    return 0;
-}
+// Text collected for a script or commit.bat before it is written with one
+// call. Files are created empty and only ever appended to, so nothing needs
+// to be cut off after a write.
+constexpr size_t kScriptBufferSize = 256 * 1024;
+constexpr size_t kBatBufferSize = 16 * 1024;
 
 std::string WithSuffix(const std::string &stem, int n) {
     return n < 2 ? stem : stem + "~" + std::to_string(n);
+}
+
+// "<stem>_<n>" with n a part number as OpenScript writes it (no sign, no
+// leading zero): true with the stem and the number.
+bool SplitPartName(const std::string &name, std::string &stem, int32_t &n) {
+    const size_t underscore = name.rfind('_');
+    if (underscore == std::string::npos || underscore + 1 >= name.size() || name[underscore + 1] == '0' ||
+        name.size() - underscore - 1 > 9)
+        return false;
+    int32_t value = 0;
+    for (size_t i = underscore + 1; i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9') return false;
+        value = value * 10 + (name[i] - '0');
+    }
+    stem = name.substr(0, underscore);
+    n = value;
+    return true;
 }
 
 } // namespace
@@ -70,10 +80,31 @@ std::string VRNOutFiles::ClaimFolderName(const std::string &wanted) {
     return wanted;
 }
 
-std::string VRNOutFiles::ClaimFileStem(const std::string &wanted) {
+bool VRNOutFiles::IsClaimed(const std::string &folded) const {
+    if (claimed_files_.count(folded + ".sql") != 0) return true;
+    std::string stem;
+    int32_t n = 0;
+    if (!SplitPartName(folded, stem, n)) return false;
+    const auto series = claimed_parts_.find(stem);
+    return series != claimed_parts_.end() && n <= series->second;
+}
+
+std::string VRNOutFiles::ClaimFileStem(const std::string &wanted, int32_t part_number) {
     for (int n = 1; n <= kMaxNameSuffix; ++n) {
         std::string candidate = WithSuffix(wanted, n);
-        if (claimed_files_.insert(FoldFileNameCase(candidate + ".sql")).second) return candidate;
+        const std::string folded = FoldFileNameCase(candidate);
+        if (IsClaimed(folded)) continue;
+        std::string stem;
+        int32_t number = 0;
+        if (part_number > 0 && n == 1 && SplitPartName(folded, stem, number) && number == part_number) {
+            // Parts of a series are claimed in order from 1, so the highest
+            // number stands for them all: memory does not grow with parts.
+            int32_t &highest = claimed_parts_[stem];
+            highest = std::max(highest, number);
+        } else {
+            claimed_files_.insert(folded + ".sql");
+        }
+        return candidate;
     }
     return wanted;
 }
@@ -86,10 +117,14 @@ std::string VRNOutFiles::FitName(const std::string &name, size_t used, size_t re
 }
 
 int VRNOutFiles::CreateBatFile(const char *database_name) {
+    // The database before may not have closed its files: its texts first.
+    FlushScript();
+    FlushBat();
     const std::string safe = SafeFileName(database_name ? database_name : "");
     database_folder =
         ClaimFolderName(FitName(safe, PathInTarget("").size(), kSuffixRoom + kFolderTailRoom));
     claimed_files_.clear();
+    claimed_parts_.clear();
     claimed_files_.insert("commit.bat");
 
     std::string path = PathInTarget(database_folder);
@@ -97,6 +132,9 @@ int VRNOutFiles::CreateBatFile(const char *database_name) {
     path += platform::kPathSeparator;
     path += "commit.bat";
 
+    bat_pending_.clear();
+    bat_kept_ = 0;
+    bat_path_ = path;
     bat_handle = platform::File::createAlways(path);
     if (!bat_handle.isOpen()) {
         TheLogger().ErrorText("Result", folder.c_str());
@@ -115,6 +153,8 @@ int VRNOutFiles::CreateScriptFile(const std::string &stem, long line) {
     path += platform::kPathSeparator;
     path += stem;
     path += ".sql";
+    script_kept_ = 0;
+    script_path_ = path;
     script_handle = platform::File::createAlways(path);
     if (!script_handle.isOpen()) {
         TheLogger().Error(path.c_str());
@@ -129,6 +169,9 @@ int VRNOutFiles::OpenScript(const char *name, int mode) {
         // Keep the name before closing: `name` may be script_name itself.
         std::string requested = name ? name : "";
         script_name = requested;
+        // What the script before holds goes to its file first.
+        int rc = FlushScript();
+        if (rc != kOk) return rc;
         if (script_open != 0) script_handle.close();
         if (mode < 0) return 0;
 
@@ -137,8 +180,8 @@ int VRNOutFiles::OpenScript(const char *name, int mode) {
         const std::string stem = FitName(SafeFileName(requested), used,
                                          kSuffixRoom + kPartRoom + kScriptTailRoom);
         if (mode == 0) {
-            file_stem_ = ClaimFileStem(stem);
-            int rc = WriteBatText(BatPlainLine);
+            file_stem_ = ClaimFileStem(stem, 0);
+            rc = WriteBatText(BatPlainLine);
             if (IsStop(rc)) return rc;
             rc = CreateScriptFile(file_stem_, 88);
             if (rc != 0) return rc;
@@ -149,8 +192,8 @@ int VRNOutFiles::OpenScript(const char *name, int mode) {
             rows_in_part = 0;
             part = 1;
         }
-        file_stem_ = ClaimFileStem(stem + "_" + std::to_string(part));
-        int rc = WriteBatText(BatPartLine);
+        file_stem_ = ClaimFileStem(stem + "_" + std::to_string(part), part);
+        rc = WriteBatText(BatPartLine);
         if (IsStop(rc)) return rc;
         return CreateScriptFile(file_stem_, 116);
     } catch (...) {
@@ -168,9 +211,15 @@ int VRNOutFiles::write_file(const char *text, int rows) {
             if (opened != kOk) return opened;
             rows_in_part = 0;
         }
-        const std::string bytes = text ? text : "";
-        int rc = WriteAll(script_handle, bytes, 136, 143);
-        if (rc != 0) return rc;
+        if (!script_handle.isOpen()) {
+            TheLogger().AssertFailed("!\"Cannot write to file\"", kSource, 136);
+            return kOutputFailed;
+        }
+        if (text != nullptr) script_pending_ += text;
+        if (script_pending_.size() >= kScriptBufferSize) {
+            const int rc = FlushScript();
+            if (rc != kOk) return rc;
+        }
         if (rows > 0) {
             rows_in_part += rows;
             if (rows_in_part > kRowsPerPart) {
@@ -208,10 +257,50 @@ int VRNOutFiles::WriteBatText(int kind) {
     default:
         break;
     }
-    return WriteAll(bat_handle, text, 194, 201);
+    if (!bat_handle.isOpen()) {
+        TheLogger().AssertFailed("!\"Cannot write to file\"", kSource, 194);
+        return kOutputFailed;
+    }
+    bat_pending_ += text;
+    // The trailer ends the database's output: everything goes to disk now,
+    // so that a full disk is still reported by the step that writes it.
+    if (kind == BatTrailer) {
+        const int rc = FlushScript();
+        if (rc != kOk) return rc;
+    }
+    if (kind == BatTrailer || bat_pending_.size() >= kBatBufferSize) return FlushBat();
+    return kOk;
 }
 
+int VRNOutFiles::WritePending(platform::File &file, std::string &pending, uint64_t &kept,
+                              const std::string &path) {
+    if (pending.empty()) return kOk;
+    const size_t wrote = file.isOpen() ? file.write(pending.data(), pending.size()) : 0;
+    if (wrote < pending.size()) {
+        // Only whole texts stay: the file is cut back to the end of the last
+        // text written in full, so no statement is left half written.
+        const uint32_t reason = platform::lastErrorCode();
+        if (file.isOpen() && file.seek(kept)) file.truncateHere();
+        pending.clear();
+        TheLogger().ErrorText("Cannot write to file", path.c_str());
+        platform::setLastErrorCode(reason);
+        TheLogger().AssertFailed("!\"Cannot write to file\"", kSource, 136);
+        return kOutputFailed;
+    }
+    kept += pending.size();
+    pending.clear();
+    return kOk;
+}
+
+int VRNOutFiles::FlushScript() { return WritePending(script_handle, script_pending_, script_kept_, script_path_); }
+
+int VRNOutFiles::FlushBat() { return WritePending(bat_handle, bat_pending_, bat_kept_, bat_path_); }
+
 int VRNOutFiles::CloseAll() {
+    // What is still waiting is written before the files close (after a
+    // cancel, too: the scripts keep every batch handed over).
+    FlushScript();
+    FlushBat();
     if (bat_open == 1) {
         bat_handle.close();
         bat_open = 0;

@@ -10,6 +10,11 @@
 // file loads the scripts in the order they were made. Files are written
 // byte for byte as given: "\n" line ends, no byte-order mark.
 //
+// Texts are collected and written a buffer at a time: a script when the
+// next one opens, when its buffer is full and when the database ends (the
+// commit.bat trailer) or the files close. A write that fails part-way cuts
+// the file back to the end of the last text written whole and gives -5.
+//
 // Database and table names become file names only through SafeFileName, and
 // two names that would land on the same file (letter case aside) are kept
 // apart with a "~2", "~3" ... suffix, so no script overwrites another. Names
@@ -17,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 
@@ -63,25 +69,45 @@ public:
     // Appends `text` to the current script. `rows` counts the data rows the
     // text holds (0 for schema text) and drives the numbering. 0, -5 or -2.
     int write_file(const char *text, int rows);
-    // Appends one of the BatTextKind texts to commit.bat. 0 or -5.
+    // Appends one of the BatTextKind texts to commit.bat. 0 or -5. The
+    // trailer writes out everything still waiting, scripts included.
     int WriteBatText(int kind);
-    // Closes commit.bat and the current script; harmless when repeated.
+    // Writes what waits and closes commit.bat and the current script;
+    // harmless when repeated.
     int CloseAll();
 
     // Path of a file or folder inside the target folder.
     std::string PathInTarget(const std::string &name) const;
 
 private:
-    // The file stem for `wanted` that no other file of this database uses.
-    std::string ClaimFileStem(const std::string &wanted);
+    // The file stem for `wanted` that no other file of this database uses;
+    // `part_number` > 0 when `wanted` is part `part_number` of a series.
+    std::string ClaimFileStem(const std::string &wanted, int32_t part_number);
+    // True when a file of this database has the folded stem `folded`.
+    bool IsClaimed(const std::string &folded) const;
     // The folder name for `wanted` that no other database of this recovery uses.
     std::string ClaimFolderName(const std::string &wanted);
     int CreateScriptFile(const std::string &stem, long line);
+    // Writes `pending` after the `kept` bytes of `file`; on a short write
+    // the file is cut back to `kept`. 0 or -5.
+    static int WritePending(platform::File &file, std::string &pending, uint64_t &kept,
+                            const std::string &path);
+    int FlushScript();
+    int FlushBat();
     // `name` cut so that `used` bytes of path before it, the name and
     // `reserve` bytes after it stay within kMaxOutputPathLength.
     static std::string FitName(const std::string &name, size_t used, size_t reserve);
 
     std::string file_stem_;              // stem of the file actually opened
     std::set<std::string> claimed_files_;   // lower-case file names, this database
+    // Numbered series: lower-case stem -> highest part claimed (every part
+    // from 1 up to it is taken).
+    std::map<std::string, int32_t> claimed_parts_;
+    std::string script_pending_; // text not yet written to script_handle
+    uint64_t script_kept_ = 0;   // bytes of the script on disk
+    std::string script_path_;
+    std::string bat_pending_;
+    uint64_t bat_kept_ = 0;
+    std::string bat_path_;
     std::set<std::string> claimed_folders_; // lower-case folder names, this recovery
 };
