@@ -50,16 +50,19 @@ add_test(NAME host_tests COMMAND host_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR
 set_tests_properties(host_tests PROPERTIES TIMEOUT 900)
 
 # ---------------------------------------------------------------- SQL of a sample recovery
-# The sample dump is written with mkdump, recovered with vrnrecover, and every
-# script batch is parsed by sqlglot (tests/sql_check.py). Linux only; skipped
-# when the system Python has no sqlglot.
+# The sample dumps (format 12 and format 15) are written with mkdump,
+# recovered with vrnrecover, and every script batch is parsed by sqlglot
+# (tests/sql_check.py). Linux only; skipped when the system Python has no
+# sqlglot.
 if(NOT WIN32 AND EXISTS ${CMAKE_SOURCE_DIR}/tools/mkdump.cpp AND EXISTS /usr/bin/python3)
-  add_test(NAME sql_check_sample
-           COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/sql_check.py --sample
-                   $<TARGET_FILE:mkdump> $<TARGET_FILE:vrnrecover>
-                   ${CMAKE_SOURCE_DIR}/examples/sample.dump.txt
-           WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-  set_tests_properties(sql_check_sample PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+  foreach(sample sample sample15)
+    add_test(NAME sql_check_${sample}
+             COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/sql_check.py --sample
+                     $<TARGET_FILE:mkdump> $<TARGET_FILE:vrnrecover>
+                     ${CMAKE_SOURCE_DIR}/examples/${sample}.dump.txt
+             WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+    set_tests_properties(sql_check_${sample} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+  endforeach()
 endif()
 
 # ---------------------------------------------------------------- output stability

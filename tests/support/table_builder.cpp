@@ -148,9 +148,34 @@ Bytes Time(int32_t ticks) { return Int(ticks); }
 
 Bytes UniChars(const std::string &text) {
     Bytes b;
-    for (char c : text) {
-        b.push_back(static_cast<uint8_t>(c));
-        b.push_back(0);
+    auto unit = [&](uint32_t u) {
+        b.push_back(static_cast<uint8_t>(u & 0xff));
+        b.push_back(static_cast<uint8_t>(u >> 8));
+    };
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<uint8_t>(text[i]);
+        // The length of a UTF-8 sequence from its first byte; a byte that
+        // starts none stands for itself.
+        const size_t n = c >= 0xf0 && c < 0xf8 ? 4 : c >= 0xe0 ? 3 : c >= 0xc0 ? 2 : 1;
+        uint32_t cp = n == 1 ? c : c & (0x3f >> (n - 1));
+        bool ok = n > 1 && i + n <= text.size();
+        for (size_t k = 1; ok && k < n; ++k) {
+            const auto next = static_cast<uint8_t>(text[i + k]);
+            ok = (next & 0xc0) == 0x80;
+            cp = (cp << 6) | (next & 0x3f);
+        }
+        if (!ok) {
+            unit(c);
+            ++i;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            unit(0xd800 + ((cp - 0x10000) >> 10));
+            unit(0xdc00 + ((cp - 0x10000) & 0x3ff));
+        } else {
+            unit(cp);
+        }
+        i += n;
     }
     return b;
 }

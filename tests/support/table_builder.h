@@ -135,8 +135,8 @@ Bytes BigInt(int64_t v);
 Bytes Unsigned(uint64_t v, int bytes);
 Bytes Date(int32_t days);
 Bytes Time(int32_t ticks);
-// Each byte of `text` as a UTF-16 little-endian unit (unichar, univarchar,
-// unitext).
+// `text` (UTF-8) as UTF-16 little-endian code units (unichar, univarchar,
+// unitext); a byte that is not part of a UTF-8 sequence is one unit.
 Bytes UniChars(const std::string &text);
 // The 16-byte pointer of a text or image value: the first page id, then zeros.
 Bytes TextPointer(int32_t first_page);

@@ -22,7 +22,7 @@
 //   -9223372036854775808          bigint; usmallint, uint, ubigint from 0
 //   '2024-02-29'  '13:45:10.500'  date (0001 to 9999), time
 //   'text' or 0x4100              unichar, univarchar, unitext: a quoted string
-//                                 is stored one UTF-16 unit per character
+//                                 (UTF-8) is stored as UTF-16 code units
 #pragma once
 
 #include <optional>

@@ -91,7 +91,7 @@ TEST(DescriptionWords, ValuesAreStoredAsTheirTypeStoresThem) {
     EXPECT_EQ(encode::Unsigned(65535, 2), *ValueOf("usmallint", "65535"));
     EXPECT_EQ(encode::Date(36219), *ValueOf("date", "'1999-03-02'"));
     EXPECT_EQ(encode::Time((9 * 3600 + 30 * 60) * 300 + 150), *ValueOf("time", "'09:30:00.500'"));
-    EXPECT_EQ((Bytes{'A', 0, 'b', 0}), *ValueOf("univarchar(4)", "'Ab'"));
+    EXPECT_EQ((Bytes{'A', 0, 0xfc, 0, 0x3d, 0xd8, 0x00, 0xde}), *ValueOf("univarchar(4)", "'A\xc3\xbc\xf0\x9f\x98\x80'"));
     EXPECT_FALSE(ValueOf("int", "NULL", kNull).has_value());
 }
 
