@@ -5,7 +5,7 @@
 // order. A row (offsets within the row):
 //   1 row number; 4 table id (4 bytes);
 //   firoff 32: 8 column id (2 bytes), 10 status, 12 length (2 bytes);
-//   firoff 24: 8 column id, 9 status, 11 length (one signed byte);
+//   firoff 24: 8 column id, 9 status, 11 length (one unsigned byte: up to 255);
 //   any other firoff: 8 column id, 9 status, length 0;
 //   firoff - 10 user type; firoff row length; firoff + 2 the name and the
 //   other variable bytes, row length - firoff - 5 of them.
@@ -86,7 +86,7 @@ int VRNParser12::GetCol() {
                 } else {
                     e.col_id = row[8];
                     e.null_flag = row[9];
-                    e.length = firoff == 24 ? static_cast<int16_t>(static_cast<int8_t>(row[11])) : 0;
+                    e.length = firoff == 24 ? static_cast<int16_t>(row[11]) : 0;
                 }
                 e.user_type = row[firoff - 10];
                 e.rec_len = static_cast<int16_t>(rec_len);

@@ -130,6 +130,20 @@ TEST_F(RowsRecovery, EveryFixedTypeComesBackFromTheFixedArea) {
               "'master')\n\nGO\n");
 }
 
+TEST_F(RowsRecovery, ColumnsLongerThan127BytesKeepTheColumnsAfterThemInPlace) {
+    // At the default column layout the declared length is one byte: char(200)
+    // fills 200 bytes of the fixed area, and the int after it follows them.
+    schema_.table(101, "wide")
+        .column("c", types::kChar, 200)
+        .column("i", types::kInt)
+        .column("v", types::kVarChar, 255, kNull)
+        .row({encode::Chars("z"), encode::Int(7), encode::Chars("v")});
+    ASSERT_EQ(VRN_RESULT_OK, Run());
+    EXPECT_EQ(Script("wide.sql"), "CREATE TABLE wide(\nc  char(200) NOT NULL, \ni  int NOT NULL, \nv  varchar(255) NULL)\n\nGO");
+    EXPECT_EQ(Script("wide_1.sql"),
+              "INSERT INTO wide(c,i,v) \n VALUES('z" + std::string(199, ' ') + "',7,'v')\n\nGO\n");
+}
+
 TEST_F(RowsRecovery, EveryNullableTypeComesBackFromTheVariableArea) {
     schema_.table(101, "loose")
         .column("k", types::kInt)

@@ -332,7 +332,11 @@ Bytes ColumnRecord(int32_t tab_id, const Column &c, int16_t firoff, uint8_t row_
         if (c.col_id < 0 || c.col_id > 255)
             throw std::invalid_argument("column ids of this record layout are single bytes");
         r.u8(8, static_cast<uint8_t>(c.col_id)).u8(9, c.status);
-        if (firoff == 24) r.u8(11, static_cast<uint8_t>(static_cast<int8_t>(c.length)));
+        if (firoff == 24) {
+            if (c.length < 0 || c.length > 255)
+                throw std::invalid_argument("column lengths of this record layout are single bytes: " + c.name);
+            r.u8(11, static_cast<uint8_t>(c.length));
+        }
     }
     r.u8(static_cast<size_t>(firoff - 10), c.user_type);
     r.i16(static_cast<size_t>(firoff), static_cast<int16_t>(rec_len));

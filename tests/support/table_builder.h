@@ -27,7 +27,7 @@
 //   1 row number; 4 table id (4 bytes);
 //   firoff 32: 8 column id (2 bytes), 10 status, 12 length (2 bytes);
 //   firoff 24 and any other: 8 column id (1 byte), 9 status, and for 24
-//                            only 11 length (1 byte, signed);
+//                            only 11 length (1 byte, unsigned: 0 to 255);
 //   firoff - 10 user type; firoff record length (2 bytes);
 //   firoff + 2 the name, then for numeric and decimal the precision, the
 //   scale and three zero bytes; then three zero bytes. The reader's var_len

@@ -104,21 +104,23 @@ TEST_P(ColumnRowLayout, EveryFieldOfARowIsRead) {
 
 INSTANTIATE_TEST_SUITE_P(Firoff, ColumnRowLayout, ::testing::Values(24, 32));
 
-TEST(ColumnCatalogue, LengthIsASignedByteAt24TwoBytesAt32AndAbsentOtherwise) {
+TEST(ColumnCatalogue, LengthIsAnUnsignedByteAt24TwoBytesAt32AndAbsentOtherwise) {
     for (int16_t firoff : {24, 32, 28}) {
         ColumnDump c;
         Schema s;
         s.column_firoff(firoff);
-        s.table(101, "t").column("small", types::kChar, 100).column("wide", types::kVarChar, 200);
+        s.table(101, "t").column("small", types::kChar, 100).column("wide", types::kVarChar, 200)
+            .column("widest", types::kVarChar, 255);
         if (firoff == 32) s.find(101)->column("huge", types::kVarChar, 1000);
         s.add_to(c.master);
         ASSERT_EQ(0, c.Read());
         const int16_t expect_small = firoff == 28 ? 0 : 100;
-        const int16_t expect_wide = firoff == 24 ? -56 : firoff == 32 ? 200 : 0;
+        // Lengths above 127 fill the whole byte at 24: never negative.
         EXPECT_EQ(expect_small, c.col(0).length) << firoff;
-        EXPECT_EQ(expect_wide, c.col(1).length) << firoff << ": 200 read as one signed byte is -56";
+        EXPECT_EQ(firoff == 28 ? 0 : 200, c.col(1).length) << firoff;
+        EXPECT_EQ(firoff == 28 ? 0 : 255, c.col(2).length) << firoff;
         if (firoff == 32) {
-            EXPECT_EQ(1000, c.col(2).length);
+            EXPECT_EQ(1000, c.col(3).length);
         }
     }
 }
