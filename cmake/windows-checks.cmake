@@ -15,6 +15,6 @@ function(vrn_check_windows_binary target)
   set_tests_properties(binary_${target} PROPERTIES TIMEOUT 60)
 endfunction()
 
-vrn_check_windows_binary(vrndll FileRecover SetBreakFlag GetDllVersion)
+vrn_check_windows_binary(vrndll FileRecover SetBreakFlag GetDllVersion FileRecoverEx)
 vrn_check_windows_binary(tlvcmn Initialize GetFullName GetHomeURL GetString ReadProfileString)
 vrn_check_windows_binary(vrnrecover)

@@ -20,13 +20,33 @@ const char kSource[] = "vrndll/VRNRecover";
 
 } // namespace
 
+void VRNRecover::ReportTable(const std::string &name, uint32_t first, uint32_t end,
+                             const RecoveryCounts &counts) {
+    report.tables += 1;
+    report.totals += counts;
+    if (counts.AnyLoss() && options.diagnostic) {
+        options.diagnostic(3, current_database_ + "." + name + ": " +
+                                  std::to_string(counts.rows_skipped) + " rows skipped, " +
+                                  std::to_string(counts.pages_unreadable) + " pages unreadable, " +
+                                  std::to_string(counts.chains_broken) + " chains broken, " +
+                                  std::to_string(counts.values_null) + " values written as NULL");
+    }
+    if (!options.table_done) return;
+    TableAccount account;
+    account.database = current_database_;
+    account.table = name;
+    if (options.list_only) account.columns = ColumnList(first, end);
+    account.counts = counts;
+    options.table_done(account);
+}
+
 int VRNRecover::WriteTableRows(uint32_t j, uint32_t first_column, uint32_t columns) {
     // The parser finds the table's columns itself; the first one found here
     // only decided that the table has any.
     (void)first_column;
     const SysobjEntry &table = parser->pSysobj[j];
     const std::string name(table.name, strnlen(table.name, sizeof table.name));
-    int rc = outfiles.OpenScript(name.c_str(), 1);
+    int rc = writing_ ? outfiles.OpenScript(name.c_str(), 1) : kOk;
     if (IsStop(rc)) return rc;
 
     // One batch per page, until the chain ends (the parser bounds it).
@@ -37,8 +57,10 @@ int VRNRecover::WriteTableRows(uint32_t j, uint32_t first_column, uint32_t colum
         text.clear();
         rc = parser->GetOneString(text, &block, j, columns, &rows);
         if (IsCancelOrFailure(rc)) return rc;
-        rc = outfiles.write_file(text.c_str(), rows);
+        rc = writing_ ? outfiles.write_file(text.c_str(), rows) : kOk;
         if (IsStop(rc)) return rc;
+        if (rows > 0) parser->counts.rows_written += static_cast<uint64_t>(rows);
+        ReportProgress(false);
     } while (block != 0);
     return kOk;
 }
@@ -57,7 +79,7 @@ int VRNRecover::GenerateData() {
 
         for (uint32_t i = 0; i < objects; ++i) {
             const SysobjEntry &table = p.pSysobj[i];
-            if (!p.IsScriptedTable(table)) continue;
+            if (!Wanted(table)) continue;
             const std::string name(table.name, strnlen(table.name, sizeof table.name));
             TheLogger().InfoFormat("TableName:%s TabId:%i TabType:%c RecLen:%i", name.c_str(),
                                    table.id, table.type, table.rec_len);
@@ -87,15 +109,20 @@ int VRNRecover::GenerateData() {
             }
             TheLogger().ErrorNumber("ColNum=", static_cast<long>(end));
 
+            current_table_ = name;
+            const RecoveryCounts before = p.counts;
             // A negative first page is no page either: nothing is read for it.
             if (table.first_block <= 0) {
                 TheLogger().Info("This table have not data");
-                continue;
+            } else if (!options.schema_only) {
+                const int rc = WriteTableRows(i, first, end - first);
+                if (IsStop(rc)) return rc;
             }
-            const int rc = WriteTableRows(i, first, end - first);
-            if (IsStop(rc)) return rc;
+            ReportTable(name, first, end, p.counts - before);
         }
+        current_table_.clear();
 
+        if (!writing_) return kOk;
         const int rc = outfiles.WriteBatText(BatTrailer);
         if (IsStop(rc)) return rc;
         return kOk;

@@ -99,7 +99,7 @@ int VRNRecover::GenerateDll(const char *database_name, int template_flag) {
             std::min<uint32_t>(parser->iSysobj, static_cast<uint32_t>(parser->pSysobj.size()));
         for (uint32_t j = 0; j < objects; ++j) {
             const SysobjEntry &table = parser->pSysobj[j];
-            if (!parser->IsScriptedTable(table) || table.first_field == -1) continue;
+            if (!Wanted(table) || table.first_field == -1 || options.data_only) continue;
             rc = WriteTableScript(j);
             if (IsStop(rc)) return rc;
         }

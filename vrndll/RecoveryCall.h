@@ -4,6 +4,8 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "vrndll/DumpSniff.h"
+#include "vrndll/RecoveryOptions.h"
 
 // Longest output folder and source folder the driver accepts.
 constexpr size_t kMaxOutputFolderLength = 254;
@@ -37,9 +39,31 @@ std::string MakeOutputFolder(const std::string &source_path, const std::string &
 // Logs the request and the dump's size.
 void LogRequiredInformation(const char *source_path, const char *target_directory);
 
+// What the extended entry point adds to a recovery call: its options in,
+// its account and the reasons of a failure out.
+struct RecoveryRun {
+    RecoveryOptions options;
+    std::string exact_output_folder; // made with its parents; empty: the dated folder
+    RecoveryReport report;
+    std::string output_folder; // the folder written, empty when none
+    std::string message;       // why the call failed, with the system's reason
+    bool source_failed = false; // the dump could not be opened
+    DumpKind kind = DumpKind::kPlain;
+};
+
 // Opens the dump, makes the output folder, runs the recovery driver.
-// 0, kCancelledBeforeStart, -5, -3, -2 or -1000.
-int RecoverDumpFile(const char *source_path, const char *target_directory);
+// 0, kCancelledBeforeStart, -5, -3, -2 or -1000. `run` (may be null: the
+// behaviour of FileRecover) carries the extended entry point's options and
+// receives its account.
+int RecoverDumpFile(const char *source_path, const char *target_directory,
+                    RecoveryRun *run = nullptr);
+
+// Creates `folder` and every missing parent. False when it is not a
+// folder afterwards.
+bool MakeFolderWithParents(const std::string &folder);
+
+// "<what> '<path>': <the system's text for the last error>".
+std::string SystemReason(const std::string &what, const std::string &path);
 
 // The driver's result as RecoverDumpFile passes it on.
 int MapDriverResult(int driver_result);

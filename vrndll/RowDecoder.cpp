@@ -147,9 +147,11 @@ int AppendColumnValue(VRNParser &parser, std::string &out, const RowColumn &colu
     int rc = column.user_type == values::kText      ? parser.WriteText(out, page)
              : column.user_type == values::kUniText ? parser.WriteUniTextChain(out, page)
                                                     : parser.WriteImage(out, page);
-    if (rc == kFailed)
+    if (rc == kFailed) {
+        parser.counts.chains_broken += 1;
         TheLogger().ErrorFormat("Value of column %s is written as far as its chain could be read",
                                 column.name.c_str());
+    }
     return rc;
 }
 
@@ -233,6 +235,7 @@ int VRNParser::PrintRow(std::string &out, uint32_t table, int var_length, uint32
                 TheLogger().ErrorFormat("Row %i of table %s: column %s lies beyond the %i-byte fixed area, written as NULL",
                                         row_number, name, column.name.c_str(), fixed_length);
                 out += "NULL";
+                counts.values_null += 1;
             } else {
                 const int rc = AppendColumnValue(*this, out, column, fixed_area + at, column.width, true);
                 if (rc == kCancelled) result = kCancelled;
@@ -250,6 +253,7 @@ int VRNParser::PrintRow(std::string &out, uint32_t table, int var_length, uint32
                 TheLogger().ErrorFormat("Row %i of table %s: column %s lies beyond the %i-byte variable area, written as NULL",
                                         row_number, name, column.name.c_str(), values_length);
                 out += "NULL";
+                counts.values_null += 1;
             } else {
                 const int rc = AppendColumnValue(*this, out, column, var_area + vat, len, false);
                 if (rc == kCancelled) result = kCancelled;
@@ -306,11 +310,15 @@ int VRNParser::CutRowsOfPage(std::string &out, int32_t *block, uint32_t table, u
             // The end of the chain, or a chain that cannot go on: the rows
             // read so far stand. A failed read or a cancel is passed up.
             const ChainStop stop = data_walk->stop();
+            if (stop == ChainStop::kUnreadable) counts.pages_unreadable += 1;
+            if (stop == ChainStop::kRevisited || stop == ChainStop::kOutsideDump || stop == ChainStop::kUnreadable)
+                counts.chains_broken += 1;
             return stop == ChainStop::kCancelled || stop == ChainStop::kUnreadable ? data_walk->Result() : kOk;
         }
         if (bl.type != t.id) {
             TheLogger().ErrorFormat("Data chain of table %s stops at page %ld: the page belongs to object %ld",
                                     table_name.c_str(), static_cast<long>(page), static_cast<long>(bl.type));
+            counts.chains_broken += 1;
             return kOk;
         }
 
@@ -325,12 +333,15 @@ int VRNParser::CutRowsOfPage(std::string &out, int32_t *block, uint32_t table, u
                                     static_cast<long>(page), table_name.c_str(), static_cast<int>(bl.len), bl.kb * 1024);
         const uint8_t *body = bl.data.data();
         int count = 0;
+        counts.pages_read += 1;
         if (area > 0 && (firoff < 2 || firoff > area)) {
             TheLogger().ErrorFormat("Rows of page %ld of table %s skipped: firoff %i lies outside the %i-byte page",
                                     static_cast<long>(page), table_name.c_str(), firoff, area);
+            counts.pages_unreadable += 1;
         } else if (area > 0 && firoff - 2 > kFixedAreaSize) {
             TheLogger().ErrorFormat("Rows of page %ld of table %s rejected: a fixed area of %i bytes exceeds the %i-byte row buffer",
                                     static_cast<long>(page), table_name.c_str(), firoff - 2, kFixedAreaSize);
+            counts.pages_unreadable += 1;
         } else {
             RecordLayout layout;
             layout.length_at = firoff;
@@ -347,6 +358,7 @@ int VRNParser::CutRowsOfPage(std::string &out, int32_t *block, uint32_t table, u
                 if (var_length > kVarAreaSize) {
                     TheLogger().ErrorFormat("Row at %i of page %ld of table %s rejected: a variable area of %i bytes exceeds the %i-byte row buffer",
                                             at, static_cast<long>(page), table_name.c_str(), var_length, kVarAreaSize);
+                    counts.rows_skipped += 1;
                     continue;
                 }
                 var_count = row[0];
@@ -361,7 +373,11 @@ int VRNParser::CutRowsOfPage(std::string &out, int32_t *block, uint32_t table, u
                 const int rc = PrintOneString(out, table, var_length, columns);
                 if (rc == kCancelled) return kCancelled;
                 if (rc == kOk) ++count;
+                if (rc == kRowSkipped) counts.rows_skipped += 1;
             }
+            // A length that cannot be true ends the page's rows early.
+            if (rows_of_page.stop() == RecordStop::kBadLength || rows_of_page.stop() == RecordStop::kLengthOutside)
+                counts.pages_unreadable += 1;
         }
 
         *block = bl.next_id;

@@ -56,6 +56,8 @@ public:
     std::vector<int32_t> CreationOrder();
 
     const std::string &path() const { return path_; }
+    // Uses the file at `path` (a template named by the host).
+    void UsePath(const std::string &path) { path_ = path; }
 
 private:
     // Ordinal of `id` among the sorted obj_ids, kNoOrdinal when absent.

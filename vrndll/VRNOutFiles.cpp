@@ -222,7 +222,7 @@ int VRNOutFiles::write_file(const char *text, int rows) {
         }
         if (rows > 0) {
             rows_in_part += rows;
-            if (rows_in_part > kRowsPerPart) {
+            if (rows_in_part > rows_per_part) {
                 part += 1;
                 script_open += 1;
                 rows_in_part = -1;

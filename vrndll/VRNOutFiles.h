@@ -56,6 +56,8 @@ public:
     std::string script_name;     // stem of the current script (the table's file name)
     std::string database_folder; // folder of the current database, also isql's -D
     int32_t bat_open = 0;
+    // Rows a numbered script may exceed before the next text opens the next one.
+    int32_t rows_per_part = kRowsPerPart;
 
     // Remembers the target folder; once per recovery.
     void init(const char *target_folder);

@@ -18,6 +18,7 @@
 #include "vrndll/DumpFormat.h"
 #include "vrndll/ResultCode.h"
 #include "vrndll/PageChain.h"
+#include "vrndll/RecoveryCounts.h"
 #include "vrndll/RowLayout.h"
 
 // ------------------------------------------------------------------ blocks
@@ -181,6 +182,8 @@ public:
     RowLayout row_layout;
     // Rows taken by the row readers (the format-15 catalogue scan resets it).
     int32_t rows_read = 0;
+    // Pages read and what the row readers lost, for the recovery's report.
+    RecoveryCounts counts;
 
     // Shared bodies of WriteText and WriteImage, and the writer of unitext
     // chains: the literal of the value held by the page chain from

@@ -1,12 +1,16 @@
 #include "vrndll/VRNRecover.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <exception>
 
 #include "Common/logger/logger.h"
 #include "vrndll/SA_interractions.h"
+#include "vrndll/ColumnName.h"
+#include "vrndll/ColumnOrder.h"
 #include "vrndll/ParserFactory.h"
+#include "vrndll/SqlTypeText.h"
 #include "vrndll/TableDescriptionFile.h"
 
 namespace {
@@ -88,6 +92,8 @@ void VRNRecover::AdvanceProgress() {
 int VRNRecover::Recover() {
     try {
         if (!parser) return kFailed;
+        outfiles.rows_per_part = options.rows_per_file > 0 ? options.rows_per_file : kRowsPerPart;
+        writing_ = !options.list_only;
         return RecoverDatabases();
     } catch (...) {
         TheLogger().AssertFailed("!\"Error in Recover\"", kSource, 1374);
@@ -139,12 +145,85 @@ int VRNRecover::RecoverDatabases() {
 
     TheHost().WDiag(ProgressTextOf(kDoneText));
     TheHost().SBar(100);
+    current_table_.clear();
+    ReportProgress(true);
     Release();
     return kOk;
 }
 
+bool VRNRecover::Wanted(const SysobjEntry &table) const {
+    if (!parser->IsScriptedTable(table)) return false;
+    if (options.table_patterns.empty()) return true;
+    return MatchesAnyPattern(options.table_patterns,
+                             std::string(table.name, strnlen(table.name, sizeof table.name)));
+}
+
+bool VRNRecover::ChooseTemplate(TableDescriptionFile &description) {
+    switch (options.template_mode) {
+    case TemplateMode::kOff:
+        // The description is still written into the target folder.
+        description.LocateDescription(target_folder, target_folder, 0);
+        return false;
+    case TemplateMode::kFile:
+        description.UsePath(options.template_file);
+        report.template_used = options.template_file;
+        return true;
+    case TemplateMode::kAuto:
+    default:
+        if (!description.LocateDescription(source_folder, target_folder, 0)) return false;
+        report.template_used = description.path();
+        return true;
+    }
+}
+
+std::string VRNRecover::ColumnList(uint32_t begin, uint32_t end) const {
+    std::string text;
+    for (uint32_t k = begin; k < end && k < parser->fields.size(); ++k) {
+        const ColumnEntry &c = parser->fields[k];
+        if (!text.empty()) text += ", ";
+        text += ColumnName(c, parser->format());
+        const std::string type = SqlTypeText(c, parser->format());
+        if (type.empty() || type[0] != ' ') text += ' ';
+        text += type;
+    }
+    return text;
+}
+
+int VRNRecover::ListDatabase(bool use_template, TableDescriptionFile &description) {
+    if (use_template) {
+        description.LoadDescription();
+    } else {
+        const int rc = parser->ReadDetailCatalogues();
+        if (IsCancelOrFailure(rc)) return rc;
+        if (!fields_scanned && RecoverTableFromField() == kCancelled) return kCancelled;
+    }
+    SortColumnsByTable(*parser);
+    return GenerateData();
+}
+
+void VRNRecover::ReportProgress(bool now) {
+    if (!options.progress) return;
+    const int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now().time_since_epoch())
+                           .count();
+    if (!now && last_progress_ms_ >= 0 && ms - last_progress_ms_ < options.progress_interval_ms) return;
+    last_progress_ms_ = ms;
+    RecoveryProgress progress;
+    progress.pass = std::max(pass_state_, 1);
+    progress.pages_read = parser ? parser->counts.pages_read : 0;
+    progress.pages_total = static_cast<uint64_t>(std::max(block_count, 0));
+    progress.page_bytes = parser ? static_cast<uint64_t>(parser->bl.kb) * 1024u : 0;
+    progress.bytes_total = static_cast<uint64_t>(std::max<int64_t>(dump_size, 0));
+    progress.rows_written = parser ? parser->counts.rows_written : 0;
+    progress.database = current_database_;
+    progress.table = current_table_;
+    options.progress(progress);
+}
+
 int VRNRecover::RecoverDatabase(uint32_t index) {
     const DatabaseEntry &db = databases[index];
+    const std::string db_name(db.name, strnlen(db.name, sizeof db.name));
+    if (!MatchesAnyPattern(options.database_patterns, db_name)) return kOk;
 
     // Byte offset of the database in the dump: 64-bit, so that a database
     // beyond 4 GiB is found where it lies.
@@ -163,10 +242,18 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
     rc = PrepareCatalogue(nullptr, &count);
     if (IsStop(rc)) return rc;
 
+    current_database_ = db_name;
+    current_table_.clear();
+    ReportProgress(true);
+    const RecoveryCounts before = parser->counts;
+
     TableDescriptionFile description(parser.get());
-    if (!description.LocateDescription(source_folder, target_folder, 0)) {
-        const std::string name(db.name, strnlen(db.name, sizeof db.name));
-        rc = GenerateDll(name.c_str(), 0);
+    const bool use_template = ChooseTemplate(description);
+    if (options.list_only) {
+        rc = ListDatabase(use_template, description);
+        if (IsStop(rc)) return rc;
+    } else if (!use_template) {
+        rc = GenerateDll(db_name.c_str(), 0);
         TheLogger().InfoNumber("Generate Dll returned", rc);
         if (IsStop(rc)) return rc;
         if (description.WriteDescription() != 0)
@@ -179,9 +266,20 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
         if (IsStop(rc)) return rc;
     }
 
-    rc = GenerateData();
-    TheLogger().InfoNumber("Generate Data returned", rc);
-    if (IsStop(rc)) return rc;
+    if (!options.list_only) {
+        rc = GenerateData();
+        TheLogger().InfoNumber("Generate Data returned", rc);
+        if (IsStop(rc)) return rc;
+    }
+
+    report.databases += 1;
+    if (options.table_done) {
+        TableAccount account;
+        account.database_total = true;
+        account.database = current_database_;
+        account.counts = parser->counts - before;
+        options.table_done(account);
+    }
 
     parser->FreeCatalogue();
     outfiles.CloseAll();

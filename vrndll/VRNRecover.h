@@ -14,8 +14,11 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "vrndll/RecoveryOptions.h"
 #include "vrndll/VRNOutFiles.h"
 #include "vrndll/VRNParser.h"
+
+class TableDescriptionFile;
 
 class VRNRecover {
 public:
@@ -63,6 +66,12 @@ public:
     std::string target_folder;
     std::string source_folder; // ends with a separator
 
+    // What the host steers; the defaults are FileRecover's behaviour.
+    // Set before Recover.
+    RecoveryOptions options;
+    // Filled by Recover: the rows written and what was lost.
+    RecoveryReport report;
+
 private:
     void Init(const char *target, const char *source);
     int RecoverDatabases();
@@ -78,6 +87,26 @@ private:
     // at `first_column`.
     int WriteTableRows(uint32_t j, uint32_t first_column, uint32_t columns);
 
+    // True for a user table the table patterns select.
+    bool Wanted(const SysobjEntry &table) const;
+    // Template mode as the options ask: true when `description` is to be
+    // loaded rather than written.
+    bool ChooseTemplate(TableDescriptionFile &description);
+    // List mode: the catalogue read, tables reported with their rows,
+    // nothing written.
+    int ListDatabase(bool use_template, TableDescriptionFile &description);
+    // Sends progress when the last was sent progress_interval_ms ago (or
+    // `now` is true).
+    void ReportProgress(bool now);
+    // Counts one table into the report and tells the host.
+    void ReportTable(const std::string &name, uint32_t first, uint32_t end, const RecoveryCounts &counts);
+    // "name type, ..." of the columns [begin, end) of `fields`.
+    std::string ColumnList(uint32_t begin, uint32_t end) const;
+
     int counted_ = 0;    // usable databases met so far
     int pass_state_ = 0; // 1, 2, 3 as the passes are announced
+    bool writing_ = true; // false in list mode: rows are counted, not written
+    std::string current_database_;
+    std::string current_table_;
+    int64_t last_progress_ms_ = -1;
 };

@@ -120,7 +120,26 @@ void LogRequiredInformation(const char *source_path, const char *target_director
     log.InfoNumber("Source file size (high DWORD):", static_cast<int32_t>(size >> 32));
 }
 
-int RecoverDumpFile(const char *source_path, const char *target_directory) {
+bool MakeFolderWithParents(const std::string &folder) {
+    for (size_t at = 1; at < folder.size(); ++at) {
+        if (!platform::isPathSeparator(folder[at]) || folder[at - 1] == ':') continue;
+        const std::string parent = folder.substr(0, at);
+        if (!platform::isDirectory(parent)) platform::createDirectory(parent);
+    }
+    if (!platform::isDirectory(folder)) platform::createDirectory(folder);
+    return platform::isDirectory(folder);
+}
+
+std::string SystemReason(const std::string &what, const std::string &path) {
+    const uint32_t code = platform::lastErrorCode();
+    std::string text;
+    if (code == 0 || !platform::errorMessage(code, text)) text = "unknown reason";
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.'))
+        text.pop_back();
+    return what + " '" + path + "': " + text;
+}
+
+int RecoverDumpFile(const char *source_path, const char *target_directory, RecoveryRun *run) {
     Logger &log = TheLogger();
 
     // A folder opens for reading on some systems but holds no dump.
@@ -129,12 +148,52 @@ int RecoverDumpFile(const char *source_path, const char *target_directory) {
         dump = platform::File::openForReading(source_path);
     if (!dump.isOpen()) {
         log.Error("Cannot create destination file");
+        if (run) {
+            run->source_failed = true;
+            run->message = source_path && platform::isDirectory(source_path)
+                               ? std::string("the dump '") + source_path + "' is a folder"
+                               : SystemReason("cannot open the dump", source_path ? source_path : "");
+        }
         return kOutputFailed;
+    }
+    if (run) {
+        // Compressed and big-endian dumps are named, not searched in vain.
+        run->kind = SniffDump(dump);
+        if (run->kind == DumpKind::kCompressed) {
+            log.Error("Compressed dump: decompress it first");
+            return kNoCatalogue;
+        }
+        if (run->kind == DumpKind::kBigEndian) {
+            log.Error("Dump from a big-endian server: not supported");
+            return kNoCatalogue;
+        }
     }
     const uint64_t size = dump.size();
     const uint32_t size_low = static_cast<uint32_t>(size & 0xFFFFFFFFu);
     const uint32_t size_high = static_cast<uint32_t>(size >> 32);
     log.InfoFormat("VRN size:%i", static_cast<int>(size_low));
+
+    if (run && (run->options.list_only || !run->exact_output_folder.empty())) {
+        const SourcePath parts = SplitSourcePath(source_path, platform::currentDirectory());
+        std::string folder;
+        if (!run->options.list_only) {
+            folder = run->exact_output_folder;
+            if (!MakeFolderWithParents(folder)) {
+                run->message = SystemReason("cannot create the output folder", folder);
+                log.ErrorText("Cannot create output folder", folder.c_str());
+                return kOutputFailed;
+            }
+        }
+        if (!TheHost().MayContinue()) return kCancelledBeforeStart;
+        VRNRecover driver(&dump, 2, size_low, 0, folder.c_str(), size_low, size_high,
+                          parts.folder.c_str());
+        driver.options = run->options;
+        const int result = driver.Recover();
+        dump.close();
+        run->report = driver.report;
+        run->output_folder = folder;
+        return MapDriverResult(result);
+    }
 
     // Without a target there is no place for the output: never fall back to
     // the root folder.
@@ -170,8 +229,13 @@ int RecoverDumpFile(const char *source_path, const char *target_directory) {
 
     VRNRecover driver(&dump, 2, size_low, 0, output_folder.c_str(), size_low, size_high,
                       parts.folder.c_str());
+    if (run) driver.options = run->options;
     const int result = driver.Recover();
     dump.close();
+    if (run) {
+        run->report = driver.report;
+        run->output_folder = output_folder;
+    }
     return MapDriverResult(result);
 }
 

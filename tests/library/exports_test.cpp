@@ -87,6 +87,16 @@ std::unique_ptr<testsupport::LoadedVrndll> LoadedLibrary::library_;
 
 TEST_F(LoadedLibrary, VersionIsAlwaysZero) { EXPECT_EQ(library_->get_dll_version(), 0); }
 
+// The three specified exports and the extended entry point, by their
+// undecorated names (the Windows build checks that these are all).
+TEST_F(LoadedLibrary, ExportsTheThreeSpecifiedFunctionsAndTheExtendedEntry) {
+    platform::DynamicLibrary library =
+        platform::DynamicLibrary::load(testsupport::LibraryBesideProgram("vrndll"));
+    ASSERT_TRUE(library.isLoaded());
+    for (const char *name : {"FileRecover", "SetBreakFlag", "GetDllVersion", "FileRecoverEx"})
+        EXPECT_NE(library.symbol(name), nullptr) << name;
+}
+
 TEST_F(LoadedLibrary, MissingCallbackFailsTheCallBeforeAnythingIsMade) {
     EXPECT_EQ(library_->file_recover(dump_.c_str(), target_.c_str(), 0, nullptr, RecordPercent, 0,
                                      log_.c_str()),

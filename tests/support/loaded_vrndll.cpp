@@ -28,12 +28,14 @@ LoadedVrndll::LoadedVrndll(const std::string &path)
     file_recover = Export<FileRecoverProc>(library_, "FileRecover");
     set_break_flag = Export<SetBreakFlagProc>(library_, "SetBreakFlag");
     get_dll_version = Export<GetDllVersionProc>(library_, "GetDllVersion");
+    file_recover_ex = Export<FileRecoverExProc>(library_, "FileRecoverEx");
 }
 
 void LoadedVrndll::unload() {
     file_recover = nullptr;
     set_break_flag = nullptr;
     get_dll_version = nullptr;
+    file_recover_ex = nullptr;
     library_.unload();
 }
 

@@ -14,7 +14,7 @@ std::string LibraryBesideProgram(const std::string &base_name);
 class LoadedVrndll {
 public:
     // Loads `path` (default: the library beside the test program) and looks
-    // up the three exports; loaded() tells whether all went well.
+    // up the exports; loaded() tells whether all went well.
     explicit LoadedVrndll(const std::string &path = LibraryBesideProgram("vrndll"));
 
     bool loaded() const { return file_recover && set_break_flag && get_dll_version; }
@@ -23,6 +23,7 @@ public:
     FileRecoverProc file_recover = nullptr;
     SetBreakFlagProc set_break_flag = nullptr;
     GetDllVersionProc get_dll_version = nullptr;
+    FileRecoverExProc file_recover_ex = nullptr; // the extended entry point
 
 private:
     platform::DynamicLibrary library_;

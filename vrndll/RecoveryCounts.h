@@ -1,0 +1,36 @@
+// What a recovery wrote and what it lost, counted as the rows are read.
+#pragma once
+
+#include <cstdint>
+
+struct RecoveryCounts {
+    uint64_t rows_written = 0;
+    uint64_t rows_skipped = 0;     // rows whose layout cannot be true
+    uint64_t pages_read = 0;       // data pages read
+    uint64_t pages_unreadable = 0; // data pages whose rows could not be read (wholly or from a point on)
+    uint64_t chains_broken = 0;    // data, text or image chains that stopped before their end
+    uint64_t values_null = 0;      // values written as NULL because their bytes were not there
+
+    bool AnyLoss() const {
+        return rows_skipped != 0 || pages_unreadable != 0 || chains_broken != 0 || values_null != 0;
+    }
+    RecoveryCounts &operator+=(const RecoveryCounts &o) {
+        rows_written += o.rows_written;
+        rows_skipped += o.rows_skipped;
+        pages_read += o.pages_read;
+        pages_unreadable += o.pages_unreadable;
+        chains_broken += o.chains_broken;
+        values_null += o.values_null;
+        return *this;
+    }
+    RecoveryCounts operator-(const RecoveryCounts &o) const {
+        RecoveryCounts d;
+        d.rows_written = rows_written - o.rows_written;
+        d.rows_skipped = rows_skipped - o.rows_skipped;
+        d.pages_read = pages_read - o.pages_read;
+        d.pages_unreadable = pages_unreadable - o.pages_unreadable;
+        d.chains_broken = chains_broken - o.chains_broken;
+        d.values_null = values_null - o.values_null;
+        return d;
+    }
+};
