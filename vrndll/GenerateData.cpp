@@ -13,10 +13,30 @@
 #include "Common/logger/logger.h"
 #include "vrndll/SA_interractions.h"
 #include "vrndll/VRNRecover.h"
+#include "vrndll/ValueFormat.h"
 
 namespace {
 
 const char kSource[] = "vrndll/VRNRecover";
+
+const char kMonthFirstBatch[] = "set dateformat mdy\nGO\n";
+
+bool HasDateOrTime(const VRNParser &p, int32_t table_id) {
+    const size_t count = std::min<size_t>(p.field_count(), p.fields.size());
+    for (size_t k = 0; k < count; ++k) {
+        if (p.fields[k].tab_id != table_id) continue;
+        switch (p.fields[k].user_type) {
+        case values::kDateTime:
+        case values::kSmallDateTime:
+        case values::kDate:
+        case values::kTime:
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
 
 } // namespace
 
@@ -46,6 +66,10 @@ int VRNRecover::WriteTableRows(uint32_t j, uint32_t first_column, uint32_t colum
     (void)first_column;
     const SysobjEntry &table = parser->pSysobj[j];
     const std::string name(table.name, strnlen(table.name, sizeof table.name));
+    // Dates are written month first: every data script of a table with a
+    // date or time column first sets that order for its session, so that a
+    // server whose date format is day first loads the same dates.
+    outfiles.part_preamble = HasDateOrTime(*parser, table.id) ? kMonthFirstBatch : "";
     int rc = writing_ ? outfiles.OpenScript(name.c_str(), 1) : kOk;
     if (IsStop(rc)) return rc;
 

@@ -195,7 +195,9 @@ int VRNOutFiles::OpenScript(const char *name, int mode) {
         file_stem_ = ClaimFileStem(stem + "_" + std::to_string(part), part);
         rc = WriteBatText(BatPartLine);
         if (IsStop(rc)) return rc;
-        return CreateScriptFile(file_stem_, 116);
+        rc = CreateScriptFile(file_stem_, 116);
+        if (rc == 0) script_pending_ += part_preamble;
+        return rc;
     } catch (...) {
         TheLogger().AssertFailed("!\"Error in output file\"", kSource, 120);
         return kFailed;

@@ -58,6 +58,8 @@ public:
     int32_t bat_open = 0;
     // Rows a numbered script may exceed before the next text opens the next one.
     int32_t rows_per_part = kRowsPerPart;
+    // Written at the start of every numbered script (empty: nothing).
+    std::string part_preamble;
 
     // Remembers the target folder; once per recovery.
     void init(const char *target_folder);

@@ -125,6 +125,7 @@ TEST_F(RowsRecovery, EveryFixedTypeComesBackFromTheFixedArea) {
               encode::Numeric(-1234, 4), encode::Numeric(1250, 6), encode::Chars("master")});
     ASSERT_EQ(VRN_RESULT_OK, Run());
     EXPECT_EQ(Script("alltypes_1.sql"),
+              "set dateformat mdy\nGO\n"
               "INSERT INTO alltypes(ti,si,i,f,r,m,sm,dt,sdt,b,c,nc,bin,n,d,sn) \n VALUES(255,-300,2147483647,0.1,"
               "1.5,-2.5000,7.0000,'1/2/2000 1:1:1.500','1/2/2000 1:1:0.0',1,'it''s ','abc',0x0a00ff,-12.34,12.50,"
               "'master')\n\nGO\n");
@@ -168,6 +169,7 @@ TEST_F(RowsRecovery, EveryNullableTypeComesBackFromTheVariableArea) {
               kNullValue, kNullValue, kNullValue, kNullValue, kNullValue});
     ASSERT_EQ(VRN_RESULT_OK, Run());
     EXPECT_EQ(Script("loose_1.sql"),
+              "set dateformat mdy\nGO\n"
               "INSERT INTO loose(k,vc,vb,nvc,c,si,f,sm,n,dt,sdt,bin) \n VALUES(1,'a ''quote''',0xdead00,'n','ab',"
               "-2,-2.5,-0.5000,0.005,'1/1/1900 0:0:0.003','3/1/1900 23:59:0.0',0x010000)\n"
               "INSERT INTO loose(k,vb,bin) \n VALUES(2,0x78,0x7a)\n"
