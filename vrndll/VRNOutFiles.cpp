@@ -1,5 +1,7 @@
 #include "vrndll/VRNOutFiles.h"
 
+#include "vrndll/ShellLoadScript.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -136,6 +138,12 @@ int VRNOutFiles::CreateBatFile(const char *database_name) {
     bat_kept_ = 0;
     bat_path_ = path;
     bat_handle = platform::File::createAlways(path);
+    // commit.sh beside it; a failure shows when it is written.
+    sh_pending_.clear();
+    sh_kept_ = 0;
+    sh_path_ = PathInTarget(database_folder) + platform::kPathSeparator + "commit.sh";
+    claimed_files_.insert("commit.sh");
+    sh_handle_ = platform::File::createAlways(sh_path_);
     if (!bat_handle.isOpen()) {
         TheLogger().ErrorText("Result", folder.c_str());
         TheLogger().ErrorText("database:", database_folder.c_str());
@@ -239,8 +247,10 @@ int VRNOutFiles::write_file(const char *text, int rows) {
 
 int VRNOutFiles::WriteBatText(int kind) {
     std::string text;
+    std::string sh;
     switch (kind) {
     case BatHeader:
+        sh = ShellScriptHeader(database_folder);
         text = "@echo Varnoth\n";
         text += kMakerNotice;
         text += "@echo Recovered database processing script\n"
@@ -248,6 +258,7 @@ int VRNOutFiles::WriteBatText(int kind) {
         break;
     case BatTrailer:
         text = kBatTrailer;
+        sh = ShellScriptTrailer();
         break;
     case BatPlainLine:
     case BatPartLine:
@@ -255,6 +266,7 @@ int VRNOutFiles::WriteBatText(int kind) {
         // ("orders_2"), so both kinds print the file actually opened.
         text = "%1\\isql.exe -S %2 -U %3 -D " + database_folder + " -P %4 -i " + file_stem_ +
                ".sql\n";
+        sh = ShellScriptLine(file_stem_ + ".sql");
         break;
     default:
         break;
@@ -264,6 +276,7 @@ int VRNOutFiles::WriteBatText(int kind) {
         return kOutputFailed;
     }
     bat_pending_ += text;
+    sh_pending_ += sh;
     // The trailer ends the database's output: everything goes to disk now,
     // so that a full disk is still reported by the step that writes it.
     if (kind == BatTrailer) {
@@ -296,7 +309,11 @@ int VRNOutFiles::WritePending(platform::File &file, std::string &pending, uint64
 
 int VRNOutFiles::FlushScript() { return WritePending(script_handle, script_pending_, script_kept_, script_path_); }
 
-int VRNOutFiles::FlushBat() { return WritePending(bat_handle, bat_pending_, bat_kept_, bat_path_); }
+int VRNOutFiles::FlushBat() {
+    const int rc = WritePending(bat_handle, bat_pending_, bat_kept_, bat_path_);
+    const int sh = WritePending(sh_handle_, sh_pending_, sh_kept_, sh_path_);
+    return rc != kOk ? rc : sh;
+}
 
 int VRNOutFiles::CloseAll() {
     // What is still waiting is written before the files close (after a
@@ -306,6 +323,9 @@ int VRNOutFiles::CloseAll() {
     if (bat_open == 1) {
         bat_handle.close();
         bat_open = 0;
+    }
+    if (sh_handle_.isOpen()) {
+        sh_handle_.close();
     }
     // The handle may be open with script_open 0 (a numbered series that
     // never split); closing a closed file is harmless.

@@ -97,7 +97,7 @@ private:
     static int WritePending(platform::File &file, std::string &pending, uint64_t &kept,
                             const std::string &path);
     int FlushScript();
-    int FlushBat();
+    int FlushBat(); // commit.bat and commit.sh
     // `name` cut so that `used` bytes of path before it, the name and
     // `reserve` bytes after it stay within kMaxOutputPathLength.
     static std::string FitName(const std::string &name, size_t used, size_t reserve);
@@ -113,5 +113,10 @@ private:
     std::string bat_pending_;
     uint64_t bat_kept_ = 0;
     std::string bat_path_;
+    // commit.sh, written alongside commit.bat.
+    platform::File sh_handle_;
+    std::string sh_pending_;
+    uint64_t sh_kept_ = 0;
+    std::string sh_path_;
     std::set<std::string> claimed_folders_; // lower-case folder names, this recovery
 };

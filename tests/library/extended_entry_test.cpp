@@ -112,13 +112,13 @@ TEST_F(ExtendedEntry, EachOptionChangesTheOutputAsDocumented) {
     const std::string out = out_;
     const Case cases[] = {
         {"defaults into an exact folder made with its parents", [](VrnOptions &) {}, kOrders + kItems,
-         {"int0.ini", "sales/commit.bat", "sales/orders.sql", "sales/orders_1.sql", "sales/orders_2.sql",
+         {"int0.ini", "sales/commit.bat", "sales/commit.sh", "sales/orders.sql", "sales/orders_1.sql", "sales/orders_2.sql",
           "sales/items.sql", "sales/items_1.sql"},
          {}},
         {"table patterns", [](VrnOptions &o) { o.tables = "ORD*\nnone"; }, kOrders,
          {"sales/orders.sql", "sales/orders_1.sql"}, {"sales/items.sql", "sales/items_1.sql"}},
         {"database patterns", [](VrnOptions &o) { o.databases = "sal?s"; }, kOrders + kItems,
-         {"sales/orders.sql"}, {"master/commit.bat"}},
+         {"sales/orders.sql"}, {"master/commit.bat", "master/commit.sh"}},
         {"schema only", [](VrnOptions &o) { o.flags = VRN_SCHEMA_ONLY; }, 0,
          {"sales/orders.sql", "sales/items.sql"}, {"sales/orders_1.sql", "sales/items_1.sql"}},
         {"data only", [](VrnOptions &o) { o.flags = VRN_DATA_ONLY; }, kOrders + kItems,

@@ -71,8 +71,8 @@ std::vector<std::string> Tree(std::vector<std::string> entries) {
     return entries;
 }
 
-const std::vector<std::string> kSalesTree = {"int0.ini", "master/", "master/commit.bat", "sales/",
-                                             "sales/commit.bat", "sales/customers.sql", "sales/orders.sql"};
+const std::vector<std::string> kSalesTree = {"int0.ini", "master/", "master/commit.bat", "master/commit.sh", "sales/",
+                                             "sales/commit.bat", "sales/commit.sh", "sales/customers.sql", "sales/orders.sql"};
 
 class Recovery : public ::testing::Test {
 protected:
@@ -152,7 +152,7 @@ TEST_F(Recovery, ThreeDatabasesRowsInNumberedScriptsAndADatabaseWithoutUsageLeft
     Tables(d.database("lost", 7, 12), {{301, "t"}}).without_usage();
     ASSERT_EQ(VRN_RESULT_OK, Run(d));
     std::vector<std::string> expected = kSalesTree;
-    for (const char *e : {"hr/", "hr/commit.bat", "hr/staff.sql", "hr/staff_1.sql", "hr/staff_2.sql"})
+    for (const char *e : {"hr/", "hr/commit.bat", "hr/commit.sh", "hr/staff.sql", "hr/staff_1.sql", "hr/staff_2.sql"})
         expected.push_back(e);
     EXPECT_EQ(Tree(expected), OutputTree());
     EXPECT_EQ((std::vector<int>{20, 40, 60, 100}), g_bars) << "three usable of four listed";
@@ -184,8 +184,8 @@ TEST_F(Recovery, HostileDatabaseAndTableNamesStayInsideTheTarget) {
     Tables(d.database("../../evil", 5, 4), {{101, "..\\..\\x"}, {102, "/tmp/abs"}, {103, "CON"}});
     ASSERT_EQ(VRN_RESULT_OK, Run(d));
     EXPECT_EQ((std::vector<std::string>{".._.._evil/", ".._.._evil/.._.._x.sql", ".._.._evil/_CON.sql",
-                                        ".._.._evil/_tmp_abs.sql", ".._.._evil/commit.bat", "int0.ini", "master/",
-                                        "master/commit.bat"}),
+                                        ".._.._evil/_tmp_abs.sql", ".._.._evil/commit.bat", ".._.._evil/commit.sh", "int0.ini", "master/",
+                                        "master/commit.bat", "master/commit.sh"}),
               OutputTree());
     ExpectNothingOutsideTheTarget();
     EXPECT_NE(std::string::npos, OutputFile(".._.._evil/commit.bat").find("-D .._.._evil -P %4 -i _CON.sql\n"));
@@ -203,7 +203,7 @@ TEST_F(Recovery, ADatabaseBeyondFourGibibytesIsFoundWhereItLies) {
     if (rc == 12345) GTEST_SKIP() << "no room for a sparse dump file";
     ASSERT_EQ(VRN_RESULT_OK, rc);
     std::vector<std::string> expected = kSalesTree;
-    for (const char *e : {"far/", "far/commit.bat", "far/distant.sql"}) expected.push_back(e);
+    for (const char *e : {"far/", "far/commit.bat", "far/commit.sh", "far/distant.sql"}) expected.push_back(e);
     EXPECT_EQ(Tree(expected), OutputTree());
 }
 
@@ -242,7 +242,7 @@ TEST_F(Recovery, ACutThroughTheLastDatabaseKeepsTheOnesBeforeIt) {
     d.cut(8u << 20); // hr starts here
     ASSERT_EQ(VRN_RESULT_OK, Run(d));
     const std::vector<std::string> tree = OutputTree();
-    for (const char *kept : {"sales/commit.bat", "sales/customers.sql", "sales/orders.sql"})
+    for (const char *kept : {"sales/commit.bat", "sales/commit.sh", "sales/customers.sql", "sales/orders.sql"})
         EXPECT_NE(tree.end(), std::find(tree.begin(), tree.end(), kept)) << kept;
     EXPECT_EQ(tree.end(), std::find(tree.begin(), tree.end(), "hr/staff.sql"));
 }

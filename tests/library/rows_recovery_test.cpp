@@ -217,7 +217,7 @@ TEST_F(RowsRecovery, ATableOfManyPagesIsSplitIntoNumberedScripts) {
     EXPECT_EQ(Inserts(Script("orders_1.sql")), 120u);
     EXPECT_EQ(Inserts(Script("orders_2.sql")), 120u);
     EXPECT_EQ(Inserts(Script("orders_3.sql")), 10u);
-    EXPECT_EQ(SalesFiles(), (std::vector<std::string>{"commit.bat", "nothing.sql", "orders.sql", "orders_1.sql",
+    EXPECT_EQ(SalesFiles(), (std::vector<std::string>{"commit.bat", "commit.sh", "nothing.sql", "orders.sql", "orders_1.sql",
                                                       "orders_2.sql", "orders_3.sql"}));
     const std::vector<std::string> loaded = Loaded();
     ASSERT_GE(loaded.size(), 3u);

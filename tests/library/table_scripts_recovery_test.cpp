@@ -68,8 +68,8 @@ TEST(TableScriptsRecovery, EveryTableWithColumnsGetsItsDefinition) {
     ASSERT_EQ(VRN_RESULT_OK, TheLibrary().file_recover(path.c_str(), target.c_str(), 0, Quiet, QuietBar, 0,
                                                        (outer / "recovery.log").c_str()));
     const Output out(target);
-    EXPECT_EQ((std::vector<std::string>{"int0.ini", "master/", "master/Table1.sql", "master/commit.bat", "sales/",
-                                        "sales/commit.bat", "sales/notes.sql", "sales/order_lines.sql"}),
+    EXPECT_EQ((std::vector<std::string>{"int0.ini", "master/", "master/Table1.sql", "master/commit.bat", "master/commit.sh", "sales/",
+                                        "sales/commit.bat", "sales/commit.sh", "sales/notes.sql", "sales/order_lines.sql"}),
               out.Tree());
     EXPECT_EQ("CREATE TABLE [order lines](\nprice  decimal(10,2) NULL, \n[line no]  smallint NOT NULL)\n\nGO",
               out.File("sales/order_lines.sql"));

@@ -153,7 +153,7 @@ TEST_F(DataScripts, TablesWithoutDataGetNoNumberedScript) {
     parser_->pSysobj[2].first_block = -7; // never a page to read
     ASSERT_EQ(Generate(), 0);
     EXPECT_EQ(Loaded(), std::vector<std::string>{"full_1.sql"});
-    EXPECT_EQ(Files(), (std::vector<std::string>{"commit.bat", "full_1.sql"}));
+    EXPECT_EQ(Files(), (std::vector<std::string>{"commit.bat", "commit.sh", "full_1.sql"}));
     EXPECT_EQ(log.Count("This table have not data"), 2u);
 }
 
@@ -168,7 +168,7 @@ TEST_F(DataScripts, TablesWithoutColumnsAndOtherObjectsAreSkipped) {
     std::stable_sort(parser_->fields.begin(), parser_->fields.end(),
                      [](const ColumnEntry &a, const ColumnEntry &b) { return a.tab_id < b.tab_id; });
     ASSERT_EQ(Generate(), 0);
-    EXPECT_EQ(Files(), std::vector<std::string>{"commit.bat"});
+    EXPECT_EQ(Files(), (std::vector<std::string>{"commit.bat", "commit.sh"}));
     // A database without a table to write still gets the trailer.
     EXPECT_NE(File("commit.bat").find("@goto exit\n"), std::string::npos);
 }
@@ -201,7 +201,7 @@ TEST_F(DataScripts, ACancelWhileColumnsAreLoggedOpensNoScript) {
     Open();
     stop_ = true;
     EXPECT_EQ(Generate(), -1000);
-    EXPECT_EQ(Files(), std::vector<std::string>{"commit.bat"});
+    EXPECT_EQ(Files(), (std::vector<std::string>{"commit.bat", "commit.sh"}));
 }
 
 TEST_F(DataScripts, ADataChainThatLoopsEndsTheTableNotTheDatabase) {

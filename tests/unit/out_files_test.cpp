@@ -89,7 +89,7 @@ TEST(OutFiles, NumberedScriptsSplitOnlyAfterMoreThanOneHundredRows) {
     EXPECT_EQ(Rows(0, 120), d.File("t_1.sql"));
     EXPECT_EQ(Rows(120, 120), d.File("t_2.sql"));
     EXPECT_EQ(Rows(240, 60), d.File("t_3.sql"));
-    EXPECT_EQ((std::vector<std::string>{"commit.bat", "t_1.sql", "t_2.sql", "t_3.sql", "u_1.sql"}),
+    EXPECT_EQ((std::vector<std::string>{"commit.bat", "commit.sh", "t_1.sql", "t_2.sql", "t_3.sql", "u_1.sql"}),
               ListTree(d.target / "db"));
 }
 
@@ -131,7 +131,7 @@ TEST(OutFiles, HostileNamesStayInsideTheTargetAndMatchTheirLoadLines) {
     out.CloseAll();
 
     std::string expected_bat;
-    std::vector<std::string> expected_tree = {"target/", "target/.._up/", "target/.._up/commit.bat"};
+    std::vector<std::string> expected_tree = {"target/", "target/.._up/", "target/.._up/commit.bat", "target/.._up/commit.sh"};
     for (const char *file : {"__", ".._.._escape", ".._win", "_etc_passwd", "C_drive", "_con", "a_b_del__", "_"}) {
         expected_bat += LoadLine(".._up", std::string(file) + ".sql");
         expected_tree.push_back("target/.._up/" + std::string(file) + ".sql");
@@ -174,7 +174,7 @@ TEST(OutFiles, LongNamesAreShortenedSoEveryPathFitsTheWindowsLimit) {
     ASSERT_EQ(0, out.OpenScript(std::string(200, 't').c_str(), 1));
     out.CloseAll();
     const std::vector<std::string> tree = ListTree(target);
-    ASSERT_EQ(4u, tree.size());
+    ASSERT_EQ(5u, tree.size()); // the folder, commit.bat, commit.sh and two scripts
     for (const std::string &entry : tree)
         EXPECT_LE(testsupport::JoinPath(target, entry).size(), kMaxOutputPathLength + 1) << entry;
     const std::string folder = target + "/" + tree[0];
