@@ -42,3 +42,53 @@ HostOutcome ClassifyResult(int result, bool cancel_requested, bool dump_readable
     }
     return outcome;
 }
+
+HostOutcome ClassifyStatus(int status, const std::string &message, bool cancel_requested) {
+    HostOutcome outcome;
+    outcome.message = message;
+    switch (status) {
+    case VRN_STATUS_OK:
+        outcome.message.clear();
+        return outcome;
+    case VRN_STATUS_LOSSES:
+        outcome.exit_code = kExitLosses;
+        outcome.message = "recovered with losses";
+        return outcome;
+    case VRN_STATUS_CANCELLED:
+        outcome.exit_code = kExitCancelled;
+        outcome.message = "recovery cancelled";
+        return outcome;
+    case VRN_STATUS_NO_SOURCE:
+        outcome.exit_code = kExitDumpUnreadable;
+        break;
+    case VRN_STATUS_OUTPUT_FAILED:
+        outcome.exit_code = kExitOutputNotWritable;
+        break;
+    case VRN_STATUS_NO_CATALOGUE:
+        outcome.exit_code = kExitNoCatalogue;
+        if (outcome.message.empty() || outcome.message.find("no database catalogue") == 0)
+            outcome.message = "no database catalogue found: not a dump file, or damaged beyond recovery";
+        break;
+    case VRN_STATUS_COMPANION_MISSING:
+        outcome.exit_code = kExitLibraryMissing;
+        break;
+    case VRN_STATUS_COMPRESSED:
+        outcome.exit_code = kExitCompressed;
+        break;
+    case VRN_STATUS_BIG_ENDIAN:
+        outcome.exit_code = kExitBigEndian;
+        break;
+    case VRN_STATUS_BAD_OPTIONS:
+        outcome.exit_code = kExitUsage;
+        break;
+    default:
+        outcome.exit_code = kExitFailed;
+        break;
+    }
+    if (cancel_requested && status != VRN_STATUS_NO_SOURCE) {
+        outcome.exit_code = kExitCancelled;
+        outcome.message = "recovery cancelled";
+    }
+    if (outcome.message.empty()) outcome.message = "the recovery failed (see the log)";
+    return outcome;
+}

@@ -13,6 +13,9 @@ enum HostExitCode {
     kExitNoCatalogue = 5,
     kExitOutputNotWritable = 6,
     kExitLibraryMissing = 7,
+    kExitLosses = 8,
+    kExitCompressed = 9,
+    kExitBigEndian = 10,
 };
 
 struct HostOutcome {
@@ -25,3 +28,6 @@ struct HostOutcome {
 // call (the library reports an unreadable dump and an unwritable output
 // alike).
 HostOutcome ClassifyResult(int result, bool cancel_requested, bool dump_readable);
+
+// status: what FileRecoverEx returned (VRN_STATUS_*); message: the report's.
+HostOutcome ClassifyStatus(int status, const std::string &message, bool cancel_requested);

@@ -1,6 +1,9 @@
 #include "host/host_run.h"
 
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
 
 #include "host/cancel.h"
 #include "host/exit_codes.h"
@@ -12,22 +15,114 @@
 
 namespace {
 
-void VRN_CDECL OnDiag(const char *text, uintptr_t user_data) {
+// What the callbacks of one run feed.
+struct RunState {
+    ProgressDisplay *display = nullptr;
+    bool verbose = false;
+    bool list = false;
+    std::ostringstream listing;       // --list: what the dump holds
+    std::string listed_database;      // database of the last listed table
+    std::vector<std::string> losses;  // tables that lost something
+};
+
+void VRN_CDECL OnDiag(int level, const char *text, uintptr_t user) {
     try {
-        reinterpret_cast<ProgressDisplay *>(user_data)->Diag(text ? text : "");
+        RunState &s = *reinterpret_cast<RunState *>(user);
+        if (level >= VRN_DIAG_ERROR && !s.verbose) return;
+        s.display->Diag(text ? text : "");
     } catch (...) {
     }
 }
 
-void VRN_CDECL OnStatus(const char * /*text*/, int percent, uintptr_t user_data) {
+void VRN_CDECL OnProgress(const VrnProgress *p, uintptr_t user) {
     try {
-        reinterpret_cast<ProgressDisplay *>(user_data)->Percent(percent);
+        RunState &s = *reinterpret_cast<RunState *>(user);
+        ProgressFigures f;
+        f.pass = static_cast<int>(p->pass);
+        f.bytes_scanned = p->bytes_scanned;
+        f.bytes_total = p->bytes_total;
+        f.rows = p->rows_written;
+        if (p->table[0]) f.table = std::string(p->database) + "." + p->table;
+        s.display->Moving(f);
+    } catch (...) {
+    }
+}
+
+std::string Plural(uint64_t n, const char *one, const char *many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string LossText(uint64_t skipped, uint64_t pages, uint64_t chains, uint64_t nulls) {
+    return Plural(skipped, "row skipped", "rows skipped") + ", " +
+           Plural(pages, "page unreadable", "pages unreadable") + ", " +
+           Plural(chains, "chain broken", "chains broken") + ", " +
+           Plural(nulls, "value written as NULL", "values written as NULL");
+}
+
+void VRN_CDECL OnTable(const VrnTableReport *t, uintptr_t user) {
+    try {
+        RunState &s = *reinterpret_cast<RunState *>(user);
+        if (t->kind != VRN_TABLE_ENTRY) return;
+        if (s.list) {
+            if (s.listed_database != t->database) {
+                s.listing << t->database << "\n";
+                s.listed_database = t->database;
+            }
+            s.listing << "  " << t->table << "  " << Plural(t->rows_written, "row", "rows") << "  ("
+                      << (t->columns ? t->columns : "") << ")\n";
+            return;
+        }
+        if (t->rows_skipped || t->pages_unreadable || t->chains_broken || t->values_null)
+            s.losses.push_back(std::string(t->database) + "." + t->table + ": " +
+                               LossText(t->rows_skipped, t->pages_unreadable, t->chains_broken, t->values_null));
     } catch (...) {
     }
 }
 
 bool DumpReadable(const std::string &path) {
     return !platform::isDirectory(path) && platform::File::openForReading(path).isOpen();
+}
+
+bool MakeFolders(const std::string &folder) {
+    for (size_t at = 1; at < folder.size(); ++at) {
+        if (!platform::isPathSeparator(folder[at]) || folder[at - 1] == ':') continue;
+        const std::string parent = folder.substr(0, at);
+        if (!platform::isDirectory(parent)) platform::createDirectory(parent);
+    }
+    if (!platform::isDirectory(folder)) platform::createDirectory(folder);
+    return platform::isDirectory(folder);
+}
+
+bool FolderIsEmpty(const std::string &folder) {
+    std::vector<platform::DirectoryEntry> entries;
+    platform::listDirectory(folder, "*", entries);
+    for (const platform::DirectoryEntry &e : entries)
+        if (e.name != "." && e.name != "..") return false;
+    return true;
+}
+
+std::string Join(const std::string &folder, const std::string &name) {
+    if (!folder.empty() && platform::isPathSeparator(folder.back())) return folder + name;
+    return folder + platform::kPathSeparator + name;
+}
+
+std::string FolderOf(const std::string &path) {
+    const size_t sep = platform::lastSeparator(path);
+    return sep == std::string::npos ? std::string(".") : path.substr(0, sep + 1);
+}
+
+// Copies the log written in temporary space into the output folder.
+bool MoveLog(const std::string &from, const std::string &to) {
+    platform::File in = platform::File::openForReading(from);
+    if (!in.isOpen()) return false;
+    std::vector<char> bytes(static_cast<size_t>(in.size()));
+    if (!bytes.empty() && in.readAt(0, bytes.data(), bytes.size()) != bytes.size()) return false;
+    in.close();
+    platform::File out = platform::File::createAlways(to);
+    if (!out.isOpen() || out.write(bytes.data(), bytes.size()) != bytes.size()) return false;
+    out.close();
+    platform::deleteFile(from); // may stay while the library holds it open
+    return true;
 }
 
 } // namespace
@@ -53,8 +148,30 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
         return kExitDumpUnreadable;
     }
     if (!DumpReadable(options.dump)) {
-        err << "vrnrecover: cannot read the dump file '" << options.dump << "'\n";
+        std::string reason;
+        platform::errorMessage(platform::lastErrorCode(), reason);
+        while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.')) reason.pop_back();
+        err << "vrnrecover: cannot read the dump file '" << options.dump << "'"
+            << (reason.empty() ? "" : ": " + reason) << "\n";
         return kExitDumpUnreadable;
+    }
+    if (!options.output.empty() && !options.list) {
+        if (platform::pathKind(options.output) != platform::PathKind::Missing &&
+            !platform::isDirectory(options.output)) {
+            err << "vrnrecover: '" << options.output << "' exists and is not a folder\n";
+            return kExitOutputNotWritable;
+        }
+        if (platform::isDirectory(options.output) && !FolderIsEmpty(options.output) && !options.force) {
+            err << "vrnrecover: the output folder '" << options.output
+                << "' is not empty (--force writes into it anyway)\n";
+            return kExitOutputNotWritable;
+        }
+        if (!MakeFolders(options.output)) {
+            std::string reason;
+            platform::errorMessage(platform::lastErrorCode(), reason);
+            err << "vrnrecover: cannot create the output folder '" << options.output << "': " << reason << "\n";
+            return kExitOutputNotWritable;
+        }
     }
 
     RecoveryLibrary library;
@@ -62,6 +179,30 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
     if (!library.Load(settings.library_path, error)) {
         err << "vrnrecover: " << error << "\n";
         return kExitLibraryMissing;
+    }
+
+    // A template is never used silently.
+    const std::string beside = Join(FolderOf(options.dump), "int0.ini");
+    std::string template_used = options.template_file;
+    if (template_used.empty() && !options.no_template && platform::File::openForReading(beside).isOpen())
+        template_used = beside;
+    if (!template_used.empty())
+        err << "vrnrecover: using the template " << template_used
+            << ": tables decoded with its layouts, databases named database_<n>"
+            << (options.template_file.empty() ? " (--no-template ignores it)" : "") << "\n";
+
+    // The log: where --log says, else recovery.log in the output folder
+    // (written in temporary space until the dated folder exists).
+    std::string log = options.log_file;
+    std::string temp_log;
+    if (log.empty()) {
+        if (!options.output.empty() && !options.list) {
+            log = Join(options.output, "recovery.log");
+        } else {
+            temp_log = platform::tempPath() + "vrnrecover-" + std::to_string(platform::processId()) + ".log";
+            platform::deleteFile(temp_log);
+            log = temp_log;
+        }
     }
 
     const auto started = std::chrono::steady_clock::now();
@@ -72,25 +213,82 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
                                        : settings.terminal ? ProgressDisplay::Mode::Terminal
                                                            : ProgressDisplay::Mode::Lines;
     ProgressDisplay display(err, mode, elapsed);
+    display.SetWidth(settings.width);
+
+    RunState state;
+    state.display = &display;
+    state.verbose = options.verbose;
+    state.list = options.list;
+    std::string databases, tables;
+    for (const std::string &d : options.databases) databases += d + "\n";
+    for (const std::string &t : options.tables) tables += t + "\n";
+
+    VrnOptions o;
+    std::memset(&o, 0, sizeof o);
+    o.size = sizeof o;
+    o.flags = (options.schema_only ? VRN_SCHEMA_ONLY : 0) | (options.data_only ? VRN_DATA_ONLY : 0) |
+              (options.list ? VRN_LIST_ONLY : 0);
+    o.template_mode = !options.template_file.empty() ? VRN_TEMPLATE_FILE
+                      : options.no_template          ? VRN_TEMPLATE_OFF
+                                                     : VRN_TEMPLATE_AUTO;
+    o.rows_per_file = options.rows_per_file;
+    o.log_level = options.log_level;
+    o.target_directory = options.target.c_str();
+    o.output_folder = options.output.empty() ? nullptr : options.output.c_str();
+    o.databases = databases.empty() ? nullptr : databases.c_str();
+    o.tables = tables.empty() ? nullptr : tables.c_str();
+    o.template_file = options.template_file.empty() ? nullptr : options.template_file.c_str();
+    o.log_file = log.c_str();
+    o.progress = OnProgress;
+    o.diagnostic = OnDiag;
+    o.table_done = OnTable;
+    o.user_data = reinterpret_cast<uintptr_t>(&state);
+    VrnReport report;
+    std::memset(&report, 0, sizeof report);
+    report.size = sizeof report;
 
     ArmCancel();
     library.set_break_flag(CancelFlag());
-    const int result =
-        library.file_recover(options.dump.c_str(), options.target.c_str(), 0, OnDiag, OnStatus,
-                             reinterpret_cast<uintptr_t>(&display), options.log_file.c_str());
+    const int status = library.file_recover_ex(options.dump.c_str(), &o, &report);
     const bool cancelled = CancelRequested();
     library.set_break_flag(nullptr);
     DisarmCancel();
     display.Finish();
+    const double seconds = elapsed();
 
-    const HostOutcome outcome = ClassifyResult(result, cancelled, DumpReadable(options.dump));
-    if (outcome.exit_code != kExitOk) {
+    const std::string folder = report.output_folder;
+    if (!temp_log.empty() && !folder.empty() && MoveLog(temp_log, Join(folder, "recovery.log")))
+        log = Join(folder, "recovery.log");
+
+    const HostOutcome outcome = ClassifyStatus(status, report.message, cancelled);
+    if (outcome.exit_code != kExitOk && outcome.exit_code != kExitLosses) {
         err << "vrnrecover: " << outcome.message << "\n";
+        err << "vrnrecover: log: " << log << "\n";
         return outcome.exit_code;
     }
-    const std::string folder = FindNewestOutputFolder(options.target, FileNameOf(options.dump));
-    out << "Recovered " << FileNameOf(options.dump) << " into "
-        << (folder.empty() ? options.target : folder) << " ("
-        << ProgressDisplay::FormatElapsed(elapsed()) << ")\n";
-    return kExitOk;
+
+    if (options.list) {
+        out << state.listing.str();
+        out << Plural(report.databases, "database", "databases") << ", " << Plural(report.tables, "table", "tables")
+            << ", " << Plural(report.rows_written, "row", "rows") << " found; nothing written\n";
+        return outcome.exit_code;
+    }
+    char rates[96];
+    std::snprintf(rates, sizeof rates, "%.1f s, %.1f MB/s, %.0f rows/s", seconds,
+                  static_cast<double>(report.bytes_total) / 1e6 / (seconds > 0.001 ? seconds : 0.001),
+                  static_cast<double>(report.rows_written) / (seconds > 0.001 ? seconds : 0.001));
+    out << "Recovered " << FileNameOf(options.dump) << " into " << folder << "\n"
+        << "  " << Plural(report.databases, "database", "databases") << ", "
+        << Plural(report.tables, "table", "tables") << ", " << Plural(report.rows_written, "row", "rows")
+        << " written\n"
+        << "  lost: "
+        << (report.lost ? LossText(report.rows_skipped, report.pages_unreadable, report.chains_broken,
+                                   report.values_null)
+                        : std::string("nothing"))
+        << "\n";
+    for (const std::string &loss : state.losses) out << "    " << loss << "\n";
+    out << "  " << rates << "\n"
+        << "  log: " << log << "\n";
+    if (outcome.exit_code == kExitLosses) err << "vrnrecover: recovered with losses (exit status 8)\n";
+    return outcome.exit_code;
 }

@@ -8,6 +8,7 @@
 struct HostSettings {
     std::string library_path; // the recovery library to load
     bool terminal = false;    // `err` is an interactive terminal
+    int width = 0;            // its columns; 0 when unknown
 };
 
 // args: the arguments after the program name. Progress and errors go to

@@ -14,5 +14,6 @@ int main(int argc, char **argv) {
     HostSettings settings;
     settings.library_path = LibraryBesideProgram();
     settings.terminal = platform::isTerminal(2);
+    settings.width = platform::terminalWidth(2);
     return RunHost(args, std::cout, std::cerr, settings);
 }

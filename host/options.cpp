@@ -1,6 +1,21 @@
 #include "host/options.h"
 
+#include <cstdlib>
+
 #include "host/exit_codes.h"
+
+namespace {
+
+// "debug", "info", "error", "assert" or 1..4; 0 when neither.
+int LevelOf(const std::string &text) {
+    if (text == "debug" || text == "1") return 1;
+    if (text == "info" || text == "2") return 2;
+    if (text == "error" || text == "3") return 3;
+    if (text == "assert" || text == "4") return 4;
+    return 0;
+}
+
+} // namespace
 
 std::string ParseOptions(const std::vector<std::string> &args, HostOptions &options) {
     options = HostOptions();
@@ -10,58 +25,135 @@ std::string ParseOptions(const std::vector<std::string> &args, HostOptions &opti
         const std::string &arg = args[i];
         if (options_ended || arg.empty() || arg[0] != '-' || arg == "-") {
             positional.push_back(arg);
-        } else if (arg == "--") {
+            continue;
+        }
+        if (arg == "--") {
             options_ended = true;
-        } else if (arg == "--help" || arg == "-h") {
+            continue;
+        }
+        // "--name=value", or "--name value" / "-x value" for options that take one.
+        std::string name = arg;
+        std::string value;
+        bool has_value = false;
+        const size_t eq = arg.find('=');
+        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            has_value = true;
+        }
+        auto take = [&](std::string &into) -> std::string {
+            if (!has_value) {
+                if (i + 1 >= args.size()) return name + " needs a value";
+                value = args[++i];
+            }
+            if (value.empty()) return name + " needs a value";
+            into = value;
+            return "";
+        };
+        std::string problem;
+        std::string text;
+        if (name == "--help" || name == "-h") {
             options.help = true;
-        } else if (arg == "--version") {
+        } else if (name == "--version") {
             options.version = true;
-        } else if (arg == "--quiet" || arg == "-q") {
+        } else if (name == "--quiet" || name == "-q") {
             options.quiet = true;
-        } else if (arg == "--log") {
-            if (i + 1 >= args.size()) return "--log needs a file name";
-            options.log_file = args[++i];
-            if (options.log_file.empty()) return "--log needs a file name";
-        } else if (arg.compare(0, 6, "--log=") == 0) {
-            options.log_file = arg.substr(6);
-            if (options.log_file.empty()) return "--log needs a file name";
+        } else if (name == "--list" || name == "-l") {
+            options.list = true;
+        } else if (name == "--force") {
+            options.force = true;
+        } else if (name == "--schema-only") {
+            options.schema_only = true;
+        } else if (name == "--data-only") {
+            options.data_only = true;
+        } else if (name == "--no-template") {
+            options.no_template = true;
+        } else if (name == "-v" || name == "--verbose") {
+            options.verbose = true;
+        } else if (name == "--log") {
+            problem = take(options.log_file);
+        } else if (name == "--output" || name == "-o") {
+            problem = take(options.output);
+        } else if (name == "--template") {
+            problem = take(options.template_file);
+        } else if (name == "--database" || name == "-d") {
+            if ((problem = take(text)).empty()) options.databases.push_back(text);
+        } else if (name == "--table" || name == "-t") {
+            if ((problem = take(text)).empty()) options.tables.push_back(text);
+        } else if (name == "--rows-per-file") {
+            if ((problem = take(text)).empty()) {
+                char *end = nullptr;
+                const long n = std::strtol(text.c_str(), &end, 10);
+                if (*end != '\0' || n < 1 || n > 100000000) return "--rows-per-file needs a positive number";
+                options.rows_per_file = static_cast<int>(n);
+            }
+        } else if (name == "--log-level") {
+            if ((problem = take(text)).empty()) {
+                options.log_level = LevelOf(text);
+                if (options.log_level == 0) return "--log-level is one of debug, info, error, assert";
+            }
         } else {
             return "unknown option '" + arg + "'";
         }
+        if (!problem.empty()) return problem;
     }
     if (options.help || options.version) return "";
-    if (positional.size() < 2) return "a dump file and a target folder are needed";
-    if (positional.size() > 2) return "unexpected argument '" + positional[2] + "'";
+    if (options.schema_only && options.data_only) return "--schema-only and --data-only exclude each other";
+    if (!options.template_file.empty() && options.no_template) return "--template and --no-template exclude each other";
+    if (options.verbose && options.log_level == 0) options.log_level = 1;
+    const size_t needed = options.list || !options.output.empty() ? 1 : 2;
+    if (positional.size() < needed)
+        return needed == 1 ? "a dump file is needed" : "a dump file and a target folder (or -o DIR) are needed";
+    if (positional.size() > 2 || (positional.size() == 2 && !options.output.empty()))
+        return "unexpected argument '" + positional.back() + "'";
     options.dump = positional[0];
-    options.target = positional[1];
+    if (positional.size() == 2) options.target = positional[1];
     if (options.dump.empty()) return "the dump file name is empty";
-    if (options.target.empty()) return "the target folder name is empty";
+    if (positional.size() == 2 && options.target.empty()) return "the target folder name is empty";
     return "";
 }
 
 std::string UsageText() {
+    auto status = [](int code, const char *meaning) { return "  " + std::to_string(code) + "  " + meaning + "\n"; };
     return "Usage: vrnrecover [options] DUMP TARGET_DIR\n"
+           "       vrnrecover [options] -o OUTPUT_DIR DUMP\n"
+           "       vrnrecover --list DUMP\n"
            "\n"
            "Recovers the databases of the dump file DUMP into SQL scripts, written to a new\n"
-           "folder \"Recovered <dump file name> DD-MM-YYYY HH.MM\" below TARGET_DIR.\n"
+           "folder \"Recovered <dump file name> DD-MM-YYYY HH.MM\" below TARGET_DIR (made\n"
+           "with its parents), or to exactly OUTPUT_DIR.\n"
            "\n"
            "Options:\n"
-           "  --log FILE   append a detailed log of the recovery to FILE\n"
-           "  -q, --quiet  show no progress, only errors and the final summary\n"
-           "  -h, --help   show this text\n"
-           "  --version    show the version\n"
+           "  -l, --list            list databases, tables, columns and rows; write nothing\n"
+           "  -o, --output DIR      write into DIR itself (refused when not empty)\n"
+           "      --force           write into a non-empty DIR\n"
+           "  -d, --database PAT    recover only databases matching PAT (* and ?; repeatable)\n"
+           "  -t, --table PAT       recover only tables matching PAT (repeatable)\n"
+           "      --schema-only     table scripts only, no data scripts\n"
+           "      --data-only       data scripts only, no table scripts\n"
+           "      --rows-per-file N start the next data script after N rows (default 100)\n"
+           "      --template FILE   decode with the tables of FILE (an int0.ini)\n"
+           "      --no-template     ignore an int0.ini beside the dump\n"
+           "  -v, --verbose         show losses as they happen; log at debug level\n"
+           "      --log-level LEVEL debug, info, error or assert\n"
+           "      --log FILE        write the log to FILE (default: recovery.log in the output)\n"
+           "  -q, --quiet           show no progress, only errors and the final summary\n"
+           "  -h, --help            show this text\n"
+           "      --version         show the version\n"
            "\n"
            "Press Ctrl-C once to stop the recovery cleanly, twice to end at once.\n"
            "\n"
-           "Exit status:\n"
-           "  " + std::to_string(kExitOk) + "  the dump was recovered\n"
-           "  " + std::to_string(kExitFailed) + "  the recovery failed (see the log)\n"
-           "  " + std::to_string(kExitUsage) + "  wrong command line\n"
-           "  " + std::to_string(kExitCancelled) + "  cancelled with Ctrl-C\n"
-           "  " + std::to_string(kExitDumpUnreadable) + "  the dump file is missing or cannot be read\n"
-           "  " + std::to_string(kExitNoCatalogue) + "  no database catalogue found in the dump\n"
-           "  " + std::to_string(kExitOutputNotWritable) + "  the output could not be written below TARGET_DIR\n"
-           "  " + std::to_string(kExitLibraryMissing) + "  the recovery library could not be loaded\n";
+           "Exit status:\n" +
+           status(kExitOk, "the dump was recovered, nothing lost") +
+           status(kExitFailed, "the recovery failed (see the log)") + status(kExitUsage, "wrong command line") +
+           status(kExitCancelled, "cancelled with Ctrl-C") +
+           status(kExitDumpUnreadable, "the dump file is missing or cannot be read") +
+           status(kExitNoCatalogue, "no database catalogue found in the dump") +
+           status(kExitOutputNotWritable, "the output could not be written") +
+           status(kExitLibraryMissing, "the recovery library or its companion library could not be loaded") +
+           status(kExitLosses, "recovered with losses (rows, pages or values lost; see the summary)") +
+           status(kExitCompressed, "the dump is compressed: decompress it first") +
+           status(kExitBigEndian, "the dump comes from a big-endian server: not supported");
 }
 
 std::string VersionText() { return "vrnrecover 1.0\n"; }

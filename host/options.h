@@ -7,7 +7,19 @@
 struct HostOptions {
     std::string dump;     // the dump file to recover
     std::string target;   // the folder that receives the dated output folder
-    std::string log_file; // empty: no log file of the host's
+    std::string output;   // -o: the exact output folder
+    bool force = false;   // write into a non-empty -o folder
+    bool list = false;    // -l: list what the dump holds, write nothing
+    std::vector<std::string> databases; // -d patterns
+    std::vector<std::string> tables;    // -t patterns
+    bool schema_only = false;
+    bool data_only = false;
+    int rows_per_file = 0;      // 0: the library's 100
+    std::string template_file;  // --template
+    bool no_template = false;   // --no-template
+    int log_level = 0;          // 0: the library's setting; 1 debug .. 4 assert
+    bool verbose = false;       // -v: losses shown as they happen, debug log
+    std::string log_file;       // empty: recovery.log in the output folder
     bool quiet = false;
     bool help = false;
     bool version = false;

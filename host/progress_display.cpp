@@ -66,7 +66,54 @@ void ProgressDisplay::Finish() {
     out_.flush();
 }
 
+namespace {
+
+std::string Megabytes(uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / 1e6);
+    return text;
+}
+
+} // namespace
+
+std::string ProgressLine(const ProgressFigures &f, double elapsed, size_t width) {
+    const double seconds = elapsed > 0.001 ? elapsed : 0.001;
+    char head[160];
+    const int share = f.bytes_total ? static_cast<int>(f.bytes_scanned * 100 / f.bytes_total) : 0;
+    std::snprintf(head, sizeof head, "Pass %d | %s/%s MB %d%% | %llu rows %.0f rows/s %.1f MB/s", f.pass,
+                  Megabytes(f.bytes_scanned).c_str(), Megabytes(f.bytes_total).c_str(), share,
+                  static_cast<unsigned long long>(f.rows), static_cast<double>(f.rows) / seconds,
+                  static_cast<double>(f.bytes_scanned) / 1e6 / seconds);
+    std::string line = head;
+    if (f.bytes_scanned > 0 && f.bytes_total > f.bytes_scanned) {
+        const double rate = static_cast<double>(f.bytes_scanned) / seconds;
+        line += " | ETA " + ProgressDisplay::FormatElapsed(static_cast<double>(f.bytes_total - f.bytes_scanned) / rate);
+    }
+    if (!f.table.empty()) line += " | " + f.table;
+    if (width > 0 && line.size() > width) line.resize(width);
+    return line;
+}
+
+void ProgressDisplay::Moving(const ProgressFigures &figures) {
+    if (mode_ != Mode::Terminal) return;
+    moving_ = true;
+    figures_ = figures;
+    Draw();
+    out_.flush();
+}
+
 void ProgressDisplay::Draw() {
+    if (moving_) {
+        // One column short of the width: a line that fills the last column
+        // wraps on some terminals.
+        const size_t columns = width_ > 1 ? static_cast<size_t>(width_ - 1) : 79;
+        std::string line = ProgressLine(figures_, elapsed_ ? elapsed_() : 0.0, columns);
+        const size_t width = line.size();
+        if (width < drawn_) line += std::string(drawn_ - width, ' ');
+        out_ << '\r' << line;
+        drawn_ = width;
+        return;
+    }
     char percent[16];
     std::snprintf(percent, sizeof percent, "%3d%%", percent_ < 0 ? 0 : percent_);
     std::string line = (pass_.empty() ? std::string() : pass_ + " ") + Bar(percent_, kBarWidth) +

@@ -6,9 +6,23 @@
 // changes as plain lines. Quiet: nothing.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <ostream>
 #include <string>
+
+// Where a recovery stands, as the library reports it.
+struct ProgressFigures {
+    int pass = 1;
+    uint64_t bytes_scanned = 0;
+    uint64_t bytes_total = 0;
+    uint64_t rows = 0;
+    std::string table; // "database.table", or "" between tables
+};
+
+// One progress line: pass, bytes and share, rows, rows/s, MB/s, ETA and the
+// current table, cut to at most `width` characters (0: not cut).
+std::string ProgressLine(const ProgressFigures &figures, double elapsed_seconds, size_t width);
 
 class ProgressDisplay {
 public:
@@ -22,6 +36,11 @@ public:
     void Diag(const std::string &text);
     // Progress 0..100.
     void Percent(int percent);
+    // Moving progress from the extended entry point: replaces the bar.
+    void Moving(const ProgressFigures &figures);
+    // Columns of the terminal: the line drawn in place stays shorter, so it
+    // never wraps. 0: unknown (80 is assumed).
+    void SetWidth(int columns) { width_ = columns; }
     // Ends the line drawn in place, if any.
     void Finish();
 
@@ -40,4 +59,7 @@ private:
     std::string pass_;
     int percent_ = -1;
     size_t drawn_ = 0; // width of the line drawn in place; 0 when none
+    int width_ = 0;
+    bool moving_ = false; // Moving() figures replace the pass and bar
+    ProgressFigures figures_;
 };

@@ -23,12 +23,14 @@ bool RecoveryLibrary::Load(const std::string &path, std::string &error) {
     file_recover = Export<FileRecoverProc>(library_, "FileRecover");
     set_break_flag = Export<SetBreakFlagProc>(library_, "SetBreakFlag");
     get_dll_version = Export<GetDllVersionProc>(library_, "GetDllVersion");
-    if (!file_recover || !set_break_flag || !get_dll_version) {
+    file_recover_ex = Export<FileRecoverExProc>(library_, "FileRecoverEx");
+    if (!file_recover || !set_break_flag || !get_dll_version || !file_recover_ex) {
         error = "the recovery library '" + path + "' lacks an export";
         library_.unload();
         file_recover = nullptr;
         set_break_flag = nullptr;
         get_dll_version = nullptr;
+        file_recover_ex = nullptr;
         return false;
     }
     return true;

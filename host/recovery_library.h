@@ -16,6 +16,7 @@ public:
     FileRecoverProc file_recover = nullptr;
     SetBreakFlagProc set_break_flag = nullptr;
     GetDllVersionProc get_dll_version = nullptr;
+    FileRecoverExProc file_recover_ex = nullptr; // null for a library without it
 
 private:
     platform::DynamicLibrary library_;

@@ -224,6 +224,7 @@ int RecoverDumpFile(const char *source_path, const char *target_directory, Recov
     }
     if (!platform::isDirectory(output_folder)) {
         log.ErrorText("Cannot create output folder", output_folder.c_str());
+        if (run) run->message = SystemReason("cannot create the output folder", output_folder);
         return kOutputFailed;
     }
 

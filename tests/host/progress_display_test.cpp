@@ -52,3 +52,39 @@ TEST(ProgressDisplay, ElapsedTimeAndBar) {
     EXPECT_EQ(ProgressDisplay::Bar(150, 4), "[####]");
     EXPECT_EQ(ProgressDisplay::Bar(-1, 4), "[----]");
 }
+
+// On a narrow terminal the moving line is cut short of the last column, so
+// it never wraps, whatever the table's name.
+TEST(ProgressDisplay, TheMovingLineNeverWrapsOnANarrowTerminal) {
+    for (int columns : {20, 40, 80}) {
+        std::ostringstream out;
+        ProgressDisplay display(out, ProgressDisplay::Mode::Terminal, [] { return 3.0; });
+        display.SetWidth(columns);
+        ProgressFigures f;
+        f.pass = 3;
+        f.bytes_total = 2000000000;
+        for (int step = 1; step <= 5; ++step) {
+            f.bytes_scanned = 400000000ull * step;
+            f.rows = 1000000ull * step;
+            f.table = "sales." + std::string(static_cast<size_t>(step * 20), 't');
+            display.Moving(f);
+            if (step == 3) display.Diag("1 row lost");
+        }
+        display.Finish();
+        std::string segment;
+        for (char c : out.str()) {
+            if (c == '\r' || c == '\n') {
+                EXPECT_LT(segment.size(), static_cast<size_t>(columns)) << segment;
+                segment.clear();
+            } else {
+                segment += c;
+            }
+        }
+    }
+    ProgressFigures f;
+    f.bytes_scanned = 50000000;
+    f.bytes_total = 100000000;
+    f.rows = 1000;
+    f.table = "db.t";
+    EXPECT_EQ(ProgressLine(f, 10.0, 0), "Pass 1 | 50.0/100.0 MB 50% | 1000 rows 100 rows/s 5.0 MB/s | ETA 00:10 | db.t");
+}
