@@ -80,9 +80,9 @@ std::string ProgressLine(const ProgressFigures &f, double elapsed, size_t width)
     const double seconds = elapsed > 0.001 ? elapsed : 0.001;
     char head[160];
     const int share = f.bytes_total ? static_cast<int>(f.bytes_scanned * 100 / f.bytes_total) : 0;
-    std::snprintf(head, sizeof head, "Pass %d | %s/%s MB %d%% | %llu rows %.0f rows/s %.1f MB/s", f.pass,
+    std::snprintf(head, sizeof head, "Pass %d | %s/%s MB %d%% | %s rows %.0f rows/s %.1f MB/s", f.pass,
                   Megabytes(f.bytes_scanned).c_str(), Megabytes(f.bytes_total).c_str(), share,
-                  static_cast<unsigned long long>(f.rows), static_cast<double>(f.rows) / seconds,
+                  std::to_string(f.rows).c_str(), static_cast<double>(f.rows) / seconds,
                   static_cast<double>(f.bytes_scanned) / 1e6 / seconds);
     std::string line = head;
     if (f.bytes_scanned > 0 && f.bytes_total > f.bytes_scanned) {
