@@ -174,6 +174,16 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
         }
     }
 
+    // The target folder of the dated output folder is made with its parents.
+    if (options.output.empty() && !options.list && !MakeFolders(options.target)) {
+        std::string reason;
+        platform::errorMessage(platform::lastErrorCode(), reason);
+        while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.')) reason.pop_back();
+        err << "vrnrecover: cannot create the target folder '" << options.target << "'"
+            << (reason.empty() ? "" : ": " + reason) << "\n";
+        return kExitOutputNotWritable;
+    }
+
     RecoveryLibrary library;
     std::string error;
     if (!library.Load(settings.library_path, error)) {
