@@ -34,8 +34,6 @@ const char kSource[] = "vrndll/VRNParser15";
 constexpr uint32_t kSysobjFirstRoom = 200;
 constexpr uint32_t kSysobjFirstRoomOfChain = 100;
 constexpr uint32_t kSysobjStep = 100;
-constexpr size_t kDatabaseFirstRoom = 5;
-constexpr size_t kDatabaseStep = 10;
 constexpr int kMaxRecordErrors = 100;
 constexpr int kMaxObjectName = 256;
 constexpr int kMaxDatabaseName = 255;
@@ -209,20 +207,9 @@ int VRNParser15::ReadObjectRowChain() {
     pSysobj.clear();
     record_errors_ = 0;
 
-    int32_t b = 1;
-    for (;; ++b) {
-        if (!bl.InDump(b)) {
-            log.ErrorFormat("No page of the object catalogue before the end of the dump (block %ld)",
-                            static_cast<long>(b));
-            return kNoCatalogue;
-        }
-        if (bl.GetBlock(b) == kCancelled) return kCancelled;
-        if (bl.HeaderWhole() && bl.type == kObjectCatalogue) break;
-    }
-    if (CollectObjectIds(b) == kCancelled) return kCancelled;
-    if (bl.GetBlock(b) == kCancelled) return kCancelled;
-    log.Info("Find sysobjects blocks");
-    if (!bl.HeaderWhole() || bl.id != 1) return kNoCatalogue;
+    int32_t b = 0;
+    const int rc = FindObjectCatalogue(&b);
+    if (rc != kOk) return rc;
     pSysobj.assign(this_obj, SysobjEntry());
 
     PageChain walk(bl, b, "the object catalogue", VRN_bl_count);
@@ -274,49 +261,25 @@ int VRNParser15::FinishPrepare(int rc, std::vector<DatabaseEntry> *databases, ui
 }
 
 int VRNParser15::ReadDatabaseRows(std::vector<DatabaseEntry> &databases, uint32_t &count) {
-    Logger &log = TheLogger();
-    std::vector<DatabaseEntry> list;
-    list.reserve(kDatabaseFirstRoom);
-    log.InfoFormat("First block with database_info:%i", static_cast<int>(first_db_block));
-    if (first_db_block == -1) return kNoCatalogue;
-
-    PageChain walk(bl, first_db_block, "the database information", VRN_bl_count);
-    try {
-        while (walk.Next()) {
-            RecordCursor rows(bl.data.data(), bl.RecordAreaLength(), walk.page(), kDatabaseRows,
-                              "the database information");
-            while (rows.Next()) {
-                const uint8_t *o = bl.data.data() + rows.position();
-                DatabaseEntry e;
-                e.row = static_cast<int8_t>(o[2]);
-                e.dbid = ReadInt16(o + 2);
-                e.rec_len = static_cast<int16_t>(rows.length());
-                // The name ends at the row's end or at its first NUL.
-                const int room = rows.length() - kDatabaseRows.lead - kDatabaseNameAt;
-                const char *name = reinterpret_cast<const char *>(o + kDatabaseNameAt);
-                const int name_len = room > 0 ? static_cast<int>(strnlen(name, static_cast<size_t>(room))) : 0;
-                if (name_len > kMaxDatabaseName) {
-                    log.InfoNumber("Bad name_len", name_len);
-                    continue;
-                }
-                e.name_len = name_len;
-                std::memcpy(e.name, name, static_cast<size_t>(name_len));
-                e.name[name_len] = '\0';
-                LogDatabaseEntry(e);
-                if (list.size() == list.capacity()) list.reserve(list.size() + kDatabaseStep);
-                list.push_back(e);
-            }
+    return ReadDatabaseRecords(kDatabaseRows, kSource, 1363, databases, count,
+                               [&](const RecordCursor &rows, DatabaseEntry &e) {
+        const uint8_t *o = bl.data.data() + rows.position();
+        e.row = static_cast<int8_t>(o[2]);
+        e.dbid = ReadInt16(o + 2);
+        e.rec_len = static_cast<int16_t>(rows.length());
+        // The name ends at the row's end or at its first NUL.
+        const int room = rows.length() - kDatabaseRows.lead - kDatabaseNameAt;
+        const char *name = reinterpret_cast<const char *>(o + kDatabaseNameAt);
+        const int name_len = room > 0 ? static_cast<int>(strnlen(name, static_cast<size_t>(room))) : 0;
+        if (name_len > kMaxDatabaseName) {
+            TheLogger().InfoNumber("Bad name_len", name_len);
+            return DatabaseRecord::kSkip;
         }
-    } catch (...) {
-        log.AssertFailed("Error in Prepare:", kSource, 1363);
-        log.ErrorNumber("iDat:", static_cast<long>(list.size()));
-        bl.bl_log(walk.page());
-        return kNoCatalogue;
-    }
-    if (walk.stop() == ChainStop::kCancelled) return kCancelled;
-    count = static_cast<uint32_t>(list.size());
-    databases = std::move(list);
-    return kOk;
+        e.name_len = name_len;
+        std::memcpy(e.name, name, static_cast<size_t>(name_len));
+        e.name[name_len] = '\0';
+        return DatabaseRecord::kKeep;
+    });
 }
 
 // ------------------------------------------------------------------ system objects by name, usage

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@
 #include "vrndll/DumpFormat.h"
 #include "vrndll/ResultCode.h"
 #include "vrndll/PageChain.h"
+#include "vrndll/RecordCursor.h"
 #include "vrndll/RecoveryCounts.h"
 #include "vrndll/RowLayout.h"
 
@@ -279,6 +281,22 @@ protected:
     int DetectBlockSize(int start, bool check_fl1, const char *source, long line);
     // First page of every object and of the six system objects.
     int FindFirstPages();
+
+    // What a generation's decoder makes of one database record.
+    enum class DatabaseRecord { kKeep, kSkip, kEndOfPage };
+    // The databases (phase 3 of the catalogue scan): the chain of object 30
+    // from first_db_block, each page's records cut by `layout`, each record
+    // handed to `decode` and kept, skipped or ending its page as it says.
+    // 0 with `databases` and `count` set; -3 without a first page or after
+    // an exception (assertion `source`, `line`); -1000.
+    int ReadDatabaseRecords(const RecordLayout &layout, const char *source, long line,
+                            std::vector<DatabaseEntry> &databases, uint32_t &count,
+                            const std::function<DatabaseRecord(const RecordCursor &, DatabaseEntry &)> &decode);
+    // The first page of the object catalogue: the first block from block 1
+    // on that object 1 owns, which must be page 1; the object ids from
+    // there on are collected (CollectObjectIds). 0 with *first set; -3 when
+    // there is none or it is not page 1; -1000.
+    int FindObjectCatalogue(int32_t *first);
 
     // Header and body of block b, a failed read retried a few times:
     // 0, -1000, or -2 when it kept failing.

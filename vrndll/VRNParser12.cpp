@@ -23,8 +23,6 @@ namespace {
 
 const char kSource[] = "vrndll/VRNParser12";
 constexpr uint32_t kSysobjStep = 100;
-constexpr size_t kDatabaseFirstRoom = 5;
-constexpr size_t kDatabaseStep = 10;
 constexpr int kMaxRecordErrors = 100;
 constexpr int kMaxObjectName = 256;
 constexpr int kMaxDatabaseName = 255;
@@ -97,22 +95,9 @@ int VRNParser12::ReadObjectCatalogue() {
     this_obj = kSysobjStep;
     pSysobj.clear();
 
-    // The first page of the object catalogue.
-    int32_t b = 1;
-    for (;; ++b) {
-        if (!bl.InDump(b)) {
-            log.ErrorFormat("No page of the object catalogue before the end of the dump (block %ld)",
-                            static_cast<long>(b));
-            return kNoCatalogue;
-        }
-        if (bl.GetBlock(b) == kCancelled) return kCancelled;
-        if (bl.HeaderWhole() && bl.type == kObjectCatalogue) break;
-    }
-    if (CollectObjectIds(b) == kCancelled) return kCancelled;
-    if (bl.GetBlock(b) == kCancelled) return kCancelled;
-
-    log.Info("Find sysobjects blocks");
-    if (!bl.HeaderWhole() || bl.id != 1) return kNoCatalogue;
+    int32_t b = 0;
+    const int rc = FindObjectCatalogue(&b);
+    if (rc != kOk) return rc;
     pSysobj.assign(this_obj, SysobjEntry());
 
     PageChain walk(bl, b, "the object catalogue", VRN_bl_count);
@@ -198,49 +183,24 @@ bool VRNParser12::DecodeObjectRecord(const RecordCursor &record) {
 // ------------------------------------------------------------------ phase 3
 
 int VRNParser12::ReadDatabaseList(std::vector<DatabaseEntry> &databases, uint32_t &count) {
-    Logger &log = TheLogger();
-    std::vector<DatabaseEntry> list;
-    list.reserve(kDatabaseFirstRoom);
-    log.InfoFormat("First block with database_info:%i", static_cast<int>(first_db_block));
-    if (first_db_block == -1) return kNoCatalogue;
-
-    PageChain walk(bl, first_db_block, "the database information", VRN_bl_count);
-    try {
-        while (walk.Next()) {
-            RecordLayout layout;
-            layout.length_at = kDatabaseLengthAt;
-            RecordCursor records(bl.data.data(), bl.RecordAreaLength(), walk.page(), layout,
-                                 "the database information");
-            while (records.Next()) {
-                const uint8_t *rec = records.record();
-                DatabaseEntry e;
-                e.row = static_cast<int8_t>(rec[1]);
-                e.dbid = ReadInt16(rec + 2);
-                e.rec_len = static_cast<int16_t>(records.length());
-                const int name_len = e.rec_len - bl.firoff - 8;
-                if (name_len < 0 || name_len > kMaxDatabaseName ||
-                    kDatabaseFixedPart + name_len > e.rec_len) {
-                    log.InfoNumber("Bad name_len", name_len);
-                    break;
-                }
-                e.name_len = name_len;
-                std::memcpy(e.name, rec + kDatabaseFixedPart, static_cast<size_t>(name_len));
-                e.name[name_len] = '\0';
-                LogDatabaseEntry(e);
-                if (list.size() == list.capacity()) list.reserve(list.size() + kDatabaseStep);
-                list.push_back(e);
-            }
+    RecordLayout layout;
+    layout.length_at = kDatabaseLengthAt;
+    return ReadDatabaseRecords(layout, kSource, 1061, databases, count,
+                               [&](const RecordCursor &records, DatabaseEntry &e) {
+        const uint8_t *rec = records.record();
+        e.row = static_cast<int8_t>(rec[1]);
+        e.dbid = ReadInt16(rec + 2);
+        e.rec_len = static_cast<int16_t>(records.length());
+        const int name_len = e.rec_len - bl.firoff - 8;
+        if (name_len < 0 || name_len > kMaxDatabaseName || kDatabaseFixedPart + name_len > e.rec_len) {
+            TheLogger().InfoNumber("Bad name_len", name_len);
+            return DatabaseRecord::kEndOfPage;
         }
-    } catch (...) {
-        log.AssertFailed("Error in Prepare:", kSource, 1061);
-        log.ErrorNumber("iDat:", static_cast<long>(list.size()));
-        bl.bl_log(walk.page());
-        return kNoCatalogue;
-    }
-    if (walk.stop() == ChainStop::kCancelled) return kCancelled;
-    count = static_cast<uint32_t>(list.size());
-    databases = std::move(list);
-    return kOk;
+        e.name_len = name_len;
+        std::memcpy(e.name, rec + kDatabaseFixedPart, static_cast<size_t>(name_len));
+        e.name[name_len] = '\0';
+        return DatabaseRecord::kKeep;
+    });
 }
 
 // ------------------------------------------------------------------ usage and devices
