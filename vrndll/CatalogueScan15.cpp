@@ -151,6 +151,22 @@ void VRNParser15::DecodeObjectRow(const uint8_t *row, int rec_len, int32_t page)
     }
 }
 
+int VRNParser15::TakeObjectRow(const uint8_t *row, int rec_len, int32_t page, BlockReader &reader) {
+    try {
+        DecodeObjectRow(row, rec_len, page);
+        return kOk;
+    } catch (...) {
+        Logger &log = TheLogger();
+        log.AssertFailed("!\"Error in object row\"", kSource, __LINE__);
+        if (reader.bl_log(page) != kOk) return kNoCatalogue;
+        if (++record_errors_ > kMaxRecordErrors) {
+            log.AssertFailed("Too many errors", kSource, 1159);
+            return kFailed;
+        }
+        return 1;
+    }
+}
+
 int VRNParser15::ReadObjectIndex() {
     Logger &log = TheLogger();
     log.Info("Run VRNParser15::PrepareEx");
@@ -183,16 +199,8 @@ int VRNParser15::ReadObjectIndex() {
             FoundRow found;
             if (FindRow(page, row, kObjectRows, "the object catalogue", found) == kCancelled) return kCancelled;
             if (!found.found) continue;
-            try {
-                DecodeObjectRow(found.row, found.length, page);
-            } catch (...) {
-                log.AssertFailed("!\"Error in object row\"", kSource, __LINE__);
-                if (row_reader().bl_log(page) != kOk) return kNoCatalogue;
-                if (++record_errors_ > kMaxRecordErrors) {
-                    log.AssertFailed("Too many errors", kSource, 1159);
-                    return kFailed;
-                }
-            }
+            const int taken = TakeObjectRow(found.row, found.length, page, row_reader());
+            if (taken < 0) return taken;
         }
     }
     return walk.stop() == ChainStop::kCancelled ? kCancelled : kOk;
@@ -217,17 +225,9 @@ int VRNParser15::ReadObjectRowChain() {
         RecordCursor rows(bl.data.data(), bl.RecordAreaLength(), walk.page(), kObjectRows, "the object catalogue");
         while (rows.Next()) {
             ++rows_read;
-            try {
-                DecodeObjectRow(bl.data.data() + rows.position(), rows.length(), walk.page());
-            } catch (...) {
-                log.AssertFailed("!\"Error in object row\"", kSource, __LINE__);
-                if (bl.bl_log(walk.page()) != kOk) return kNoCatalogue;
-                if (++record_errors_ > kMaxRecordErrors) {
-                    log.AssertFailed("Too many errors", kSource, 1159);
-                    return kFailed;
-                }
-                break;
-            }
+            const int taken = TakeObjectRow(bl.data.data() + rows.position(), rows.length(), walk.page(), bl);
+            if (taken < 0) return taken;
+            if (taken > 0) break; // the rest of the page is not trusted
         }
     }
     return walk.stop() == ChainStop::kCancelled ? kCancelled : kOk;

@@ -35,18 +35,6 @@ constexpr int kMaxVarLen = 255;
 // lie after the column id and status.
 constexpr int kMinFiroff = 20;
 
-// `fixed` of a format-12 user type: 1 for the fixed-length types; 0 for the
-// variable-length ones and for codes this generation does not know.
-uint8_t FixedOf(uint8_t user_type) {
-    switch (user_type) {
-    case 1: case 3: case 5: case 6: case 7: case 8: case 10: case 11: case 12:
-    case 16: case 18: case 21: case 22: case 23: case 24: case 26:
-        return 1;
-    default:
-        return 0;
-    }
-}
-
 } // namespace
 
 int VRNParser12::GetCol() {
@@ -100,7 +88,7 @@ int VRNParser12::GetCol() {
                 e.var_len = var_len;
                 std::memcpy(e.name, row + firoff + 2, static_cast<size_t>(var_len));
                 e.name[var_len] = '\0';
-                e.fixed = FixedOf(e.user_type);
+                e.fixed = FixedOf(e.user_type, format());
                 columns.Add(e);
             }
         }

@@ -30,19 +30,6 @@ constexpr int kNameAt = 34;
 // The page firoff that says the column rows carry their length.
 constexpr int kLengthFiroff = 36;
 
-// `fixed` of a format-15 user type: 1 for the fixed-length types; 0 for the
-// variable-length ones and for codes no generation knows.
-uint8_t FixedOf(uint8_t user_type) {
-    switch (user_type) {
-    case 1: case 3: case 5: case 6: case 7: case 8: case 10: case 11: case 12:
-    case 16: case 18: case 21: case 22: case 23: case 24: case 26:
-    case 34: case 37: case 38: case 42: case 43: case 44: case 45: case 46: case 80:
-        return 1;
-    default:
-        return 0;
-    }
-}
-
 RecordLayout ColumnRows() {
     RecordLayout layout;
     layout.first = 16;
@@ -91,7 +78,7 @@ int VRNParser15::GetFieldEx() {
                 e.var_len = var_len;
                 std::memcpy(e.name, o + kNameAt, static_cast<size_t>(var_len));
                 e.name[var_len] = '\0';
-                e.fixed = FixedOf(e.user_type);
+                e.fixed = FixedOf(e.user_type, format());
                 columns.Add(e);
             }
         }

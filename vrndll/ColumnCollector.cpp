@@ -12,6 +12,18 @@ constexpr size_t kFirstRoom = 1000;
 
 } // namespace
 
+uint8_t FixedOf(uint8_t user_type, DumpFormat format) {
+    switch (user_type) {
+    case 1: case 3: case 5: case 6: case 7: case 8: case 10: case 11: case 12:
+    case 16: case 18: case 21: case 22: case 23: case 24: case 26:
+        return 1;
+    case 34: case 37: case 38: case 42: case 43: case 44: case 45: case 46: case 80:
+        return format == DumpFormat::k15 ? 1 : 0;
+    default:
+        return 0;
+    }
+}
+
 ColumnCollector::ColumnCollector(VRNParser &parser)
     : parser_(parser),
       objects_(std::min<uint32_t>(parser.iSysobj, static_cast<uint32_t>(parser.pSysobj.size()))) {

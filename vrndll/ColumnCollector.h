@@ -10,7 +10,14 @@
 #include <cstdint>
 #include <unordered_map>
 
+#include "vrndll/DumpFormat.h"
 #include "vrndll/VRNParser.h"
+
+// `fixed` of a column's user type: 1 for the fixed-length types the
+// generation knows (format 12 knows the codes up to 26, format 15 also 34,
+// 37, 38, 42 to 46 and 80); 0 for the variable-length ones and for codes
+// the generation does not know.
+uint8_t FixedOf(uint8_t user_type, DumpFormat format);
 
 class ColumnCollector {
 public:

@@ -124,6 +124,10 @@ private:
     // Decodes the object row at `row` (read from page `page`) into the next
     // catalogue entry; kept unless its status marks it deleted.
     void DecodeObjectRow(const uint8_t *row, int rec_len, int32_t page);
+    // DecodeObjectRow, with a failure logged (and `page` of `reader` dumped)
+    // and counted: 0; 1 after a failure; -2 after too many, -3 when the
+    // page could not be dumped.
+    int TakeObjectRow(const uint8_t *row, int rec_len, int32_t page, BlockReader &reader);
     int ReadDatabaseRows(std::vector<DatabaseEntry> &databases, uint32_t &count);
     // Phases 2 and 3 after phase 1 gave `rc`; with `objects_as_references`
     // a database without a reference catalogue takes the first page of the
