@@ -103,21 +103,19 @@ void ProgressDisplay::Moving(const ProgressFigures &figures) {
 }
 
 void ProgressDisplay::Draw() {
+    // One column short of the width: a line that fills the last column
+    // wraps on some terminals.
+    const size_t columns = width_ > 1 ? static_cast<size_t>(width_ - 1) : 79;
+    std::string line;
     if (moving_) {
-        // One column short of the width: a line that fills the last column
-        // wraps on some terminals.
-        const size_t columns = width_ > 1 ? static_cast<size_t>(width_ - 1) : 79;
-        std::string line = ProgressLine(figures_, elapsed_ ? elapsed_() : 0.0, columns);
-        const size_t width = line.size();
-        if (width < drawn_) line += std::string(drawn_ - width, ' ');
-        out_ << '\r' << line;
-        drawn_ = width;
-        return;
+        line = ProgressLine(figures_, elapsed_ ? elapsed_() : 0.0, columns);
+    } else {
+        char percent[16];
+        std::snprintf(percent, sizeof percent, "%3d%%", percent_ < 0 ? 0 : percent_);
+        line = (pass_.empty() ? std::string() : pass_ + " ") + Bar(percent_, kBarWidth) + " " + percent + "  " +
+               FormatElapsed(elapsed_ ? elapsed_() : 0.0);
+        if (width_ > 1 && line.size() > columns) line.resize(columns);
     }
-    char percent[16];
-    std::snprintf(percent, sizeof percent, "%3d%%", percent_ < 0 ? 0 : percent_);
-    std::string line = (pass_.empty() ? std::string() : pass_ + " ") + Bar(percent_, kBarWidth) +
-                       " " + percent + "  " + FormatElapsed(elapsed_ ? elapsed_() : 0.0);
     // Blank out what is left of a longer line drawn before.
     const size_t width = line.size();
     if (width < drawn_) line += std::string(drawn_ - width, ' ');
