@@ -143,6 +143,34 @@ int readProfileInt(const std::string &path, const std::string &section, const st
 std::string readProfileString(const std::string &path, const std::string &section,
                               const std::string &key, const std::string &defaultValue);
 
+// A new profile file written from start to end, a buffer at a time: the
+// same bytes as writeProfileString calls for the same keys into an empty
+// file would leave ("[section]" and "key=value" lines ending in "\r\n"),
+// for files whose sections are new and whose keys are new in their section.
+class ProfileFileWriter {
+public:
+    // Creates the file, or empties an existing one.
+    explicit ProfileFileWriter(const std::string &path);
+    bool isOpen() const { return file_.isOpen(); }
+    // Starts a section; its header is written with its first key.
+    void section(const std::string &name);
+    // A key of the current section. A name or value writeProfileString
+    // would refuse is left out and makes close() fail.
+    void key(const std::string &name, const std::string &value);
+    // Writes what waits and closes the file; false when anything was left
+    // out or could not be written.
+    bool close();
+
+private:
+    void flush();
+
+    File file_;
+    std::string buffer_;
+    std::string section_;
+    bool header_written_ = false;
+    bool ok_ = true;
+};
+
 // ---------------------------------------------------------------- libraries
 
 // A loaded shared library. Move-only; unloads itself unless released.

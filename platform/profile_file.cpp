@@ -2,6 +2,8 @@
 // writes them.
 #include "platform/profile_file.h"
 
+#include "platform/platform.h"
+
 #include <chrono>
 #include <cstdio>
 #include <list>
@@ -408,4 +410,47 @@ void clear() {
 } // namespace ProfileStore
 
 } // namespace detail
+// ---------------------------------------------------------------- ProfileFileWriter
+
+namespace {
+constexpr size_t kProfileWriterBuffer = 64 * 1024;
+}
+
+ProfileFileWriter::ProfileFileWriter(const std::string &path) : file_(File::createAlways(path)) {
+    if (!file_.isOpen()) ok_ = false;
+}
+
+void ProfileFileWriter::section(const std::string &name) {
+    section_ = detail::trim(name);
+    header_written_ = false;
+}
+
+void ProfileFileWriter::key(const std::string &name, const std::string &value) {
+    if (!detail::profileArgumentsValid(section_, name, value)) {
+        ok_ = false;
+        return;
+    }
+    if (!header_written_) {
+        buffer_ += "[" + section_ + "]\r\n";
+        header_written_ = true;
+    }
+    buffer_ += detail::trim(name);
+    buffer_ += '=';
+    buffer_ += value;
+    buffer_ += "\r\n";
+    if (buffer_.size() >= kProfileWriterBuffer) flush();
+}
+
+void ProfileFileWriter::flush() {
+    if (buffer_.empty()) return;
+    if (!file_.isOpen() || file_.write(buffer_.data(), buffer_.size()) < buffer_.size()) ok_ = false;
+    buffer_.clear();
+}
+
+bool ProfileFileWriter::close() {
+    flush();
+    file_.close();
+    return ok_;
+}
+
 } // namespace platform

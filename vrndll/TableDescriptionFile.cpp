@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <numeric>
+#include <unordered_set>
 
 #include "Common/logger/logger.h"
 #include "platform/platform.h"
@@ -175,22 +176,26 @@ int32_t TableDescriptionFile::OrdinalOf(int32_t id, const std::vector<int32_t> &
 
 int TableDescriptionFile::WriteDescription() {
     const std::vector<int32_t> ordinals = CreationOrder();
-    {
-        platform::File empty = platform::File::createAlways(path_);
-        if (!empty.isOpen()) {
-            TheLogger().ErrorText("Cannot create description file", path_.c_str());
-            return kOutputFailed;
-        }
+    // Every section is new: the file is written from start to end in one
+    // pass, not key by key.
+    platform::ProfileFileWriter out(path_);
+    if (!out.isOpen()) {
+        TheLogger().ErrorText("Cannot create description file", path_.c_str());
+        return kOutputFailed;
     }
     VRNParser &p = *parser_;
     const uint32_t objects = std::min<uint32_t>(p.iSysobj, static_cast<uint32_t>(p.pSysobj.size()));
-    bool ok = true;
+    std::string current;
     auto put = [&](const std::string &section, const char *key, const std::string &value) {
-        ok = platform::writeProfileString(path_, section, key, value) && ok;
+        if (section != current) {
+            out.section(section);
+            current = section;
+        }
+        out.key(key, value);
     };
 
     int tables = 0;
-    std::vector<int32_t> user_ids; // ids of the tables written
+    std::unordered_set<int32_t> user_ids; // ids of the tables written
     for (uint32_t j = 0; j < objects; ++j) {
         const SysobjEntry &e = p.pSysobj[j];
         if (e.type != 'U') continue;
@@ -204,7 +209,7 @@ int TableDescriptionFile::WriteDescription() {
                 ordinal == kNoOrdinal ? std::string("-1")
                                       : std::to_string(static_cast<uint32_t>(ordinal)));
         }
-        user_ids.push_back(e.id);
+        user_ids.insert(e.id);
     }
 
     int fields = 0;
@@ -212,7 +217,7 @@ int TableDescriptionFile::WriteDescription() {
     for (uint32_t c = 0; c < columns; ++c) {
         const ColumnEntry &f = p.fields[c];
         if (f.tab_id <= 100) continue;
-        if (std::find(user_ids.begin(), user_ids.end(), f.tab_id) == user_ids.end()) continue;
+        if (user_ids.count(f.tab_id) == 0) continue;
         const std::string section = Section("field_", fields++);
         put(section, "name", ProfileValue(f.name, sizeof f.name));
         put(section, "begin_fl", std::to_string(static_cast<int8_t>(f.fixed)));
@@ -227,7 +232,7 @@ int TableDescriptionFile::WriteDescription() {
 
     put("Total", "tab_count", std::to_string(tables));
     put("Total", "col_count", std::to_string(fields));
-    if (!ok) {
+    if (!out.close()) {
         TheLogger().ErrorText("Cannot write description file", path_.c_str());
         return kOutputFailed;
     }
