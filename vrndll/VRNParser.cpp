@@ -56,6 +56,7 @@ int BlockReader::SetBlockSize(int new_kb) {
     if (new_kb <= 0) return 0;
     kb = new_kb;
     data.assign(static_cast<size_t>(DataStart(kb)), 0);
+    data_used_ = 0;
     return 0;
 }
 
@@ -112,7 +113,12 @@ int BlockReader::GetAllBlock(int32_t n) {
         size_t got = 0;
         if (want > 0 && at != kNowhere && hFile != nullptr)
             got = std::min(want, hFile->readAt(at + kBlockHeaderSize, data.data(), want));
-        std::fill(data.begin() + static_cast<std::ptrdiff_t>(got), data.end(), 0);
+        // Everything after the body reads as zero; only what a longer body
+        // before left there needs clearing.
+        if (data_used_ > got)
+            std::fill(data.begin() + static_cast<std::ptrdiff_t>(got),
+                      data.begin() + static_cast<std::ptrdiff_t>(std::min(data_used_, data.size())), 0);
+        data_used_ = got;
         return kOk;
     } catch (...) {
         TheLogger().AssertFailed("Error while getting GetAllBlock", kSource, 132);

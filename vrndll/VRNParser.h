@@ -118,6 +118,8 @@ private:
     std::vector<uint8_t> window_;
     uint64_t window_start_ = 0;
     size_t window_len_ = 0;
+    // Bytes of `data` the last body filled; the rest is zero.
+    size_t data_used_ = 0;
     uint64_t last_header_ = kNowhere;
 };
 
