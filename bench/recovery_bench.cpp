@@ -8,6 +8,8 @@
 //
 // Cases (data sizes times F, default 1):
 //   mix-2k      1 GiB of a mix of tables at 2 KiB pages
+//   mix-2k-100k the same through the extended entry point at 100,000 rows
+//               a data script
 //   mix-16k     the same at 16 KiB pages
 //   mix-256m    256 MiB of the mix at 2 KiB pages
 //   mix-4g      4 GiB of the mix at 2 KiB pages (only when named in --cases)
@@ -87,6 +89,7 @@ struct Case {
     std::string description;
     int kb = 2;
     double data_mib = 0; // 0: the row counts as written
+    int rows_per_file = 0; // above 0: through the extended entry point
 };
 
 struct Options {
@@ -139,16 +142,30 @@ long PeakResidentKiB() {
 void VRN_CDECL NoDiag(const char *, uintptr_t) {}
 void VRN_CDECL NoBar(const char *, int, uintptr_t) {}
 
-// One recovery: prints "rc wall cpu peak_kib".
-int RunRecovery(const std::string &dump, const std::string &target, const std::string &log) {
+// One recovery: prints "rc wall cpu peak_kib". With `rows_per_file` above
+// 0 it goes through the extended entry point with that many rows a script.
+int RunRecovery(const std::string &dump, const std::string &target, const std::string &log, int rows_per_file) {
     testsupport::LoadedVrndll library;
-    if (!library.loaded()) {
+    if (!library.loaded() || (rows_per_file > 0 && !library.file_recover_ex)) {
         std::fprintf(stderr, "recovery_bench: cannot load the library beside the program\n");
         return 2;
     }
+    VrnOptions options{};
+    options.size = sizeof options;
+    options.rows_per_file = rows_per_file;
+    options.target_directory = target.c_str();
+    options.log_file = log.c_str();
+    VrnReport report{};
+    report.size = sizeof report;
     const std::clock_t cpu = std::clock();
     const auto wall = std::chrono::steady_clock::now();
-    const int rc = library.file_recover(dump.c_str(), target.c_str(), 0, NoDiag, NoBar, 0, log.c_str());
+    int rc = 0;
+    if (rows_per_file > 0) {
+        const int status = library.file_recover_ex(dump.c_str(), &options, &report);
+        rc = status == VRN_STATUS_OK || status == VRN_STATUS_LOSSES ? 0 : -status;
+    } else {
+        rc = library.file_recover(dump.c_str(), target.c_str(), 0, NoDiag, NoBar, 0, log.c_str());
+    }
     const double wall_s = Seconds(wall);
     const double cpu_s = static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC;
     std::printf("%d %.6f %.6f %ld\n", rc, wall_s, cpu_s, PeakResidentKiB());
@@ -221,6 +238,7 @@ std::vector<Case> AllCases(const Options &o) {
     std::snprintf(schema, sizeof schema, kSchema, tables);
     return {
         {"mix-2k", kMix, 2, 1024 * f},
+        {"mix-2k-100k", kMix, 2, 1024 * f, 100000},
         {"mix-16k", kMix, 16, 1024 * f},
         {"mix-256m", kMix, 2, 256 * f},
         {"mix-4g", kMix, 2, 4096 * f},
@@ -250,7 +268,9 @@ bool PrepareDump(const Case &c, const std::string &work, Dump &dump) {
     }
     char tag[64];
     std::snprintf(tag, sizeof tag, "%.0f", c.data_mib * 1024);
-    const std::string base = (fs::path(work) / (c.name + "-" + tag + "k")).string();
+    // Cases that differ only in how they recover share their dump.
+    const std::string stem = c.rows_per_file > 0 ? c.name.substr(0, c.name.rfind('-')) : c.name;
+    const std::string base = (fs::path(work) / (stem + "-" + tag + "k")).string();
     dump.path = base + ".dump";
     const std::string info = base + ".info";
     {
@@ -280,13 +300,14 @@ struct Recovery {
     long peak_kib = 0;
 };
 
-bool Recover(const Options &o, const std::string &dump, const std::string &folder, const std::string &level,
-             Recovery &r) {
+bool Recover(const Options &o, const Case &c, const std::string &dump, const std::string &folder,
+             const std::string &level, Recovery &r) {
     fs::create_directories(folder);
     const std::string result = folder + ".result";
     platform::setEnvironment("VRN_LOGLEVEL", level);
     const std::string command = Quoted(o.program) + " --recover " + Quoted(dump) + " " + Quoted(folder) + " " +
-                                Quoted(folder + ".log") + " > " + Quoted(result);
+                                Quoted(folder + ".log") + " " + std::to_string(c.rows_per_file) + " > " +
+                                Quoted(result);
     if (std::system(command.c_str()) != 0) return false;
     std::ifstream in(result);
     return static_cast<bool>(in >> r.rc >> r.wall >> r.cpu >> r.peak_kib);
@@ -323,7 +344,7 @@ bool RunCase(const Options &o, const Case &c, const Dump &dump, const std::strin
         const bool limit_first = k > 0 && k % 2 == 1;
         if (limit_first) measure_limit();
         Recovery r;
-        if (!Recover(o, dump.path, run, level, r) || r.rc != 0) {
+        if (!Recover(o, c, dump.path, run, level, r) || r.rc != 0) {
             std::fprintf(stderr, "recovery_bench: %s: the recovery failed (result %d)\n", c.name.c_str(), r.rc);
             ok = false;
             break;
@@ -360,7 +381,8 @@ int Usage() {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc == 5 && std::string(argv[1]) == "--recover") return RunRecovery(argv[2], argv[3], argv[4]);
+    if (argc == 6 && std::string(argv[1]) == "--recover")
+        return RunRecovery(argv[2], argv[3], argv[4], std::atoi(argv[5]));
 
     Options o;
     o.program = fs::absolute(argv[0]).string();
@@ -433,7 +455,6 @@ int main(int argc, char **argv) {
             for (const std::string &level : o.levels)
                 if (!RunCase(o, *it, dump, fs_name, root, level)) ++failures;
         }
-        if (o.quick) RemoveQuietly(dump.path);
     }
     if (remove_work) RemoveQuietly(o.work);
     return failures == 0 ? 0 : 1;
