@@ -68,11 +68,14 @@ public:
     File(const File &) = delete;
     File &operator=(const File &) = delete;
 
-    // Existing file (not a folder), read access; others may go on reading
-    // and writing it. Closed on failure.
+    // Existing regular file (not a folder, pipe or device), read access;
+    // others may go on reading and writing it. Never waits for a pipe's
+    // writer. Closed on failure.
     static File openForReading(const std::string &path);
-    // Creates the file or truncates an existing one; write access, others
-    // may write too. Closed on failure.
+    // Creates the file or empties an existing one; write access, others may
+    // write too. Never follows a link at `path` and never opens a pipe or a
+    // device; an existing file that has other names too (hard links) is
+    // left alone. Closed on failure.
     static File createAlways(const std::string &path);
 
     bool isOpen() const;

@@ -47,23 +47,45 @@ File &File::operator=(File &&other) noexcept {
 
 File File::openForReading(const std::string &path) {
     File file;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: opening a FIFO would wait for a writer for ever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return file;
     file.handle_ = fd;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const bool folder = S_ISDIR(st.st_mode);
         file.close();
-        errno = EISDIR;
+        errno = folder ? EISDIR : EINVAL;
+        return file;
     }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return file;
 }
 
 File File::createAlways(const std::string &path) {
     File file;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd >= 0)
-        file.handle_ = fd;
+    // Never through a link in the last component, never waiting on a FIFO;
+    // emptied only once it is known to be a file of this name alone.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return file;
+    file.handle_ = fd;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink > 1) {
+        file.close();
+        errno = EINVAL;
+        return file;
+    }
+    if (::ftruncate(fd, 0) != 0) {
+        file.close();
+        return file;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return file;
 }
 

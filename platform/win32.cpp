@@ -122,18 +122,37 @@ File File::openForReading(const std::string &path) {
     const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE)
-        file.handle_ = reinterpret_cast<intptr_t>(h);
+    if (h == INVALID_HANDLE_VALUE)
+        return file;
+    file.handle_ = reinterpret_cast<intptr_t>(h);
+    // A pipe, a console or a device is no file to read a dump from.
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        file.close();
+        SetLastError(ERROR_INVALID_PARAMETER);
+    }
     return file;
 }
 
 File File::createAlways(const std::string &path) {
     File file;
+    // The reparse point itself when the name is one, never what it leads to;
+    // emptied only once it is known to be a file of this name alone.
     const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE)
-        file.handle_ = reinterpret_cast<intptr_t>(h);
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return file;
+    file.handle_ = reinterpret_cast<intptr_t>(h);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+        info.nNumberOfLinks > 1) {
+        file.close();
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return file;
+    }
+    if (!SetEndOfFile(h))
+        file.close();
     return file;
 }
 

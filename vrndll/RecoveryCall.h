@@ -32,9 +32,19 @@ SourcePath SplitSourcePath(const std::string &source_path, const std::string &cu
 std::string ComposeOutputFolder(const std::string &target, const std::string &file_name,
                                 const platform::DateTime &when);
 
-// Creates the target folder and the output folder in it (both may exist
-// already) and returns the output folder's path.
+// Suffixes " (2)" ... tried when the output folder's name is taken.
+constexpr int kMaxOutputFolderSuffix = 100;
+
+// Creates the target folder (it may exist) and a new output folder in it:
+// ComposeOutputFolder's name, or when anything of that name exists the
+// name with " (2)", " (3)" ... (logged). Never reuses an existing folder.
+// Returns the folder's path, or "" when no new folder within
+// kMaxOutputFolderLength could be made.
 std::string MakeOutputFolder(const std::string &source_path, const std::string &target);
+
+// Removes the output folder of a recovery that failed when nothing was
+// written into it.
+void RemoveEmptyOutputFolder(const std::string &folder);
 
 // Logs the request and the dump's size.
 void LogRequiredInformation(const char *source_path, const char *target_directory);

@@ -42,6 +42,8 @@ std::string SafeFileName(const std::string &name) {
     // "." and ".." end here as "_" and "__": Windows drops trailing dots.
     for (size_t i = safe.size(); i > 0 && (safe[i - 1] == '.' || safe[i - 1] == ' '); --i)
         safe[i - 1] = '_';
+    // A leading dot hides the file on POSIX.
+    if (!safe.empty() && safe[0] == '.') safe[0] = '_';
     if (safe.empty()) return "_";
     if (IsReservedDeviceName(safe)) {
         safe.insert(safe.begin(), '_');

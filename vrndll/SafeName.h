@@ -17,7 +17,8 @@ constexpr size_t kMaxSafeNameLength = 160;
 
 // Each of <>:"/\|?* , control characters, space, and the batch-file
 // specials & ^ % ! becomes '_'. Trailing dots and spaces (which Windows
-// drops) become '_'. An empty name becomes "_"; reserved device names
+// drops) become '_', and so does a leading dot (which hides a file on
+// POSIX). An empty name becomes "_"; reserved device names
 // (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without an extension, any
 // letter case) get a leading '_'. Longer names are cut to kMaxSafeNameLength.
 std::string SafeFileName(const std::string &name);

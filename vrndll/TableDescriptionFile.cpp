@@ -244,12 +244,20 @@ int TableDescriptionFile::LoadDescription() {
     std::vector<int32_t> dump_ordinals = CreationOrder();
     if (p.obj_ids.empty()) return 0;
 
-    const int t = std::clamp(platform::readProfileInt(path_, "Total", "tab_count", 0), 0,
-                             kMaxDescribedTables);
+    const int t = std::max(platform::readProfileInt(path_, "Total", "tab_count", 0), 0);
+    const int n = std::max(platform::readProfileInt(path_, "Total", "col_count", 0), 0);
+    // Every section takes at least its header line: counts the file cannot
+    // hold are refused before a single section is read.
+    const uint64_t size = platform::File::openForReading(path_).size();
+    if (t > kMaxDescribedTables || n > kMaxDescribedFields ||
+        (static_cast<uint64_t>(t) + static_cast<uint64_t>(n)) * kMinSectionBytes > size) {
+        TheLogger().ErrorText("Description file refused, counts beyond its size:", path_.c_str());
+        TheLogger().ErrorNumber("tab_count", t);
+        TheLogger().ErrorNumber("col_count", n);
+        return kNoCatalogue;
+    }
     p.iSysobj = static_cast<uint32_t>(t);
     if (t == 0) return 0;
-    const int n = std::clamp(platform::readProfileInt(path_, "Total", "col_count", 0), 0,
-                             kMaxDescribedFields);
 
     p.pSysobj.assign(static_cast<size_t>(t), SysobjEntry{});
     p.this_obj = static_cast<uint32_t>(t);

@@ -34,6 +34,8 @@ constexpr int32_t kNoOwnerTable = -1;
 // Upper bounds on the counts read from a description file.
 constexpr int kMaxDescribedTables = 16384;
 constexpr int kMaxDescribedFields = 1048576;
+// The fewest bytes a section takes: its header line, "[field_0]\n".
+constexpr uint64_t kMinSectionBytes = 10;
 
 class TableDescriptionFile {
 public:
@@ -49,7 +51,9 @@ public:
     int WriteDescription();
     // Installs the file's tables and fields as the parser's catalogue and
     // attaches them to the dump's object ids. Changes nothing when the dump
-    // has no object ids. Returns 0.
+    // has no object ids. Returns kOk, or kNoCatalogue without changing
+    // anything when the file claims more tables or fields than the bounds
+    // above or than its size can hold.
     int LoadDescription();
     // Sorts the parser's obj_ids ascending (unsigned) and returns their
     // creation ordinals in the same order; empty when there are no ids.

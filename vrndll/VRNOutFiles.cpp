@@ -130,21 +130,23 @@ int VRNOutFiles::CreateBatFile(const char *database_name) {
     claimed_files_.insert("commit.bat");
 
     std::string path = PathInTarget(database_folder);
-    platform::createDirectory(path); // an existing folder is fine
+    // An existing folder is fine; a link there is never written through.
+    const bool folder_ready = platform::createDirectory(path) ||
+                              platform::pathKind(path) == platform::PathKind::Directory;
     path += platform::kPathSeparator;
     path += "commit.bat";
 
     bat_pending_.clear();
     bat_kept_ = 0;
     bat_path_ = path;
-    bat_handle = platform::File::createAlways(path);
+    bat_handle = folder_ready ? platform::File::createAlways(path) : platform::File();
     // commit.sh beside it; a failure shows when it is written.
     sh_pending_.clear();
     sh_kept_ = 0;
     sh_path_ = PathInTarget(database_folder) + platform::kPathSeparator + "commit.sh";
     claimed_files_.insert("commit.sh");
-    sh_handle_ = platform::File::createAlways(sh_path_);
-    if (!bat_handle.isOpen()) {
+    sh_handle_ = folder_ready ? platform::File::createAlways(sh_path_) : platform::File();
+    if (!folder_ready || !bat_handle.isOpen()) {
         TheLogger().ErrorText("Result", folder.c_str());
         TheLogger().ErrorText("database:", database_folder.c_str());
         TheLogger().Error(path.c_str());

@@ -189,10 +189,8 @@ std::string VRNRecover::ColumnList(uint32_t begin, uint32_t end) const {
     return text;
 }
 
-int VRNRecover::ListDatabase(bool use_template, TableDescriptionFile &description) {
-    if (use_template) {
-        description.LoadDescription();
-    } else {
+int VRNRecover::ListDatabase(bool use_template) {
+    if (!use_template) {
         const int rc = parser->ReadDetailCatalogues();
         if (IsCancelOrFailure(rc)) return rc;
         if (!fields_scanned && RecoverTableFromField() == kCancelled) return kCancelled;
@@ -248,18 +246,20 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
     const RecoveryCounts before = parser->counts;
 
     TableDescriptionFile description(parser.get());
-    const bool use_template = ChooseTemplate(description);
+    const bool found = ChooseTemplate(description);
+    // A description that is refused is neither used nor replaced: the
+    // database is recovered from its own catalogue.
+    const bool use_template = found && description.LoadDescription() == kOk;
     if (options.list_only) {
-        rc = ListDatabase(use_template, description);
+        rc = ListDatabase(use_template);
         if (IsStop(rc)) return rc;
     } else if (!use_template) {
         rc = GenerateDll(db_name.c_str(), 0);
         TheLogger().InfoNumber("Generate Dll returned", rc);
         if (IsStop(rc)) return rc;
-        if (description.WriteDescription() != 0)
+        if (!found && description.WriteDescription() != 0)
             TheLogger().ErrorText("Description file not written", description.path().c_str());
     } else {
-        description.LoadDescription();
         const std::string name = "database_" + std::to_string(index);
         rc = GenerateDll(name.c_str(), 1);
         TheLogger().InfoNumber("Generate Dll returned", rc);

@@ -94,7 +94,7 @@ private:
     bool ChooseTemplate(TableDescriptionFile &description);
     // List mode: the catalogue read, tables reported with their rows,
     // nothing written.
-    int ListDatabase(bool use_template, TableDescriptionFile &description);
+    int ListDatabase(bool use_template);
     // Sends progress when the last was sent progress_interval_ms ago (or
     // `now` is true).
     void ReportProgress(bool now);

@@ -69,9 +69,29 @@ std::string ComposeOutputFolder(const std::string &target, const std::string &fi
 std::string MakeOutputFolder(const std::string &source_path, const std::string &target) {
     platform::createDirectory(target);
     const SourcePath parts = SplitSourcePath(source_path, platform::currentDirectory());
-    const std::string folder = ComposeOutputFolder(target, parts.file_name, platform::localTime());
-    platform::createDirectory(folder);
-    return folder;
+    const std::string planned = ComposeOutputFolder(target, parts.file_name, platform::localTime());
+    // The name is predictable: whatever already lies there (an earlier
+    // recovery's output, or a folder or link planted by someone else) is
+    // never written into.
+    for (int n = 1; n <= kMaxOutputFolderSuffix; ++n) {
+        const std::string folder = n == 1 ? planned : planned + " (" + std::to_string(n) + ")";
+        if (folder.size() > kMaxOutputFolderLength) break;
+        if (platform::createDirectory(folder)) {
+            if (n > 1) TheLogger().InfoText("Output folder name taken, writing into:", folder.c_str());
+            return folder;
+        }
+        const uint32_t reason = platform::lastErrorCode();
+        const bool taken = platform::pathKind(folder) != platform::PathKind::Missing;
+        platform::setLastErrorCode(reason); // why it could not be made, for the caller
+        if (!taken) break;
+    }
+    return std::string();
+}
+
+void RemoveEmptyOutputFolder(const std::string &folder) {
+    // Removing a folder fails unless it is empty: what was written stays.
+    if (platform::removeDirectory(folder))
+        TheLogger().InfoText("Empty output folder removed:", folder.c_str());
 }
 
 int MapDriverResult(int driver_result) {
@@ -216,28 +236,27 @@ int RecoverDumpFile(const char *source_path, const char *target_directory, Recov
     }
 
     const std::string output_folder = MakeOutputFolder(source_path, target_directory);
-    if (!TheHost().MayContinue()) return kCancelledBeforeStart;
-    if (output_folder.size() > kMaxOutputFolderLength) {
-        // The minute turned over and made the name longer: still too long.
-        log.ErrorText("Output folder path too long", output_folder.c_str());
-        return kOutputFailed;
+    if (!TheHost().MayContinue()) {
+        if (!output_folder.empty()) RemoveEmptyOutputFolder(output_folder);
+        return kCancelledBeforeStart;
     }
-    if (!platform::isDirectory(output_folder)) {
-        log.ErrorText("Cannot create output folder", output_folder.c_str());
-        if (run) run->message = SystemReason("cannot create the output folder", output_folder);
+    if (output_folder.empty()) {
+        log.ErrorText("Cannot create output folder", planned.c_str());
+        if (run) run->message = SystemReason("cannot create the output folder", planned);
         return kOutputFailed;
     }
 
     VRNRecover driver(&dump, 2, size_low, 0, output_folder.c_str(), size_low, size_high,
                       parts.folder.c_str());
     if (run) driver.options = run->options;
-    const int result = driver.Recover();
+    const int result = MapDriverResult(driver.Recover());
     dump.close();
     if (run) {
         run->report = driver.report;
         run->output_folder = output_folder;
     }
-    return MapDriverResult(result);
+    if (result != kOk) RemoveEmptyOutputFolder(output_folder);
+    return result;
 }
 
 extern "C" {

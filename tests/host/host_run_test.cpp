@@ -121,6 +121,15 @@ TEST_F(Vrnrecover, RecoveryEndsWithASummaryNamingTheOutputFolder) {
     EXPECT_NE(out_.str().find("log: " + log + "\n"), std::string::npos) << out_.str();
     EXPECT_NE(err_.str().find("Pass 1: analyzing database...\n"), std::string::npos) << err_.str();
     EXPECT_TRUE(platform::exists(log));
+
+    // A second run writes a folder of its own (" (2)" within the same
+    // minute) and names that one.
+    ASSERT_EQ(Run({"--log", log, dump, target}), kExitOk) << err_.str();
+    const std::string into = "Recovered sales.dmp into ";
+    ASSERT_EQ(out_.str().find(into), 0u) << out_.str();
+    const std::string second = out_.str().substr(into.size(), out_.str().find('\n') - into.size());
+    EXPECT_NE(second, folder);
+    EXPECT_EQ(ListTree(second), ListTree(folder));
 }
 
 TEST_F(Vrnrecover, QuietRecoveryShowsOnlyTheSummary) {

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/support/dump_writer.h"
 #include "tests/support/loaded_vrndll.h"
 #include "tests/support/temp_folder.h"
 
@@ -109,51 +112,107 @@ TEST_F(LoadedLibrary, MissingCallbackFailsTheCallBeforeAnythingIsMade) {
 
 // ---------------------------------------------------------------- the output folder
 
-TEST_F(LoadedLibrary, CancelFlagAlreadySetMakesTheOutputFolderButStartsNothing) {
-    g_cancel = true;
-    const platform::DateTime before = platform::localTime();
-    EXPECT_EQ(Recover(dump_), VRN_RESULT_CANCELLED);
-    const platform::DateTime after = platform::localTime();
-
-    const std::vector<std::string> made = ListTree(target_);
-    ASSERT_EQ(made.size(), 1u) << "one empty output folder";
-    EXPECT_TRUE(made[0] == FolderNameAt("dump.bin", before) ||
-                made[0] == FolderNameAt("dump.bin", after))
-        << made[0];
-    EXPECT_TRUE(record_.diags.empty()) << "no pass was announced";
-    EXPECT_TRUE(record_.percents.empty());
-    EXPECT_TRUE(platform::deleteFile(dump_)) << "the dump was closed";
-}
-
-TEST_F(LoadedLibrary, TwoCallsWithinOneMinuteShareTheOutputFolder) {
-    g_cancel = true;
-    std::vector<std::string> made;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        testsupport::RemoveTree(target_);
-        const platform::DateTime before = platform::localTime();
-        EXPECT_EQ(Recover(dump_), VRN_RESULT_CANCELLED);
-        EXPECT_EQ(Recover(dump_), VRN_RESULT_CANCELLED);
-        const platform::DateTime after = platform::localTime();
-        made = ListTree(target_);
-        if (before.minute == after.minute) break; // else the minute turned: again
-    }
-    EXPECT_EQ(made.size(), 1u);
-}
-
 TEST_F(LoadedLibrary, BareFileNameIsTakenFromTheCurrentFolder) {
     const std::string name = "vrn_bare_" + std::to_string(platform::processId()) + ".dmp";
     const std::string in_current = JoinPath(platform::currentDirectory(), name);
-    ASSERT_TRUE(WriteFileText(in_current, "not a dump"));
-    g_cancel = true;
+    dumpwriter::Dump dump(2);
+    dump.database("master", 1, 0);
+    ASSERT_TRUE(dump.write_file(in_current));
     const int result = Recover(name);
     platform::deleteFile(in_current);
-    EXPECT_EQ(result, VRN_RESULT_CANCELLED);
+    EXPECT_EQ(result, VRN_RESULT_OK);
     const std::vector<std::string> made = ListTree(target_);
-    ASSERT_EQ(made.size(), 1u);
+    ASSERT_FALSE(made.empty());
     EXPECT_EQ(made[0].compare(0, 10 + name.size(), "Recovered " + name), 0) << made[0];
 }
 
+// The output folder's name is predictable. Whatever lies there already (an
+// earlier recovery's output, a link to a folder elsewhere, a file) is never
+// written into or through: the recovery makes a new folder beside it.
+TEST_F(LoadedLibrary, OutputGoesIntoANewFolderWhateverLiesAtItsName) {
+    dumpwriter::Dump dump(2);
+    dump.database("master", 1, 0);
+    dump.database("sales", 5, 2).table(101, "orders");
+    const std::string sales = folder_ / "sales.dmp";
+    ASSERT_TRUE(dump.write_file(sales));
+    const std::string outside = folder_ / "outside";
+    ASSERT_TRUE(platform::createDirectory(outside));
+
+    using Plant = bool (*)(const std::string &at, const std::string &outside);
+    struct Case {
+        const char *what;
+        Plant plant;
+    };
+    const Case cases[] = {
+        {"an earlier recovery's folder",
+         [](const std::string &at, const std::string &) {
+             return platform::createDirectory(at) && WriteFileText(JoinPath(at, "int0.ini"), "earlier");
+         }},
+        {"a link to a folder elsewhere",
+         [](const std::string &at, const std::string &to) {
+             std::error_code error;
+             std::filesystem::create_directory_symlink(to, at, error);
+             return !error;
+         }},
+        {"a file", [](const std::string &at, const std::string &) { return WriteFileText(at, "x"); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string planted;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            testsupport::RemoveTree(target_);
+            ASSERT_TRUE(platform::createDirectory(target_));
+            const platform::DateTime before = platform::localTime();
+            std::string name = FolderNameAt("sales.dmp", before);
+            planted = JoinPath(target_, name.substr(0, name.size() - 1));
+            if (!c.plant(planted, outside)) break;
+            ASSERT_EQ(Recover(sales), VRN_RESULT_OK);
+            if (before.minute == platform::localTime().minute) break; // else the minute turned: again
+        }
+        if (platform::pathKind(planted) == platform::PathKind::Missing) continue; // cannot be planted here
+        const std::string made = planted + " (2)";
+        EXPECT_EQ(ListTree(made), (std::vector<std::string>{"int0.ini", "master/", "master/commit.bat", "sales/",
+                                                            "sales/commit.bat"}));
+        EXPECT_TRUE(ListTree(outside).empty());
+        EXPECT_NE(platform::pathKind(planted), platform::PathKind::Missing);
+        if (platform::pathKind(planted) == platform::PathKind::Directory) {
+            EXPECT_EQ(ListTree(planted), (std::vector<std::string>{"int0.ini"}));
+        }
+    }
+}
+
 // ---------------------------------------------------------------- failures
+
+// A recovery that fails leaves no empty output folder behind, and a dump
+// that is no regular file is refused at once, before anything is made.
+TEST_F(LoadedLibrary, FailedRecoveriesLeaveNoOutputFolder) {
+    struct Case {
+        const char *what;
+        std::string dump;
+        bool cancel;
+        int result;
+    };
+    std::vector<Case> cases = {
+        {"cancelled before the start", dump_, true, VRN_RESULT_CANCELLED},
+        {"no catalogue in the dump", dump_, false, VRN_RESULT_NO_CATALOGUE},
+    };
+#if !defined(_WIN32)
+    const std::string fifo = folder_ / "pipe.dmp";
+    if (std::system(("mkfifo '" + fifo + "'").c_str()) == 0)
+        cases.push_back({"a FIFO, which has no writer", fifo, false, VRN_RESULT_NO_SOURCE});
+    cases.push_back({"a device", "/dev/zero", false, VRN_RESULT_NO_SOURCE});
+#endif
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        testsupport::RemoveTree(target_);
+        g_cancel = c.cancel;
+        record_ = HostRecord();
+        EXPECT_EQ(Recover(c.dump), c.result);
+        EXPECT_TRUE(ListTree(target_).empty());
+        EXPECT_TRUE(record_.diags.empty() || !c.cancel) << "no pass was announced";
+    }
+    EXPECT_TRUE(platform::deleteFile(dump_)) << "the dump was closed";
+}
 
 TEST_F(LoadedLibrary, MissingDumpIsReportedAndNothingIsMade) {
     EXPECT_EQ(Recover(folder_ / "no such dump.bin"), VRN_RESULT_NO_SOURCE);

@@ -183,12 +183,12 @@ TEST_F(Recovery, HostileDatabaseAndTableNamesStayInsideTheTarget) {
     d.database("master", 1, 0);
     Tables(d.database("../../evil", 5, 4), {{101, "..\\..\\x"}, {102, "/tmp/abs"}, {103, "CON"}});
     ASSERT_EQ(VRN_RESULT_OK, Run(d));
-    EXPECT_EQ((std::vector<std::string>{".._.._evil/", ".._.._evil/.._.._x.sql", ".._.._evil/_CON.sql",
-                                        ".._.._evil/_tmp_abs.sql", ".._.._evil/commit.bat", ".._.._evil/commit.sh", "int0.ini", "master/",
+    EXPECT_EQ((std::vector<std::string>{"_._.._evil/", "_._.._evil/_._.._x.sql", "_._.._evil/_CON.sql",
+                                        "_._.._evil/_tmp_abs.sql", "_._.._evil/commit.bat", "_._.._evil/commit.sh", "int0.ini", "master/",
                                         "master/commit.bat", "master/commit.sh"}),
               OutputTree());
     ExpectNothingOutsideTheTarget();
-    EXPECT_NE(std::string::npos, OutputFile(".._.._evil/commit.bat").find("-D .._.._evil -P %4 -i _CON.sql\n"));
+    EXPECT_NE(std::string::npos, OutputFile("_._.._evil/commit.bat").find("-D _._.._evil -P %4 -i _CON.sql\n"));
 }
 
 TEST_F(Recovery, ADatabaseBeyondFourGibibytesIsFoundWhereItLies) {

@@ -131,14 +131,14 @@ TEST(OutFiles, HostileNamesStayInsideTheTargetAndMatchTheirLoadLines) {
     out.CloseAll();
 
     std::string expected_bat;
-    std::vector<std::string> expected_tree = {"target/", "target/.._up/", "target/.._up/commit.bat", "target/.._up/commit.sh"};
-    for (const char *file : {"__", ".._.._escape", ".._win", "_etc_passwd", "C_drive", "_con", "a_b_del__", "_"}) {
-        expected_bat += LoadLine(".._up", std::string(file) + ".sql");
-        expected_tree.push_back("target/.._up/" + std::string(file) + ".sql");
+    std::vector<std::string> expected_tree = {"target/", "target/_._up/", "target/_._up/commit.bat", "target/_._up/commit.sh"};
+    for (const char *file : {"__", "_._.._escape", "_._win", "_etc_passwd", "C_drive", "_con", "a_b_del__", "_"}) {
+        expected_bat += LoadLine("_._up", std::string(file) + ".sql");
+        expected_tree.push_back("target/_._up/" + std::string(file) + ".sql");
     }
     std::sort(expected_tree.begin(), expected_tree.end());
     EXPECT_EQ(expected_tree, ListTree(outer.path()));
-    EXPECT_EQ(expected_bat, ReadFileText(target + "/.._up/commit.bat"));
+    EXPECT_EQ(expected_bat, ReadFileText(target + "/_._up/commit.bat"));
 }
 
 TEST(OutFiles, NamesThatMeetOnOneFileAreKeptApart) {
@@ -189,7 +189,7 @@ TEST(SafeName, KeepsOrdinaryNamesAndMapsEverythingElse) {
         EXPECT_EQ(name, SafeFileName(name));
     const std::vector<std::pair<std::string, std::string>> mapped = {
         {"", "_"},          {".", "_"},           {"..", "__"},           {"....", "____"},
-        {"../etc", ".._etc"}, {"a\\b/c", "a_b_c"}, {"C:\\x", "C__x"},      {"<>:\"|?*\t\n", "_________"},
+        {"../etc", "_._etc"}, {".hidden", "_hidden"}, {"a\\b/c", "a_b_c"}, {"C:\\x", "C__x"},      {"<>:\"|?*\t\n", "_________"},
         {"x&^y%z!", "x__y_z_"}, {"trail.", "trail_"}, {"CON", "_CON"},     {"nul.txt", "_nul.txt"},
         {"Com1", "_Com1"},  {"LPT9", "_LPT9"},    {"aux", "_aux"}};
     for (const auto &m : mapped) EXPECT_EQ(m.second, SafeFileName(m.first)) << m.first;

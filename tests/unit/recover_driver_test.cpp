@@ -376,3 +376,16 @@ TEST_F(RecoverDriver, ATemplateBesideTheDumpReplacesTheCatalogueAndNamesFoldersB
               ListTree(target_.path()));
     EXPECT_TRUE(parser_->details.empty()) << "a damaged catalogue is not read at all";
 }
+
+TEST_F(RecoverDriver, ARefusedTemplateIsNeitherUsedNorReplaced) {
+    const std::string absurd = "[Total]\ntab_count=900000\ncol_count=1\n";
+    ASSERT_TRUE(testsupport::WriteFileText(source_ / "int0.ini", absurd));
+    auto driver = Driver([](ScriptedParser &p) {
+        p.listing = {Db("sales", 2048)};
+        p.obj_ids = {101};
+    });
+    ASSERT_EQ(0, driver->Recover());
+    EXPECT_EQ((std::vector<std::string>{"sales/", "sales/commit.bat", "sales/orders.sql"}), ListTree(target_.path()));
+    EXPECT_EQ((std::vector<std::string>{"GetCol", "GetIndex", "GetFkey"}), parser_->details);
+    EXPECT_EQ(absurd, ReadFileText(source_ / "int0.ini"));
+}

@@ -205,10 +205,10 @@ TEST(TableDescription, LoadsATemplateAndAttachesItToTheDumpsIds) {
     EXPECT_LT(damaged.fields[1].col_id, damaged.fields[2].col_id);
 }
 
-TEST(TableDescription, ATemplateWithoutDumpIdsChangesNothingAndAbsurdCountsAreBounded) {
+TEST(TableDescription, ATemplateWithoutDumpIdsChangesNothingAndAbsurdCountsAreRefusedUnread) {
     TempFolder folder("desc");
-    ASSERT_TRUE(testsupport::WriteFileText(
-        folder / "int0.ini", "[Total]\ntab_count=2000000000\ncol_count=-7\n[table_0]\nname=t\n"));
+    const std::string fine = "[Total]\ntab_count=1\ncol_count=0\n[table_0]\nname=t\n";
+    ASSERT_TRUE(testsupport::WriteFileText(folder / "int0.ini", fine));
     CatalogueParser p;
     p.AddObject(5, 'S', "sysobjects");
     TableDescriptionFile description(&p);
@@ -217,9 +217,15 @@ TEST(TableDescription, ATemplateWithoutDumpIdsChangesNothingAndAbsurdCountsAreBo
     EXPECT_STREQ("sysobjects", p.pSysobj[0].name);
     EXPECT_EQ(0, p.blockreads);
 
+    // Counts beyond the bounds, or beyond what the file's size can hold.
     p.obj_ids = {1000};
-    EXPECT_EQ(0, description.LoadDescription());
-    EXPECT_EQ(static_cast<uint32_t>(kMaxDescribedTables), p.iSysobj);
-    EXPECT_EQ(0u, p.field_count());
-    EXPECT_STREQ("none", p.pSysobj[1].name) << "missing sections take the defaults";
+    for (const char *counts : {"tab_count=2000000000\ncol_count=-7\n", "tab_count=1\ncol_count=5000\n",
+                               "tab_count=16385\ncol_count=0\n"}) {
+        ASSERT_TRUE(testsupport::WriteFileText(folder / "int0.ini",
+                                               std::string("[Total]\n") + counts + "[table_0]\nname=t\n"));
+        EXPECT_EQ(kNoCatalogue, description.LoadDescription()) << counts;
+        EXPECT_EQ(1u, p.iSysobj) << counts;
+        EXPECT_STREQ("sysobjects", p.pSysobj[0].name) << counts;
+        EXPECT_EQ(0, p.blockreads) << counts;
+    }
 }
