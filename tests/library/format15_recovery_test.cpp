@@ -71,6 +71,7 @@ Recovered Recover(const std::unique_ptr<dumpwriter::Dump> &dump) {
     for (const std::string &entry : ListTree(target))
         if (std::count(entry.begin(), entry.end(), '/') == 1 && entry.back() == '/')
             root = JoinPath(target, entry.substr(0, entry.size() - 1));
+    if (root.empty()) return out; // a failed recovery leaves no output folder
     for (const std::string &entry : ListTree(root))
         if (entry.back() != '/') out.files.push_back({entry, ReadFileText(JoinPath(root, entry))});
     std::sort(out.files.begin(), out.files.end());
