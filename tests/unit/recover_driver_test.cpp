@@ -385,7 +385,8 @@ TEST_F(RecoverDriver, ARefusedTemplateIsNeitherUsedNorReplaced) {
         p.obj_ids = {101};
     });
     ASSERT_EQ(0, driver->Recover());
-    EXPECT_EQ((std::vector<std::string>{"sales/", "sales/commit.bat", "sales/orders.sql"}), ListTree(target_.path()));
+    EXPECT_EQ((std::vector<std::string>{"sales/", "sales/commit.bat", "sales/commit.sh", "sales/orders.sql"}),
+              ListTree(target_.path()));
     EXPECT_EQ((std::vector<std::string>{"GetCol", "GetIndex", "GetFkey"}), parser_->details);
     EXPECT_EQ(absurd, ReadFileText(source_ / "int0.ini"));
 }
