@@ -59,7 +59,7 @@ bool IsBinary(uint8_t t) { return t == types::kBinary || t == types::kVarBinary;
 // Values whose length varies from row to row.
 bool HasVaryingLength(uint8_t t) { return IsCharacter(t) || IsBinary(t); }
 
-bool ParseColumnWord(const std::string &word, size_t position, ColumnSpec &out, std::string &error) {
+bool ParseColumnWord(const std::string &word, size_t position, ColumnPlan &out, std::string &error) {
     const size_t mark = word.find('?');
     dumpwriter::Column c;
     c.name = "c" + std::to_string(position + 1);
@@ -181,7 +181,7 @@ bool ParseDescription(std::istream &in, Description &out, std::string &error) {
         } else if (w[0] == "database") {
             if (w.size() != 4 || !ToNumber(w[2], -32768, 32767, a) || !ToNumber(w[3], 0, 2000000, b))
                 return fail("database takes a name, a dbid and a base in MiB");
-            DatabaseSpec db;
+            DatabasePlan db;
             db.name = dumpwriter::NameWord(w[1]);
             db.dbid = static_cast<int16_t>(a);
             db.base_mb = static_cast<int32_t>(b);
@@ -195,15 +195,15 @@ bool ParseDescription(std::istream &in, Description &out, std::string &error) {
             if (many && !ToNumber(w[1], 1, 1000000, n)) return fail("tables takes a count");
             if (!many) n = 1;
             if (!ToNumber(w[first_type - 1], 0, INT64_MAX, a)) return fail("a row count is a number");
-            TableSpec t;
+            TablePlan t;
             t.rows = static_cast<uint64_t>(a);
             for (size_t k = first_type; k < w.size(); ++k) {
-                ColumnSpec c;
+                ColumnPlan c;
                 std::string column_error;
                 if (!ParseColumnWord(w[k], k - first_type, c, column_error)) return fail(column_error);
                 t.columns.push_back(c);
             }
-            DatabaseSpec &db = out.databases.back();
+            DatabasePlan &db = out.databases.back();
             const std::string name = dumpwriter::NameWord(w[1 + (many ? 1 : 0)]);
             for (long long k = 0; k < n; ++k) {
                 t.id = kFirstTableId + static_cast<int32_t>(db.tables.size());
@@ -227,24 +227,24 @@ bool ParseDescription(std::istream &in, Description &out, std::string &error) {
 }
 
 void ScaleRows(Description &d, double factor) {
-    for (DatabaseSpec &db : d.databases)
-        for (TableSpec &t : db.tables)
+    for (DatabasePlan &db : d.databases)
+        for (TablePlan &t : db.tables)
             if (t.rows > 0) t.rows = std::max<uint64_t>(1, static_cast<uint64_t>(static_cast<double>(t.rows) * factor + 0.5));
 }
 
 // ------------------------------------------------------------------ rows
 
 RowMaker::RowMaker(const Description &d, size_t database, size_t table)
-    : seed_(d.seed), spec_(d.databases.at(database).tables.at(table)), table_(spec_.id, spec_.name),
+    : seed_(d.seed), plan_(d.databases.at(database).tables.at(table)), table_(plan_.id, plan_.name),
       text_capacity_(std::min<size_t>(kLongestText, static_cast<size_t>(d.kb) * 1024 - dumpwriter::kHeaderSize)) {
-    for (const ColumnSpec &c : spec_.columns) table_.add(c.column);
-    if (spec_.rows_per_page > 0) table_.rows_per_page(spec_.rows_per_page);
+    for (const ColumnPlan &c : plan_.columns) table_.add(c.column);
+    if (plan_.rows_per_page > 0) table_.rows_per_page(plan_.rows_per_page);
 
     // Room for the values of the variable area: what the fixed-width ones
     // need comes first, the varying ones share the rest.
     int room = kVariableRowLimit - table_.firoff() - 2;
     int varying = 0;
-    for (const ColumnSpec &c : spec_.columns) {
+    for (const ColumnPlan &c : plan_.columns) {
         const dumpwriter::Column &col = c.column;
         has_text_ = has_text_ || IsText(col.user_type);
         if (col.in_fixed_area()) continue;
@@ -256,10 +256,10 @@ RowMaker::RowMaker(const Description &d, size_t database, size_t table)
             room -= std::max<int16_t>(col.length, 0);
     }
     bool any_variable = false;
-    for (const ColumnSpec &c : spec_.columns) any_variable = any_variable || !c.column.in_fixed_area();
+    for (const ColumnPlan &c : plan_.columns) any_variable = any_variable || !c.column.in_fixed_area();
     if (any_variable && room < 0)
-        throw std::invalid_argument("table " + spec_.name + ": its variable columns do not fit in 255 bytes");
-    for (const ColumnSpec &c : spec_.columns) {
+        throw std::invalid_argument("table " + plan_.name + ": its variable columns do not fit in 255 bytes");
+    for (const ColumnPlan &c : plan_.columns) {
         const dumpwriter::Column &col = c.column;
         if (IsText(col.user_type))
             variable_budget_.push_back(static_cast<int>(text_capacity_));
@@ -272,10 +272,10 @@ RowMaker::RowMaker(const Description &d, size_t database, size_t table)
 
 void RowMaker::Make(uint64_t row, int32_t &next_text_page, std::vector<Value> &values,
                     std::vector<Bytes> *texts) const {
-    Draws draws(Mix(seed_ ^ Mix(static_cast<uint64_t>(spec_.id) * 0x100000001b3ull) ^ Mix(row)));
-    values.resize(spec_.columns.size());
-    for (size_t k = 0; k < spec_.columns.size(); ++k) {
-        const ColumnSpec &c = spec_.columns[k];
+    Draws draws(Mix(seed_ ^ Mix(static_cast<uint64_t>(plan_.id) * 0x100000001b3ull) ^ Mix(row)));
+    values.resize(plan_.columns.size());
+    for (size_t k = 0; k < plan_.columns.size(); ++k) {
+        const ColumnPlan &c = plan_.columns[k];
         const bool null = c.column.status != dumpwriter::kNotNull && !c.column.in_fixed_area() &&
                           draws.fraction() < c.null_fraction;
         if (null) {
@@ -298,7 +298,7 @@ uint64_t EstimateDataBytes(const Description &d) try {
     uint64_t pages = 0;
     for (size_t i = 0; i < d.databases.size(); ++i)
         for (size_t j = 0; j < d.databases[i].tables.size(); ++j) {
-            const TableSpec &t = d.databases[i].tables[j];
+            const TablePlan &t = d.databases[i].tables[j];
             if (t.rows == 0) continue;
             RowMaker maker(d, i, j);
             const uint64_t sample = std::min(t.rows, kSample);
@@ -329,13 +329,13 @@ uint64_t EstimateDataBytes(const Description &d) try {
 
 std::unique_ptr<dumpwriter::Dump> CatalogueDump(const Description &d) {
     std::unique_ptr<dumpwriter::Dump> dump(new dumpwriter::Dump(d.kb));
-    for (const DatabaseSpec &spec : d.databases) {
-        dumpwriter::Database &db = dump->database(spec.name, spec.dbid, spec.base_mb);
-        if (spec.tables.empty()) continue;
+    for (const DatabasePlan &plan : d.databases) {
+        dumpwriter::Database &db = dump->database(plan.name, plan.dbid, plan.base_mb);
+        if (plan.tables.empty()) continue;
         dumpwriter::Schema schema;
-        for (const TableSpec &t : spec.tables) {
+        for (const TablePlan &t : plan.tables) {
             dumpwriter::Table &table = schema.table(t.id, t.name);
-            for (const ColumnSpec &c : t.columns) table.add(c.column);
+            for (const ColumnPlan &c : t.columns) table.add(c.column);
         }
         schema.add_to(db);
     }
@@ -451,23 +451,23 @@ bool WriteDump(const Description &d, const std::string &path, Written &written, 
         std::vector<Value> values;
         std::vector<Bytes> texts;
         for (size_t i = 0; i < d.databases.size(); ++i) {
-            const DatabaseSpec &spec = d.databases[i];
+            const DatabasePlan &plan = d.databases[i];
             const dumpwriter::Database &db = *databases[i];
             const int32_t first_text_page = db.last_page() + 1;
 
             // Text and image values, one page each, in row order.
             int32_t next_page = first_text_page;
-            for (size_t j = 0; j < spec.tables.size(); ++j) {
+            for (size_t j = 0; j < plan.tables.size(); ++j) {
                 RowMaker maker(d, i, j);
                 if (!maker.has_text()) continue;
-                for (uint64_t r = 0; r < spec.tables[j].rows; ++r) {
+                for (uint64_t r = 0; r < plan.tables[j].rows; ++r) {
                     texts.clear();
                     const int32_t page_id = next_page;
                     maker.Make(r, next_page, values, &texts);
                     for (size_t k = 0; k < texts.size(); ++k) {
                         dumpwriter::Page page;
                         page.id = page_id + static_cast<int32_t>(k);
-                        page.type = spec.tables[j].id;
+                        page.type = plan.tables[j].id;
                         page.fl1 = dumpwriter::kTextPageFlag;
                         page.zapnum = 1;
                         page.body = std::move(texts[k]);
@@ -479,8 +479,8 @@ bool WriteDump(const Description &d, const std::string &path, Written &written, 
 
             // The data chains, table by table.
             int32_t text_page = first_text_page;
-            for (size_t j = 0; j < spec.tables.size(); ++j) {
-                const TableSpec &t = spec.tables[j];
+            for (size_t j = 0; j < plan.tables.size(); ++j) {
+                const TablePlan &t = plan.tables[j];
                 if (t.rows == 0) continue;
                 RowMaker maker(d, i, j);
                 ChainPacker chain(out, *dump, db, t.id, maker.table().firoff(), t.rows_per_page, capacity);
@@ -496,9 +496,9 @@ bool WriteDump(const Description &d, const std::string &path, Written &written, 
 
             // Nothing may reach the next database.
             const uint64_t end = dump->page_offset(db, next_page);
-            for (const DatabaseSpec &other : d.databases)
-                if (other.base_mb > spec.base_mb && end > static_cast<uint64_t>(other.base_mb) * kMiB) {
-                    error = "database " + spec.name + " runs into database " + other.name +
+            for (const DatabasePlan &other : d.databases)
+                if (other.base_mb > plan.base_mb && end > static_cast<uint64_t>(other.base_mb) * kMiB) {
+                    error = "database " + plan.name + " runs into database " + other.name +
                             ": move its base beyond " + std::to_string(end / kMiB + 1) + " MiB";
                     return false;
                 }

@@ -40,30 +40,30 @@
 
 namespace benchgen {
 
-struct ColumnSpec {
+struct ColumnPlan {
     dumpwriter::Column column;
     double null_fraction = 0; // of rows, for a nullable column
 };
 
-struct TableSpec {
+struct TablePlan {
     int32_t id = 0;
     std::string name;
     uint64_t rows = 0;
     int rows_per_page = 0; // 0: as many as fit
-    std::vector<ColumnSpec> columns;
+    std::vector<ColumnPlan> columns;
 };
 
-struct DatabaseSpec {
+struct DatabasePlan {
     std::string name;
     int16_t dbid = 0;
     int32_t base_mb = 0;
-    std::vector<TableSpec> tables;
+    std::vector<TablePlan> tables;
 };
 
 struct Description {
     int kb = 2;
     uint64_t seed = 1;
-    std::vector<DatabaseSpec> databases;
+    std::vector<DatabasePlan> databases;
 };
 
 // Reads a description; false with `error` ("line N: ...") when it is wrong.
@@ -89,7 +89,7 @@ public:
 
 private:
     uint64_t seed_;
-    const TableSpec &spec_;
+    const TablePlan &plan_;
     dumpwriter::Table table_;
     std::vector<int> variable_budget_; // longest value of each varying-length column
     size_t text_capacity_;

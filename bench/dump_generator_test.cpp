@@ -34,24 +34,24 @@ std::unique_ptr<dumpwriter::Dump> WithDumpWriter(const benchgen::Description &d)
     std::unique_ptr<dumpwriter::Dump> dump(new dumpwriter::Dump(d.kb));
     const size_t per_page = static_cast<size_t>(d.kb) * 1024 - dumpwriter::kHeaderSize;
     for (size_t i = 0; i < d.databases.size(); ++i) {
-        const benchgen::DatabaseSpec &spec = d.databases[i];
-        dumpwriter::Database &db = dump->database(spec.name, spec.dbid, spec.base_mb);
-        if (spec.tables.empty()) continue;
+        const benchgen::DatabasePlan &plan = d.databases[i];
+        dumpwriter::Database &db = dump->database(plan.name, plan.dbid, plan.base_mb);
+        if (plan.tables.empty()) continue;
         int32_t text_page = catalogue->databases()[i]->last_page() + 1;
         dumpwriter::Schema schema;
-        for (size_t j = 0; j < spec.tables.size(); ++j) {
+        for (size_t j = 0; j < plan.tables.size(); ++j) {
             benchgen::RowMaker maker(d, i, j);
-            dumpwriter::Table &table = schema.table(spec.tables[j].id, spec.tables[j].name);
+            dumpwriter::Table &table = schema.table(plan.tables[j].id, plan.tables[j].name);
             for (const dumpwriter::Column &c : maker.table().columns()) table.add(c);
-            if (spec.tables[j].rows_per_page > 0) table.rows_per_page(spec.tables[j].rows_per_page);
+            if (plan.tables[j].rows_per_page > 0) table.rows_per_page(plan.tables[j].rows_per_page);
             std::vector<dumpwriter::Value> values;
             std::vector<dumpwriter::Bytes> texts;
-            for (uint64_t r = 0; r < spec.tables[j].rows; ++r) {
+            for (uint64_t r = 0; r < plan.tables[j].rows; ++r) {
                 texts.clear();
                 const int32_t first = text_page;
                 maker.Make(r, text_page, values, &texts);
                 for (size_t k = 0; k < texts.size(); ++k)
-                    dumpwriter::TextChain(db, spec.tables[j].id, first + static_cast<int32_t>(k), texts[k], per_page);
+                    dumpwriter::TextChain(db, plan.tables[j].id, first + static_cast<int32_t>(k), texts[k], per_page);
                 table.row(values);
             }
         }

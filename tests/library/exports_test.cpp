@@ -90,9 +90,9 @@ std::unique_ptr<testsupport::LoadedVrndll> LoadedLibrary::library_;
 
 TEST_F(LoadedLibrary, VersionIsAlwaysZero) { EXPECT_EQ(library_->get_dll_version(), 0); }
 
-// The three specified exports and the extended entry point, by their
+// The three original exports and the extended entry point, by their
 // undecorated names (the Windows build checks that these are all).
-TEST_F(LoadedLibrary, ExportsTheThreeSpecifiedFunctionsAndTheExtendedEntry) {
+TEST_F(LoadedLibrary, ExportsTheThreeOriginalFunctionsAndTheExtendedEntry) {
     platform::DynamicLibrary library =
         platform::DynamicLibrary::load(testsupport::LibraryBesideProgram("vrndll"));
     ASSERT_TRUE(library.isLoaded());

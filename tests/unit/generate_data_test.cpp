@@ -45,7 +45,7 @@ private:
     int cancel_after_ = 0;
 };
 
-struct TableSpec {
+struct TablePlan {
     int32_t id;
     std::string name;
     int rows;          // rows of (int k, varchar v)
@@ -65,7 +65,7 @@ protected:
 
     // A table of two columns, k int and v varchar(20) NULL, with `rows`
     // rows; every row k holds k and "v<k>".
-    void Table(const TableSpec &desc) {
+    void Table(const TablePlan &desc) {
         tables_.push_back(desc);
         if (desc.rows < 0) return; // no data chain
         std::vector<Bytes> rows;
@@ -84,7 +84,7 @@ protected:
         file_.reset(new CancellingFile(dump_.memory_file(), &stop_));
         auto parser = std::make_unique<VRNParser12>(file_.get(), 2, static_cast<int64_t>(file_->size()), 0);
         parser->VRN_bl_count = static_cast<int32_t>(file_->size() / 2048);
-        for (const TableSpec &desc : tables_) {
+        for (const TablePlan &desc : tables_) {
             SysobjEntry t;
             t.id = desc.id;
             t.type = 'U';
@@ -127,7 +127,7 @@ protected:
 
     dumpwriter::Dump dump_{2};
     dumpwriter::Database &db_;
-    std::vector<TableSpec> tables_;
+    std::vector<TablePlan> tables_;
     std::unique_ptr<CancellingFile> file_;
     VRNParser12 *parser_ = nullptr;
     std::unique_ptr<VRNRecover> recover_;
