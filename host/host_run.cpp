@@ -83,16 +83,6 @@ bool DumpReadable(const std::string &path) {
     return !platform::isDirectory(path) && platform::File::openForReading(path).isOpen();
 }
 
-bool MakeFolders(const std::string &folder) {
-    for (size_t at = 1; at < folder.size(); ++at) {
-        if (!platform::isPathSeparator(folder[at]) || folder[at - 1] == ':') continue;
-        const std::string parent = folder.substr(0, at);
-        if (!platform::isDirectory(parent)) platform::createDirectory(parent);
-    }
-    if (!platform::isDirectory(folder)) platform::createDirectory(folder);
-    return platform::isDirectory(folder);
-}
-
 bool FolderIsEmpty(const std::string &folder) {
     std::vector<platform::DirectoryEntry> entries;
     platform::listDirectory(folder, "*", entries);
@@ -166,7 +156,7 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
                 << "' is not empty (--force writes into it anyway)\n";
             return kExitOutputNotWritable;
         }
-        if (!MakeFolders(options.output)) {
+        if (!platform::createDirectoryWithParents(options.output)) {
             std::string reason;
             platform::errorMessage(platform::lastErrorCode(), reason);
             err << "vrnrecover: cannot create the output folder '" << options.output << "': " << reason << "\n";
@@ -175,7 +165,7 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
     }
 
     // The target folder of the dated output folder is made with its parents.
-    if (options.output.empty() && !options.list && !MakeFolders(options.target)) {
+    if (options.output.empty() && !options.list && !platform::createDirectoryWithParents(options.target)) {
         std::string reason;
         platform::errorMessage(platform::lastErrorCode(), reason);
         while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.')) reason.pop_back();

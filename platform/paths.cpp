@@ -19,6 +19,17 @@ size_t lastSeparator(const std::string &path) {
     return std::string::npos;
 }
 
+bool createDirectoryWithParents(const std::string &folder) {
+    for (size_t at = 1; at < folder.size(); ++at) {
+        // Not the separator after a drive letter ("C:\").
+        if (!isPathSeparator(folder[at]) || folder[at - 1] == ':') continue;
+        const std::string parent = folder.substr(0, at);
+        if (!isDirectory(parent)) createDirectory(parent);
+    }
+    if (!isDirectory(folder)) createDirectory(folder);
+    return isDirectory(folder);
+}
+
 std::string sharedLibraryFileName(const std::string &baseName) {
 #if defined(_WIN32)
     return baseName + ".dll";

@@ -26,6 +26,9 @@ bool isPathSeparator(char c);
 // Position of the last separator in `path`, or std::string::npos.
 size_t lastSeparator(const std::string &path);
 
+// Creates `folder` and any missing parents; true when it is a folder then.
+bool createDirectoryWithParents(const std::string &folder);
+
 // File name of a shared library as the platform names it:
 // "tlvcmn" -> "tlvcmn.dll" on Windows, "libtlvcmn.so" on POSIX.
 std::string sharedLibraryFileName(const std::string &baseName);

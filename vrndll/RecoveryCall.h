@@ -68,10 +68,6 @@ struct RecoveryRun {
 int RecoverDumpFile(const char *source_path, const char *target_directory,
                     RecoveryRun *run = nullptr);
 
-// Creates `folder` and every missing parent. False when it is not a
-// folder afterwards.
-bool MakeFolderWithParents(const std::string &folder);
-
 // "<what> '<path>': <the system's text for the last error>".
 std::string SystemReason(const std::string &what, const std::string &path);
 

@@ -140,16 +140,6 @@ void LogRequiredInformation(const char *source_path, const char *target_director
     log.InfoNumber("Source file size (high DWORD):", static_cast<int32_t>(size >> 32));
 }
 
-bool MakeFolderWithParents(const std::string &folder) {
-    for (size_t at = 1; at < folder.size(); ++at) {
-        if (!platform::isPathSeparator(folder[at]) || folder[at - 1] == ':') continue;
-        const std::string parent = folder.substr(0, at);
-        if (!platform::isDirectory(parent)) platform::createDirectory(parent);
-    }
-    if (!platform::isDirectory(folder)) platform::createDirectory(folder);
-    return platform::isDirectory(folder);
-}
-
 std::string SystemReason(const std::string &what, const std::string &path) {
     const uint32_t code = platform::lastErrorCode();
     std::string text;
@@ -198,7 +188,7 @@ int RecoverDumpFile(const char *source_path, const char *target_directory, Recov
         std::string folder;
         if (!run->options.list_only) {
             folder = run->exact_output_folder;
-            if (!MakeFolderWithParents(folder)) {
+            if (!platform::createDirectoryWithParents(folder)) {
                 run->message = SystemReason("cannot create the output folder", folder);
                 log.ErrorText("Cannot create output folder", folder.c_str());
                 return kOutputFailed;
