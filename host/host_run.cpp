@@ -22,7 +22,8 @@ struct RunState {
     bool list = false;
     std::ostringstream listing;       // --list: what the dump holds
     std::string listed_database;      // database of the last listed table
-    std::vector<std::string> losses;  // tables that lost something
+    std::vector<std::string> losses;  // databases and tables that lost something
+    uint64_t lost_databases = 0;
 };
 
 void VRN_CDECL OnDiag(int level, const char *text, uintptr_t user) {
@@ -62,6 +63,11 @@ std::string LossText(uint64_t skipped, uint64_t pages, uint64_t chains, uint64_t
 void VRN_CDECL OnTable(const VrnTableReport *t, uintptr_t user) {
     try {
         RunState &s = *reinterpret_cast<RunState *>(user);
+        if (t->kind == VRN_LOST_DATABASE_ENTRY) {
+            s.lost_databases += 1;
+            s.losses.push_back(std::string(t->database) + ": lost whole, its catalogue is not in the dump");
+            return;
+        }
         if (t->kind != VRN_TABLE_ENTRY) return;
         if (s.list) {
             if (s.listed_database != t->database) {
@@ -282,6 +288,8 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
         << Plural(report.tables, "table", "tables") << ", " << Plural(report.rows_written, "row", "rows")
         << " written\n"
         << "  lost: "
+        << (report.lost && state.lost_databases ? Plural(state.lost_databases, "database", "databases") + " whole, "
+                                                : std::string())
         << (report.lost ? LossText(report.rows_skipped, report.pages_unreadable, report.chains_broken,
                                    report.values_null)
                         : std::string("nothing"))

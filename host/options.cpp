@@ -151,7 +151,7 @@ std::string UsageText() {
            status(kExitNoCatalogue, "no database catalogue found in the dump") +
            status(kExitOutputNotWritable, "the output could not be written") +
            status(kExitLibraryMissing, "the recovery library or its companion library could not be loaded") +
-           status(kExitLosses, "recovered with losses (rows, pages or values lost; see the summary)") +
+           status(kExitLosses, "recovered with losses (databases, rows, pages or values lost; see the summary)") +
            status(kExitCompressed, "the dump is compressed: decompress it first") +
            status(kExitBigEndian, "the dump comes from a big-endian server: not supported");
 }

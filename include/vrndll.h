@@ -92,8 +92,9 @@ typedef struct VrnProgress {
     char table[256];          /* the table being recovered, "" when none */
 } VrnProgress;
 
-/* One table's account, or a database's sums (kind 1, table ""). */
-enum { VRN_TABLE_ENTRY = 0, VRN_DATABASE_ENTRY = 1 };
+/* One table's account, a database's sums (kind 1, table ""), or a database
+ * the dump lists but whose catalogue is not in it: lost whole (kind 2). */
+enum { VRN_TABLE_ENTRY = 0, VRN_DATABASE_ENTRY = 1, VRN_LOST_DATABASE_ENTRY = 2 };
 typedef struct VrnTableReport {
     uint32_t size;
     int32_t kind;             /* VRN_TABLE_ENTRY or VRN_DATABASE_ENTRY */
@@ -166,7 +167,7 @@ typedef struct VrnReport {
     int32_t lost;            /* nonzero when anything was lost */
     uint32_t databases;      /* databases recovered (listed in list mode) */
     uint32_t tables;         /* tables with a script or with rows (listed in list mode) */
-    uint32_t reserved;
+    uint32_t databases_lost; /* databases listed in the dump whose catalogue could not be read */
     uint64_t rows_written;
     uint64_t rows_skipped;
     uint64_t pages_read;

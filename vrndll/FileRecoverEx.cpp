@@ -162,7 +162,9 @@ std::string BuildRun(const VrnOptions &o, RecoveryRun &run, DiagTarget &diag) {
             VrnTableReport v;
             std::memset(&v, 0, sizeof v);
             v.size = sizeof v;
-            v.kind = a.database_total ? VRN_DATABASE_ENTRY : VRN_TABLE_ENTRY;
+            v.kind = a.database_lost ? VRN_LOST_DATABASE_ENTRY
+                     : a.database_total ? VRN_DATABASE_ENTRY
+                                        : VRN_TABLE_ENTRY;
             FillCounts(v, a.counts);
             CopyText(v.database, a.database);
             CopyText(v.table, a.table);
@@ -237,6 +239,7 @@ extern "C" VRNDLL_API int VRN_CDECL FileRecoverEx(const char *source_path, const
         const RecoveryCounts &t = run.report.totals;
         out.databases = run.report.databases;
         out.tables = run.report.tables;
+        out.databases_lost = run.report.databases_lost;
         out.rows_written = t.rows_written;
         out.rows_skipped = t.rows_skipped;
         out.pages_read = t.pages_read;

@@ -29,6 +29,7 @@ struct RecoveryProgress {
 // One table's account, or (database_total) one database's sums.
 struct TableAccount {
     bool database_total = false;
+    bool database_lost = false; // a database lost whole (with database_total)
     std::string database;
     std::string table;
     std::string columns; // "name type, ..."; filled in list mode
@@ -57,9 +58,12 @@ struct RecoveryOptions {
 struct RecoveryReport {
     uint32_t databases = 0;
     uint32_t tables = 0;
+    // Databases the dump lists whose own catalogue could not be read (the
+    // dump ends before them, or their catalogue pages are gone): lost whole.
+    uint32_t databases_lost = 0;
     RecoveryCounts totals;
     std::string template_used; // the description file a template recovery read
-    bool Lost() const { return totals.AnyLoss(); }
+    bool Lost() const { return databases_lost != 0 || totals.AnyLoss(); }
 };
 
 // True when `name` matches one of `patterns` ('*' any run, '?' one

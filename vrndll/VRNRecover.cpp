@@ -239,6 +239,17 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
     uint32_t count = database_count;
     rc = PrepareCatalogue(nullptr, &count);
     if (IsStop(rc)) return rc;
+    // The recovery goes on without this database's catalogue, but nothing of
+    // it can come back: a dump cut before the database, or its catalogue
+    // pages gone. The database is counted as lost, not as recovered.
+    const bool lost = rc == kNoCatalogue || rc == kScanException;
+    if (lost) {
+        TheLogger().ErrorFormat("Database %s lost: its catalogue is not in the dump (the dump ends at %lld bytes)",
+                                db_name.c_str(), static_cast<long long>(dump_size));
+        report.databases_lost += 1;
+        if (options.diagnostic)
+            options.diagnostic(3, "database " + db_name + " lost: its catalogue is not in the dump");
+    }
 
     current_database_ = db_name;
     current_table_.clear();
@@ -272,10 +283,11 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
         if (IsStop(rc)) return rc;
     }
 
-    report.databases += 1;
+    if (!lost) report.databases += 1;
     if (options.table_done) {
         TableAccount account;
         account.database_total = true;
+        account.database_lost = lost;
         account.database = current_database_;
         account.counts = parser->counts - before;
         options.table_done(account);

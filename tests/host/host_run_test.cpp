@@ -206,6 +206,8 @@ std::string RowsDump(const TempFolder &folder, const std::string &name, uint64_t
 TEST_F(Vrnrecover, OptionsSummaryAndExitStatuses) {
     const std::string whole = RowsDump(folder_, "whole.dmp", 0);
     const std::string cut = RowsDump(folder_, "cut.dmp", 3 * 2048);
+    // Cut 1 MiB short: the dump ends before the database "sales" starts.
+    const std::string short_dump = RowsDump(folder_, "short.dmp", 1 << 20);
     const std::string full = folder_ / "full";
     ASSERT_TRUE(platform::createDirectory(full));
     ASSERT_TRUE(WriteFileText(JoinPath(full, "keep.txt"), "x"));
@@ -222,6 +224,8 @@ TEST_F(Vrnrecover, OptionsSummaryAndExitStatuses) {
     const Case cases[] = {
         {"a truncated dump ends with its losses and status 8", {"-q", "-o", t, cut}, kExitLosses, "lost: ", "losses",
          {}},
+        {"a dump that ends before a database it lists loses that database whole", {"-q", "-o", t, short_dump},
+         kExitLosses, "sales: lost whole", "losses", {}},
         {"--list writes nothing", {"--list", whole, folder_ / "listed"}, kExitOk, "  orders  400 rows  (id int, note char(100))", "", {}},
         {"-o refuses a folder that is not empty", {"-o", full, whole}, kExitOutputNotWritable, "", "--force", {}},
         {"--force writes into it", {"-q", "--force", "-o", full, whole}, kExitOk, "400 rows written", "", {}},
