@@ -4,8 +4,10 @@
 // Each table with a data page gets a numbered series of scripts
 // (<table>_1.sql, _2, ...); the parser hands back one batch of INSERT
 // statements per page, and the output files start the next number once a
-// script holds more than 100 rows (a batch is never split). One batch is
-// held in memory at a time.
+// script holds more than 100 rows (a batch is never split). A batch goes
+// to the output files in pieces as it grows, so memory stays the same
+// whatever the rows of a page hold; a batch cut short by a cancel or a
+// failure is taken back out of its script.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -77,16 +79,25 @@ int VRNRecover::WriteTableRows(uint32_t j, uint32_t first_column, uint32_t colum
     int32_t block = -1;
     int32_t rows = 0;
     std::string text;
+    parser->batch_piece = [this](std::string &piece) {
+        const int written = writing_ ? outfiles.WriteBatchPiece(piece) : kOk;
+        piece.clear();
+        return written;
+    };
     do {
         text.clear();
         rc = parser->GetOneString(text, &block, j, columns, &rows);
-        if (IsCancelOrFailure(rc)) return rc;
+        if (IsStop(rc)) {
+            outfiles.DropOpenBatch();
+            break;
+        }
         rc = writing_ ? outfiles.write_file(text.c_str(), rows) : kOk;
-        if (IsStop(rc)) return rc;
+        if (IsStop(rc)) break;
         if (rows > 0) parser->counts.rows_written += static_cast<uint64_t>(rows);
         ReportProgress(false);
     } while (block != 0);
-    return kOk;
+    parser->batch_piece = nullptr;
+    return IsStop(rc) ? rc : kOk;
 }
 
 int VRNRecover::GenerateData() {

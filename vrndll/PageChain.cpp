@@ -20,6 +20,7 @@ const char *ChainStopText(ChainStop stop) {
     case ChainStop::kOutsideDump: return "the page lies outside the dump";
     case ChainStop::kUnreadable: return "the page cannot be read";
     case ChainStop::kCancelled: return "cancelled";
+    case ChainStop::kTaken: return "the page belongs to another value";
     }
     return "";
 }
@@ -27,6 +28,11 @@ const char *ChainStopText(ChainStop stop) {
 PageChain::PageChain(BlockReader &reader, int32_t first, std::string what, int64_t max_pages)
     : reader_(reader), what_(std::move(what)), max_pages_(max_pages < 1 ? 1 : max_pages),
       first_(first) {}
+
+PageChain::PageChain(BlockReader &reader, int32_t first, std::string what, int64_t max_pages, ChainGuard &taken)
+    : PageChain(reader, first, std::move(what), max_pages) {
+    taken_ = &taken;
+}
 
 bool PageChain::Next() {
     if (stop_ != ChainStop::kWalking) return false;
@@ -41,6 +47,7 @@ bool PageChain::Step(int32_t page) {
     if (page == 0) return Stop(ChainStop::kEndOfChain);
     if (page < 0 || page > max_pages_ || !reader_.InDump(page)) return Stop(ChainStop::kOutsideDump);
     if (!guard_.Visit(page)) return Stop(ChainStop::kRevisited);
+    if (taken_ != nullptr && !taken_->Visit(page)) return Stop(ChainStop::kTaken);
     int rc = kFailed;
     for (int attempt = 0; attempt < kReadAttempts && rc == kFailed; ++attempt) rc = reader_.GetBlock(page);
     if (rc == kOk && !reader_.HeaderWhole()) rc = kFailed;

@@ -12,6 +12,10 @@
 //     }
 //     if (walk.stop() == ChainStop::kCancelled) return kCancelled;
 //
+// Walks can also share a record of the pages they have read, so that a
+// page read by one walk is never read again by another (text and image
+// values of one table: two values never share a page).
+//
 // Next() reads header and body of the next page into the reader (a failed
 // read is tried a few times), so the reader's fields describe walk.page()
 // while the loop body runs. The reader's own cancel check is asked on every
@@ -34,6 +38,7 @@ enum class ChainStop {
     kOutsideDump, // a negative page, a page beyond the dump's pages, or one whose header lies past its end
     kUnreadable,  // the read failed (also after retries)
     kCancelled,   // the cancel check said stop
+    kTaken,       // the page was read by an earlier walk sharing the same record of pages
 };
 
 // Short English words for the log ("the page was read before (a loop)").
@@ -46,6 +51,10 @@ public:
     // `max_pages`: the pages of the dump (no page id above it, so no more
     // steps than it either; at least 1).
     PageChain(BlockReader &reader, int32_t first, std::string what, int64_t max_pages);
+    // The same, ending also at a page that `taken` holds, and adding every
+    // page it reads to `taken` (borrowed): walks that share one record never
+    // read a page twice between them.
+    PageChain(BlockReader &reader, int32_t first, std::string what, int64_t max_pages, ChainGuard &taken);
 
     // Reads the next page: the first page, then the next_id of the page
     // read last. False when the walk has stopped (see stop()).
@@ -70,6 +79,7 @@ private:
     std::string what_;
     int64_t max_pages_;
     ChainGuard guard_;
+    ChainGuard *taken_ = nullptr;
     int32_t first_;
     bool started_ = false;
     int32_t page_ = 0;

@@ -58,16 +58,41 @@ BlockReader &ChainReader(VRNParser &p) {
     return *p.chain_bl;
 }
 
+// The most bytes a text, image or unitext value holds.
+constexpr uint64_t kMaxValueBytes = 0x7FFFFFFF;
+
 // Walks the page chain from `first`, handing the record area of every page
 // to `append`. 0 at the end of the chain; -1000 cancelled; -2 when a page
-// could not be read or the chain loops or leaves the dump (the pieces read
-// so far have been appended).
+// could not be read, the chain loops or leaves the dump, or it holds more
+// than a value can (the pieces read so far have been appended);
+// kChainTaken when it reaches a page read for another value of the table.
+// Every page read is marked as taken, so no page is read for two values.
 template <class Append>
 int WalkValueChain(VRNParser &p, int32_t first, const char *what, Append append) {
     BlockReader &r = ChainReader(p);
-    PageChain walk(r, first, what, PagesInDump(p));
-    while (walk.Next()) append(r.data.data(), static_cast<size_t>(r.RecordAreaLength()));
+    PageChain walk(r, first, what, PagesInDump(p), p.value_pages);
+    uint64_t held = 0;
+    while (walk.Next()) {
+        size_t n = static_cast<size_t>(r.RecordAreaLength());
+        if (held + n > kMaxValueBytes) {
+            n = static_cast<size_t>(kMaxValueBytes - held);
+            append(r.data.data(), n);
+            TheLogger().ErrorFormat("Walk of %s stops at page %ld: the value would hold more than %lu bytes", what,
+                                    static_cast<long>(walk.page()), static_cast<unsigned long>(kMaxValueBytes));
+            return kFailed;
+        }
+        held += n;
+        append(r.data.data(), n);
+    }
+    if (walk.stop() == ChainStop::kTaken) return VRNParser::kChainTaken;
     return walk.Result();
+}
+
+// What a chain writer returns, with the literal it began at `start` taken
+// back when the chain belongs to another value.
+int TakeBackIfTaken(std::string &out, size_t start, int rc) {
+    if (rc == VRNParser::kChainTaken) out.resize(start);
+    return rc;
 }
 
 // A NUL byte would end the text where the script writer stops, so a NUL
@@ -99,29 +124,33 @@ bool IsFreeSpace(const uint8_t *bytes, int count) {
 
 // The whole literal: quotes around the chain's bytes, quotes inside doubled.
 int VRNParser::WriteTextChain(std::string &out, int32_t first_page) {
+    const size_t start = out.size();
     values::CharLiteralWriter literal(out);
     literal.Begin();
     const int rc = WalkValueChain(*this, first_page, "a text chain",
                                   [&](const uint8_t *bytes, size_t n) { literal.Append(bytes, n); });
     literal.End();
-    return rc;
+    return TakeBackIfTaken(out, start, rc);
 }
 
 // "0x" and two hexadecimal digits per byte of the chain.
 int VRNParser::WriteImageChain(std::string &out, int32_t first_page) {
+    const size_t start = out.size();
     out += "0x";
-    return WalkValueChain(*this, first_page, "an image chain",
-                          [&](const uint8_t *bytes, size_t n) { values::AppendHexDigits(out, bytes, n); });
+    const int rc = WalkValueChain(*this, first_page, "an image chain",
+                                  [&](const uint8_t *bytes, size_t n) { values::AppendHexDigits(out, bytes, n); });
+    return TakeBackIfTaken(out, start, rc);
 }
 
 // The literal of the whole chain's UTF-16 code units.
 int VRNParser::WriteUniTextChain(std::string &out, int32_t first_page) {
+    const size_t start = out.size();
     values::UniTextLiteralWriter literal(out);
     literal.Begin();
     const int rc = WalkValueChain(*this, first_page, "a unitext chain",
                                   [&](const uint8_t *bytes, size_t n) { literal.Append(bytes, n); });
     literal.End();
-    return rc;
+    return TakeBackIfTaken(out, start, rc);
 }
 
 // ================================================================== one row
@@ -147,6 +176,16 @@ int AppendColumnValue(VRNParser &parser, std::string &out, const RowColumn &colu
     int rc = column.user_type == values::kText      ? parser.WriteText(out, page)
              : column.user_type == values::kUniText ? parser.WriteUniTextChain(out, page)
                                                     : parser.WriteImage(out, page);
+    if (rc == VRNParser::kChainTaken) {
+        // Pages are read for one value only: a pointer into pages another
+        // value has read (rows that all name one chain, or chains that
+        // merge) would otherwise multiply the output without bound.
+        out += "NULL";
+        parser.counts.values_null += 1;
+        TheLogger().ErrorFormat("Value of column %s is written as NULL: its chain from page %ld holds pages read for another value",
+                                column.name.c_str(), static_cast<long>(page));
+        return kOk;
+    }
     if (rc == kFailed) {
         parser.counts.chains_broken += 1;
         TheLogger().ErrorFormat("Value of column %s is written as far as its chain could be read",
@@ -300,6 +339,7 @@ int VRNParser::CutRowsOfPage(std::string &out, int32_t *block, uint32_t table, u
         if (starting || data_chain_table != static_cast<int64_t>(table) || !data_walk) {
             data_walk.emplace(bl, 0, "the data chain of table " + table_name, PagesInDump(*this));
             data_chain_table = table;
+            value_pages = ChainGuard();
         }
         const int32_t page = starting ? t.first_block : *block;
         *block = 0;
@@ -374,6 +414,10 @@ int VRNParser::CutRowsOfPage(std::string &out, int32_t *block, uint32_t table, u
                 if (rc == kCancelled) return kCancelled;
                 if (rc == kOk) ++count;
                 if (rc == kRowSkipped) counts.rows_skipped += 1;
+                if (batch_piece && out.size() >= kBatchPieceSize) {
+                    const int written = batch_piece(out);
+                    if (written != kOk) return written;
+                }
             }
             // A length that cannot be true ends the page's rows early.
             if (rows_of_page.stop() == RecordStop::kBadLength || rows_of_page.stop() == RecordStop::kLengthOutside)

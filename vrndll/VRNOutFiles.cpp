@@ -34,8 +34,8 @@ constexpr size_t kScriptTailRoom = sizeof(".sql") - 1;
 constexpr size_t kPartRoom = 11;
 
 // Text collected for a script or commit.bat before it is written with one
-// call. Files are created empty and only ever appended to, so nothing needs
-// to be cut off after a write.
+// call. Files are created empty and appended to; they are cut back only to
+// take out what is not whole (a failed write, a batch that never ended).
 constexpr size_t kScriptBufferSize = 256 * 1024;
 constexpr size_t kBatBufferSize = 16 * 1024;
 
@@ -120,6 +120,7 @@ std::string VRNOutFiles::FitName(const std::string &name, size_t used, size_t re
 
 int VRNOutFiles::CreateBatFile(const char *database_name) {
     // The database before may not have closed its files: its texts first.
+    DropOpenBatch();
     FlushScript();
     FlushBat();
     const std::string safe = SafeFileName(database_name ? database_name : "");
@@ -164,6 +165,9 @@ int VRNOutFiles::CreateScriptFile(const std::string &stem, long line) {
     path += stem;
     path += ".sql";
     script_kept_ = 0;
+    script_whole_ = 0;
+    script_safe_ = 0;
+    batch_open_ = false;
     script_path_ = path;
     script_handle = platform::File::createAlways(path);
     if (!script_handle.isOpen()) {
@@ -180,6 +184,7 @@ int VRNOutFiles::OpenScript(const char *name, int mode) {
         std::string requested = name ? name : "";
         script_name = requested;
         // What the script before holds goes to its file first.
+        DropOpenBatch();
         int rc = FlushScript();
         if (rc != kOk) return rc;
         if (script_open != 0) script_handle.close();
@@ -206,7 +211,10 @@ int VRNOutFiles::OpenScript(const char *name, int mode) {
         rc = WriteBatText(BatPartLine);
         if (IsStop(rc)) return rc;
         rc = CreateScriptFile(file_stem_, 116);
-        if (rc == 0) script_pending_ += part_preamble;
+        if (rc == 0) {
+            script_pending_ += part_preamble;
+            script_whole_ = script_pending_.size();
+        }
         return rc;
     } catch (...) {
         TheLogger().AssertFailed("!\"Error in output file\"", kSource, 120);
@@ -214,24 +222,52 @@ int VRNOutFiles::OpenScript(const char *name, int mode) {
     }
 }
 
+int VRNOutFiles::AppendToScript(const char *text, bool whole) {
+    if (rows_in_part == -1 && !batch_open_) {
+        // The next part's script: without it the rows would go nowhere.
+        const std::string name = script_name;
+        const int opened = OpenScript(name.c_str(), 2);
+        if (opened != kOk) return opened;
+        rows_in_part = 0;
+    }
+    if (!script_handle.isOpen()) {
+        TheLogger().AssertFailed("!\"Cannot write to file\"", kSource, 136);
+        return kOutputFailed;
+    }
+    if (text != nullptr) script_pending_ += text;
+    batch_open_ = !whole;
+    if (whole) script_whole_ = script_kept_ + script_pending_.size();
+    if (script_pending_.size() >= kScriptBufferSize) return FlushScript();
+    return kOk;
+}
+
+int VRNOutFiles::WriteBatchPiece(const std::string &text) {
+    try {
+        return AppendToScript(text.c_str(), false);
+    } catch (...) {
+        TheLogger().AssertFailed("!\"Error in write_file\"", kSource, 156);
+        return kFailed;
+    }
+}
+
+void VRNOutFiles::DropOpenBatch() {
+    if (!batch_open_) return;
+    batch_open_ = false;
+    if (script_whole_ >= script_kept_) {
+        script_pending_.resize(static_cast<size_t>(script_whole_ - script_kept_));
+        return;
+    }
+    // Pieces of it are on disk already.
+    script_pending_.clear();
+    if (script_handle.isOpen() && script_handle.seek(script_whole_)) script_handle.truncateHere();
+    script_kept_ = script_whole_;
+    script_safe_ = script_whole_;
+}
+
 int VRNOutFiles::write_file(const char *text, int rows) {
     try {
-        if (rows_in_part == -1) {
-            // The next part's script: without it the rows would go nowhere.
-            const std::string name = script_name;
-            const int opened = OpenScript(name.c_str(), 2);
-            if (opened != kOk) return opened;
-            rows_in_part = 0;
-        }
-        if (!script_handle.isOpen()) {
-            TheLogger().AssertFailed("!\"Cannot write to file\"", kSource, 136);
-            return kOutputFailed;
-        }
-        if (text != nullptr) script_pending_ += text;
-        if (script_pending_.size() >= kScriptBufferSize) {
-            const int rc = FlushScript();
-            if (rc != kOk) return rc;
-        }
+        const int rc = AppendToScript(text, true);
+        if (rc != kOk) return rc;
         if (rows > 0) {
             rows_in_part += rows;
             if (rows_in_part > rows_per_part) {
@@ -289,15 +325,18 @@ int VRNOutFiles::WriteBatText(int kind) {
     return kOk;
 }
 
-int VRNOutFiles::WritePending(platform::File &file, std::string &pending, uint64_t &kept,
-                              const std::string &path) {
+int VRNOutFiles::WritePending(platform::File &file, std::string &pending, uint64_t &kept, uint64_t whole,
+                              uint64_t &safe, const std::string &path) {
     if (pending.empty()) return kOk;
     const size_t wrote = file.isOpen() ? file.write(pending.data(), pending.size()) : 0;
     if (wrote < pending.size()) {
         // Only whole texts stay: the file is cut back to the end of the last
         // text written in full, so no statement is left half written.
         const uint32_t reason = platform::lastErrorCode();
-        if (file.isOpen() && file.seek(kept)) file.truncateHere();
+        const uint64_t cut = whole <= kept + wrote ? whole : safe;
+        if (file.isOpen() && file.seek(cut)) file.truncateHere();
+        kept = cut;
+        safe = cut;
         pending.clear();
         TheLogger().ErrorText("Cannot write to file", path.c_str());
         platform::setLastErrorCode(reason);
@@ -306,20 +345,35 @@ int VRNOutFiles::WritePending(platform::File &file, std::string &pending, uint64
     }
     kept += pending.size();
     pending.clear();
+    safe = whole;
     return kOk;
 }
 
-int VRNOutFiles::FlushScript() { return WritePending(script_handle, script_pending_, script_kept_, script_path_); }
+int VRNOutFiles::FlushScript() {
+    const int rc =
+        WritePending(script_handle, script_pending_, script_kept_, script_whole_, script_safe_, script_path_);
+    if (rc != kOk) {
+        // What was cut off is gone, the batch it belonged to included.
+        script_whole_ = script_kept_;
+        batch_open_ = false;
+    }
+    return rc;
+}
 
 int VRNOutFiles::FlushBat() {
-    const int rc = WritePending(bat_handle, bat_pending_, bat_kept_, bat_path_);
-    const int sh = WritePending(sh_handle_, sh_pending_, sh_kept_, sh_path_);
+    // Every text of commit.bat and commit.sh is whole.
+    uint64_t bat_safe = bat_kept_;
+    uint64_t sh_safe = sh_kept_;
+    const int rc =
+        WritePending(bat_handle, bat_pending_, bat_kept_, bat_kept_ + bat_pending_.size(), bat_safe, bat_path_);
+    const int sh = WritePending(sh_handle_, sh_pending_, sh_kept_, sh_kept_ + sh_pending_.size(), sh_safe, sh_path_);
     return rc != kOk ? rc : sh;
 }
 
 int VRNOutFiles::CloseAll() {
     // What is still waiting is written before the files close (after a
-    // cancel, too: the scripts keep every batch handed over).
+    // cancel, too: the scripts keep every batch handed over whole).
+    DropOpenBatch();
     FlushScript();
     FlushBat();
     if (bat_open == 1) {

@@ -13,7 +13,13 @@
 // Texts are collected and written a buffer at a time: a script when the
 // next one opens, when its buffer is full and when the database ends (the
 // commit.bat trailer) or the files close. A write that fails part-way cuts
-// the file back to the end of the last text written whole and gives -5.
+// the file back to the end of the last whole text (a whole batch) and
+// gives -5.
+//
+// A page's batch of rows may come in pieces (WriteBatchPiece) before its
+// end (write_file): a batch that never gets its end is taken back out of
+// the script when the files close (a cancel or a failure mid-page), so a
+// script only ever ends with a whole batch.
 //
 // Database and table names become file names only through SafeFileName, and
 // two names that would land on the same file (letter case aside) are kept
@@ -73,6 +79,11 @@ public:
     // Appends `text` to the current script. `rows` counts the data rows the
     // text holds (0 for schema text) and drives the numbering. 0, -5 or -2.
     int write_file(const char *text, int rows);
+    // Appends the next piece of a batch whose end write_file brings. 0, -5
+    // or -2.
+    int WriteBatchPiece(const std::string &text);
+    // Takes back the pieces of a batch that has not ended.
+    void DropOpenBatch();
     // Appends one of the BatTextKind texts to commit.bat. 0 or -5. The
     // trailer writes out everything still waiting, scripts included.
     int WriteBatText(int kind);
@@ -92,10 +103,15 @@ private:
     // The folder name for `wanted` that no other database of this recovery uses.
     std::string ClaimFolderName(const std::string &wanted);
     int CreateScriptFile(const std::string &stem, long line);
-    // Writes `pending` after the `kept` bytes of `file`; on a short write
-    // the file is cut back to `kept`. 0 or -5.
-    static int WritePending(platform::File &file, std::string &pending, uint64_t &kept,
-                            const std::string &path);
+    // Writes `pending` after the `kept` bytes of `file`. On a short write
+    // the file is cut back to the end of its last whole text: `whole`
+    // (counted with what is pending) when the write got that far, else
+    // `safe` (on disk already). Once written, `safe` is `whole`. 0 or -5.
+    static int WritePending(platform::File &file, std::string &pending, uint64_t &kept, uint64_t whole,
+                            uint64_t &safe, const std::string &path);
+    // Appends `text` to the script; `whole`: it ends a batch (or is a whole
+    // text of its own).
+    int AppendToScript(const char *text, bool whole);
     int FlushScript();
     int FlushBat(); // commit.bat and commit.sh
     // `name` cut so that `used` bytes of path before it, the name and
@@ -109,6 +125,9 @@ private:
     std::map<std::string, int32_t> claimed_parts_;
     std::string script_pending_; // text not yet written to script_handle
     uint64_t script_kept_ = 0;   // bytes of the script on disk
+    uint64_t script_whole_ = 0;  // where the last whole text of the script ends (pending counted)
+    uint64_t script_safe_ = 0;   // where the last whole text on disk ends
+    bool batch_open_ = false;    // pieces of a batch were appended, its end was not
     std::string script_path_;
     std::string bat_pending_;
     uint64_t bat_kept_ = 0;

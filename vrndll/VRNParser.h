@@ -181,6 +181,16 @@ public:
     std::optional<PageChain> data_walk;
     int64_t data_chain_table = -1;
     std::unique_ptr<BlockReader> chain_bl;
+    // The text and image pages read for values of data_chain_table: a page
+    // is read for one value only, so rows that all name the same chain cost
+    // its pages once, not once per row.
+    ChainGuard value_pages;
+    // Called by the row readers whenever the batch being built has grown
+    // past kBatchPieceSize bytes: writes the text out and empties it, so
+    // that a page's batch is never held whole (0, or the code that ends
+    // the recovery). Unset: the batch is held whole.
+    std::function<int(std::string &)> batch_piece;
+    static constexpr size_t kBatchPieceSize = 64 * 1024;
     // The columns of the table whose rows are being written, worked out
     // once per table.
     RowLayout row_layout;
@@ -192,7 +202,10 @@ public:
     // Shared bodies of WriteText and WriteImage, and the writer of unitext
     // chains: the literal of the value held by the page chain from
     // `first_page`. 0; -1000 cancelled; -2 when the chain could not be read
-    // to its end (the literal is written from what was read).
+    // to its end (the literal is written from what was read);
+    // kChainTaken when a page of the chain was read for another value of the
+    // table (nothing is written).
+    static constexpr int kChainTaken = 1;
     int WriteTextChain(std::string &out, int32_t first_page);
     int WriteImageChain(std::string &out, int32_t first_page);
     int WriteUniTextChain(std::string &out, int32_t first_page);

@@ -200,8 +200,38 @@ TEST_F(RowsRecovery, TextAndImageChainsAcrossPagesLeaveTheRowsAfterThemWhole) {
         hex += digits[b & 15];
     }
     EXPECT_EQ(Script("docs_1.sql"), "INSERT INTO docs(k,body,pic) \n VALUES(1,'" + story + "',0x" + hex + ")\n" +
-                                        "INSERT INTO docs(k) \n VALUES(2)\n" + "INSERT INTO docs(k,body) \n VALUES(3,'" +
-                                        story + "')\n\nGO\n");
+                                        "INSERT INTO docs(k) \n VALUES(2)\n" +
+                                        "INSERT INTO docs(k,body) \n VALUES(3,NULL)\n\nGO\n");
+}
+
+// Rows on many pages whose pointers all name one long chain of NUL bytes
+// (each written as 11 characters): the chain's pages are read for the first
+// value only, the rest are NULL, and the output stays near the size of that
+// one value instead of growing with every row.
+TEST_F(RowsRecovery, RowsThatAllNameOneChainCostItsPagesOnce) {
+    constexpr int kRows = 600;
+    constexpr size_t kChainBytes = 100 * 1900;
+    dumpwriter::TextChain(Sales(), 101, 400, dumpwriter::Bytes(kChainBytes, 0), 1900); // pages 400 .. 499
+    dumpwriter::Table &t =
+        schema_.table(101, "docs").column("k", types::kInt).column("body", types::kText, 16, kNull).rows_per_page(40);
+    for (int k = 0; k < kRows; ++k) t.row({encode::Int(k), encode::TextPointer(400)});
+    ASSERT_EQ(VRN_RESULT_OK, Run());
+    uint64_t output = 0;
+    std::string rows;
+    for (const std::string &name : SalesFiles()) {
+        const std::string text = Script(name);
+        output += text.size();
+        if (name.rfind("docs_", 0) == 0) rows += text;
+    }
+    const auto occurrences = [&rows](const std::string &what) {
+        size_t n = 0;
+        for (size_t at = rows.find(what); at != std::string::npos; at = rows.find(what, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(Inserts(rows), static_cast<size_t>(kRows));
+    EXPECT_EQ(occurrences("char(0)"), kChainBytes);
+    EXPECT_EQ(occurrences(",NULL)"), static_cast<size_t>(kRows - 1));
+    EXPECT_LT(output, 11 * kChainBytes + 100u * kRows);
 }
 
 // ================================================================== scripts

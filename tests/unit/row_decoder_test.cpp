@@ -4,6 +4,7 @@
 // loop or leave the table).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -350,6 +351,83 @@ TEST_F(TextValues, ACancelInsideATextChainDropsTheRow) {
     std::string text = "kept";
     EXPECT_EQ(parser_->PrintOneString(text, 0, 18, 1), -1000);
     EXPECT_EQ(text, "kept");
+}
+
+// Rows that all name one chain, a chain that runs into the pages of
+// another, and two columns of a row naming one chain: each page is read for
+// one value; a value that would read it again is NULL.
+TEST_F(TextValues, APageIsReadForOneValueOnly) {
+    struct Case {
+        const char *name;
+        std::vector<Bytes> rows;
+        std::vector<ColumnEntry> columns;
+        std::string expected;
+        uint64_t nulls;
+    };
+    const Bytes p200 = dumpwriter::TextPointer(200), p210 = dumpwriter::TextPointer(210);
+    const std::vector<Case> cases = {
+        {"rows naming one chain",
+         {Row(0, {}, {p200}), Row(1, {}, {p200}), Row(2, {}, {p200})},
+         {Column("story", 19, 16, true)},
+         Insert("story", "'abcdef'") + Insert("story", "NULL") + Insert("story", "NULL") + kGo,
+         2},
+        {"a chain running into another's pages",
+         {Row(0, {}, {p200}), Row(1, {}, {p210})},
+         {Column("story", 19, 16, true)},
+         Insert("story", "'abcdef'") + Insert("story", "NULL") + kGo,
+         1},
+        {"text and image of one row naming one chain",
+         {Row(0, {}, {p200, p200})},
+         {Column("story", 19, 16, true), Column("pic", 20, 16, true)},
+         Insert("story,pic", "'abcdef',NULL") + kGo,
+         1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Reset(2);
+        dumpwriter::TextChain(*db_, kTextOwner, 200, ToBytes("abcdef"), 3); // pages 200, 201
+        dumpwriter::TextChain(*db_, kTextOwner, 210, ToBytes("xyz"), 3);    // page 210, then 201
+        db_->edit_page(210, [](dumpwriter::Page &p) { p.next_id = 201; });
+        Rows(c.rows, 2);
+        Open(c.columns);
+        EXPECT_EQ(All(), c.expected);
+        EXPECT_EQ(parser_->counts.values_null, c.nulls);
+    }
+}
+
+// With a writer for pieces, a page's batch leaves the parser whenever it
+// passes kBatchPieceSize: what is held stays below that plus one row, however
+// many rows of long values the page holds, and nothing is lost or doubled.
+TEST_F(TextValues, APagesBatchLeavesInPiecesOfBoundedSize) {
+    constexpr int kRows = 90;
+    const std::string value(4 * 1900, 'x');
+    std::vector<Bytes> rows;
+    for (int k = 0; k < kRows; ++k) {
+        dumpwriter::TextChain(*db_, kTextOwner, 200 + 4 * k, ToBytes(value), 1900);
+        rows.push_back(Row(static_cast<uint8_t>(k), {}, {dumpwriter::TextPointer(200 + 4 * k)}));
+    }
+    Rows(rows, 2); // one page
+    Open({Column("story", 19, 16, true)});
+    std::string written;
+    size_t largest = 0;
+    int pieces = 0;
+    parser_->batch_piece = [&](std::string &piece) {
+        largest = std::max(largest, piece.size());
+        written += piece;
+        piece.clear();
+        ++pieces;
+        return 0;
+    };
+    int rc = -1, total = 0;
+    written += All(&rc, &total);
+    const std::string one_row = Insert("story", "'" + value + "'");
+    std::string expected;
+    for (int k = 0; k < kRows; ++k) expected += one_row;
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(total, kRows);
+    EXPECT_TRUE(written == expected + kGo) << written.size() << " bytes";
+    EXPECT_GT(pieces, 5);
+    EXPECT_LT(largest, VRNParser::kBatchPieceSize + one_row.size());
 }
 
 // ================================================================== damage
