@@ -175,6 +175,9 @@ bool ParseDescription(std::istream &in, Description &out, std::string &error) {
             if (w.size() != 2 || !ToNumber(w[1], 2, 16, a) || (a != 2 && a != 4 && a != 8 && a != 16))
                 return fail("block_size takes 2, 4, 8 or 16");
             out.kb = static_cast<int>(a);
+        } else if (w[0] == "format") {
+            if (w.size() != 2 || (w[1] != "12" && w[1] != "15")) return fail("format takes 12 or 15");
+            out.format = w[1] == "15" ? dumpwriter::Format::k15 : dumpwriter::Format::k12;
         } else if (w[0] == "seed") {
             if (w.size() != 2 || !ToNumber(w[1], 0, INT64_MAX, a)) return fail("seed takes a number");
             out.seed = static_cast<uint64_t>(a);
@@ -328,7 +331,7 @@ uint64_t EstimateDataBytes(const Description &d) try {
 // ------------------------------------------------------------------ the dump
 
 std::unique_ptr<dumpwriter::Dump> CatalogueDump(const Description &d) {
-    std::unique_ptr<dumpwriter::Dump> dump(new dumpwriter::Dump(d.kb));
+    std::unique_ptr<dumpwriter::Dump> dump(new dumpwriter::Dump(d.kb, d.format));
     for (const DatabasePlan &plan : d.databases) {
         dumpwriter::Database &db = dump->database(plan.name, plan.dbid, plan.base_mb);
         if (plan.tables.empty()) continue;
@@ -381,6 +384,25 @@ private:
     uint64_t end_ = 0;
 };
 
+// The pages the data chains take, in the order the dump writer hands them
+// out: the lowest page that neither the catalogue nor a text value took.
+class PageCursor {
+public:
+    PageCursor(const dumpwriter::Database &catalogue, int32_t first_text, int32_t text_end)
+        : catalogue_(catalogue), first_text_(first_text), text_end_(text_end) {}
+    int32_t Next() {
+        while (catalogue_.page_taken(next_) || (next_ >= first_text_ && next_ < text_end_)) ++next_;
+        return next_++;
+    }
+    // The page after the highest one handed out or taken by text.
+    int32_t End() const { return std::max(next_, text_end_); }
+
+private:
+    const dumpwriter::Database &catalogue_;
+    int32_t first_text_, text_end_;
+    int32_t next_ = 1;
+};
+
 // Packs one table's rows into its data chain, each page written once the
 // next one is known.
 class ChainPacker {
@@ -391,16 +413,17 @@ public:
         page_.type = owner;
         page_.firoff = firoff;
     }
-    // Adds a row; `next_free` is the page the chain takes next.
-    void Add(const Bytes &row, int32_t &next_free) {
+    // Adds a row; `pages` hands out the page the chain takes next.
+    void Add(const Bytes &row, PageCursor &pages) {
         if (row.size() > capacity_) throw std::invalid_argument("a row is larger than a block");
         const bool full = page_.body.size() + row.size() > capacity_ || (per_page_ > 0 && in_page_ >= per_page_);
         if (page_.id == 0) {
-            page_.id = next_free++;
+            page_.id = pages.Next();
         } else if (full && in_page_ > 0) {
-            Flush(next_free);
+            const int32_t next = pages.Next();
+            Flush(next);
             page_.prev_id = page_.id;
-            page_.id = next_free++;
+            page_.id = next;
             page_.body.clear();
             in_page_ = 0;
         }
@@ -477,7 +500,9 @@ bool WriteDump(const Description &d, const std::string &path, Written &written, 
                 }
             }
 
-            // The data chains, table by table.
+            // The data chains, table by table, around the catalogue and the
+            // text pages.
+            PageCursor pages(db, first_text_page, next_page);
             int32_t text_page = first_text_page;
             for (size_t j = 0; j < plan.tables.size(); ++j) {
                 const TablePlan &t = plan.tables[j];
@@ -487,7 +512,7 @@ bool WriteDump(const Description &d, const std::string &path, Written &written, 
                 const uint64_t numbering = t.rows_per_page > 0 ? static_cast<uint64_t>(t.rows_per_page) : 256;
                 for (uint64_t r = 0; r < t.rows; ++r) {
                     maker.Make(r, text_page, values, nullptr);
-                    chain.Add(maker.table().EncodeRow(values, static_cast<uint8_t>(r % numbering)), next_page);
+                    chain.Add(maker.table().EncodeRow(values, static_cast<uint8_t>(r % numbering)), pages);
                 }
                 chain.Finish();
                 written.data_pages += chain.pages();
@@ -495,7 +520,7 @@ bool WriteDump(const Description &d, const std::string &path, Written &written, 
             }
 
             // Nothing may reach the next database.
-            const uint64_t end = dump->page_offset(db, next_page);
+            const uint64_t end = dump->page_offset(db, pages.End());
             for (const DatabasePlan &other : d.databases)
                 if (other.base_mb > plan.base_mb && end > static_cast<uint64_t>(other.base_mb) * kMiB) {
                     error = "database " + plan.name + " runs into database " + other.name +

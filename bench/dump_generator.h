@@ -1,7 +1,8 @@
-// Large format-12 dumps from a compact description, written page by page in
+// Large dumps of either generation from a compact description, written page by page in
 // constant memory.
 //
 //     block_size 2                      # KiB: 2, 4, 8 or 16
+//     format 15                         # the generation: 12 (default) or 15
 //     seed 7                            # the values; the same seed gives the same dump
 //     database master 1 0               # name, dbid, base in MiB; the first is the master
 //     database sales 5 2
@@ -62,6 +63,7 @@ struct DatabasePlan {
 
 struct Description {
     int kb = 2;
+    dumpwriter::Format format = dumpwriter::Format::k12;
     uint64_t seed = 1;
     std::vector<DatabasePlan> databases;
 };

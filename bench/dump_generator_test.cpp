@@ -1,5 +1,6 @@
 // The generator's dump equals the dump writer's for the same tables and
-// rows, byte for byte, at the smallest and the largest block size.
+// rows, byte for byte, at the smallest and the largest block size and in
+// the newer generation.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -31,7 +32,7 @@ tables 3 t 40 int varchar(10)
 // The same dump laid out by the dump writer, holding every row in memory.
 std::unique_ptr<dumpwriter::Dump> WithDumpWriter(const benchgen::Description &d) {
     std::unique_ptr<dumpwriter::Dump> catalogue = benchgen::CatalogueDump(d);
-    std::unique_ptr<dumpwriter::Dump> dump(new dumpwriter::Dump(d.kb));
+    std::unique_ptr<dumpwriter::Dump> dump(new dumpwriter::Dump(d.kb, d.format));
     const size_t per_page = static_cast<size_t>(d.kb) * 1024 - dumpwriter::kHeaderSize;
     for (size_t i = 0; i < d.databases.size(); ++i) {
         const benchgen::DatabasePlan &plan = d.databases[i];
@@ -66,12 +67,18 @@ std::string FileBytes(const std::string &path) {
 }
 
 TEST(DumpGenerator, EqualsTheDumpWriterForTheSameRows) {
-    for (int kb : {2, 16}) {
+    const struct {
+        int kb;
+        dumpwriter::Format format;
+    } cases[] = {{2, dumpwriter::Format::k12}, {16, dumpwriter::Format::k12}, {4, dumpwriter::Format::k15}};
+    for (const auto &c : cases) {
+        const int kb = c.kb;
         std::istringstream in(kDescription);
         benchgen::Description d;
         std::string error;
         ASSERT_TRUE(benchgen::ParseDescription(in, d, error)) << error;
         d.kb = kb;
+        d.format = c.format;
         testsupport::TempFolder folder("generator");
         const std::string path = folder / "generated.dump";
         benchgen::Written written;
@@ -82,9 +89,10 @@ TEST(DumpGenerator, EqualsTheDumpWriterForTheSameRows) {
         const dumpwriter::Bytes bytes = WithDumpWriter(d)->bytes();
         const std::string expected(bytes.begin(), bytes.end());
         const std::string got = FileBytes(path);
-        ASSERT_EQ(got.size(), expected.size()) << kb << " KiB";
-        const auto differ = std::mismatch(got.begin(), got.end(), expected.begin());
-        EXPECT_TRUE(differ.first == got.end()) << kb << " KiB, first difference at byte " << (differ.first - got.begin());
+        EXPECT_EQ(got.size(), expected.size()) << kb << " KiB";
+        const size_t common = std::min(got.size(), expected.size());
+        const auto differ = std::mismatch(got.begin(), got.begin() + common, expected.begin());
+        EXPECT_TRUE(differ.first == got.begin() + common) << kb << " KiB, first difference at byte " << (differ.first - got.begin());
     }
 }
 

@@ -11,6 +11,7 @@
 //   mix-2k-100k the same through the extended entry point at 100,000 rows
 //               a data script
 //   mix-16k     the same at 16 KiB pages
+//   mix-4k-15   the same at 4 KiB pages in the newer generation
 //   mix-256m    256 MiB of the mix at 2 KiB pages
 //   mix-4g      4 GiB of the mix at 2 KiB pages (only when named in --cases)
 //   schema-10k  10,000 tables of a few rows each
@@ -90,6 +91,7 @@ struct Case {
     int kb = 2;
     double data_mib = 0; // 0: the row counts as written
     int rows_per_file = 0; // above 0: through the extended entry point
+    dumpwriter::Format format = dumpwriter::Format::k12;
 };
 
 struct Options {
@@ -240,6 +242,7 @@ std::vector<Case> AllCases(const Options &o) {
         {"mix-2k", kMix, 2, 1024 * f},
         {"mix-2k-100k", kMix, 2, 1024 * f, 100000},
         {"mix-16k", kMix, 16, 1024 * f},
+        {"mix-4k-15", kMix, 4, 1024 * f, 0, dumpwriter::Format::k15},
         {"mix-256m", kMix, 2, 256 * f},
         {"mix-4g", kMix, 2, 4096 * f},
         {"schema-10k", schema, 2, 0},
@@ -262,6 +265,7 @@ bool PrepareDump(const Case &c, const std::string &work, Dump &dump) {
         return false;
     }
     d.kb = c.kb;
+    d.format = c.format;
     if (c.data_mib > 0) {
         const double estimate = static_cast<double>(benchgen::EstimateDataBytes(d));
         if (estimate > 0) benchgen::ScaleRows(d, c.data_mib * kMiB / estimate);

@@ -498,6 +498,7 @@ void Dump::layout_database(Database &db, bool is_master) {
 
     for (const auto &c : db.chains_)
         if (c.options.first_page == 0) lay_chain(c.owner, c.records, c.options);
+    db.taken_ = layout.used;
     apply_raw_pages_and_edits(db);
 }
 
@@ -590,8 +591,10 @@ void Dump::layout_database15(Database &db, bool is_master) {
         layout.chain(kUsage, usage, o);
     }
 
+    // System chains here; the data chains of user tables come last, after
+    // the whole catalogue, as in the older generation.
     for (const auto &c : db.chains_)
-        if (c.options.first_page == 0) layout.chain(c.owner, c.records, c.options);
+        if (c.options.first_page == 0 && c.owner <= 100) layout.chain(c.owner, c.records, c.options);
     for (const auto &a : db.addressed_) lay_rows(a.owner, a.firoff, a.rows, a.map, a.per_page);
 
     // Name rows of the system objects that own pages, named by the name index.
@@ -613,6 +616,9 @@ void Dump::layout_database15(Database &db, bool is_master) {
         o.body_start = m.map.first_entry;
         layout.chain(m.map.owner, m.entries, o);
     }
+    for (const auto &c : db.chains_)
+        if (c.options.first_page == 0 && c.owner > 100) layout.chain(c.owner, c.records, c.options);
+    db.taken_ = layout.used;
     apply_raw_pages_and_edits(db);
 }
 

@@ -59,6 +59,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -277,6 +278,9 @@ public:
     std::vector<int32_t> pages_of(int32_t owner) const;
     // After the layout: the highest page id used.
     int32_t last_page() const;
+    // After the layout: whether the page was taken, laid out or held for a
+    // map; the pages a further chain would take are those not taken, in order.
+    bool page_taken(int32_t id) const { return taken_.count(id) != 0; }
 
 private:
     friend class Dump;
@@ -320,6 +324,7 @@ private:
 
     // Filled by the layout.
     std::map<int32_t, Page> laid_out_;
+    std::set<int32_t> taken_;
     std::map<int32_t, std::vector<int32_t>> owners_;
 };
 
