@@ -13,6 +13,7 @@
 #include <string>
 
 #include "Common/logger/logger.h"
+#include "vrndll/PrintableName.h"
 #include "vrndll/SA_interractions.h"
 #include "vrndll/VRNRecover.h"
 #include "vrndll/ValueFormat.h"
@@ -47,7 +48,7 @@ void VRNRecover::ReportTable(const std::string &name, uint32_t first, uint32_t e
     report.tables += 1;
     report.totals += counts;
     if (counts.AnyLoss() && options.diagnostic) {
-        options.diagnostic(3, current_database_ + "." + name + ": " +
+        options.diagnostic(3, current_database_ + "." + PrintableName(name) + ": " +
                                   std::to_string(counts.rows_skipped) + " rows skipped, " +
                                   std::to_string(counts.pages_unreadable) + " pages unreadable, " +
                                   std::to_string(counts.chains_broken) + " chains broken, " +
@@ -56,7 +57,7 @@ void VRNRecover::ReportTable(const std::string &name, uint32_t first, uint32_t e
     if (!options.table_done) return;
     TableAccount account;
     account.database = current_database_;
-    account.table = name;
+    account.table = PrintableName(name);
     if (options.list_only) account.columns = ColumnList(first, end);
     account.counts = counts;
     options.table_done(account);
@@ -144,7 +145,7 @@ int VRNRecover::GenerateData() {
             }
             TheLogger().ErrorNumber("ColNum=", static_cast<long>(end));
 
-            current_table_ = name;
+            current_table_ = PrintableName(name);
             const RecoveryCounts before = p.counts;
             // A negative first page is no page either: nothing is read for it.
             if (table.first_block <= 0) {

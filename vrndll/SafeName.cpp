@@ -1,9 +1,11 @@
 #include "vrndll/SafeName.h"
 
+#include "vrndll/PrintableName.h"
+
 namespace {
 
 bool IsMappedCharacter(unsigned char c) {
-    if (c < 0x20 || c == 0x7F) return true;
+    if (IsControlCharacter(c)) return true;
     switch (c) {
     case '<': case '>': case ':': case '"': case '/': case '\\': case '|': case '?': case '*':
     case ' ': case '&': case '^': case '%': case '!':

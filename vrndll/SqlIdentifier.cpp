@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "vrndll/PrintableName.h"
+
 namespace {
 
 // Reserved words of the server's dialect, lower case, sorted.
@@ -36,6 +38,14 @@ const char *const kReserved[] = {
     "writetext",
 };
 
+// Words the loading client acts on at the start of a line.
+bool IsClientCommand(const std::string &word) {
+    std::string lower(word);
+    for (char &c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lower == "go" || lower == "reset" || lower == "quit" || lower == "exit" || lower == "vi";
+}
+
 bool IsAsciiLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsAsciiDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
@@ -58,11 +68,12 @@ bool IsPlainIdentifier(const std::string &name) {
         if (!IsAsciiLetter(c) && !IsAsciiDigit(c) && c != '_' && c != '@' && c != '#' && c != '$')
             return false;
     }
-    return !IsReservedWord(name);
+    return !IsReservedWord(name) && !IsClientCommand(name);
 }
 
-std::string SqlIdentifier(const std::string &name) {
-    if (name.empty()) return "_";
+std::string SqlIdentifier(const std::string &stored) {
+    if (stored.empty()) return "_";
+    const std::string name = PrintableName(stored);
     if (IsPlainIdentifier(name)) return name;
     std::string quoted = "[";
     for (char c : name) {

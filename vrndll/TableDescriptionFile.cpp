@@ -8,6 +8,7 @@
 
 #include "Common/logger/logger.h"
 #include "platform/platform.h"
+#include "vrndll/PrintableName.h"
 
 namespace {
 
@@ -36,13 +37,10 @@ int Find(const std::vector<int32_t> &ids, uint32_t x) {
 }
 
 // Names go into "key=value" lines: a line break in a hostile name must not
-// make new lines (sections or keys) of its own.
+// make new lines (sections or keys) of its own. Mapped as in every other
+// file the name reaches.
 std::string ProfileValue(const char *text, size_t limit) {
-    std::string value(text, strnlen(text, limit));
-    for (char &c : value) {
-        if (static_cast<unsigned char>(c) < 0x20) c = '_';
-    }
-    return value;
+    return PrintableName(std::string(text, strnlen(text, limit)));
 }
 
 std::string Section(const char *kind, int n) { return std::string(kind) + std::to_string(n); }

@@ -10,6 +10,7 @@
 #include "vrndll/ColumnName.h"
 #include "vrndll/ColumnOrder.h"
 #include "vrndll/ParserFactory.h"
+#include "vrndll/PrintableName.h"
 #include "vrndll/SqlTypeText.h"
 #include "vrndll/TableDescriptionFile.h"
 
@@ -181,7 +182,7 @@ std::string VRNRecover::ColumnList(uint32_t begin, uint32_t end) const {
     for (uint32_t k = begin; k < end && k < parser->fields.size(); ++k) {
         const ColumnEntry &c = parser->fields[k];
         if (!text.empty()) text += ", ";
-        text += ColumnName(c, parser->format());
+        text += PrintableName(ColumnName(c, parser->format()));
         const std::string type = SqlTypeText(c, parser->format());
         if (type.empty() || type[0] != ' ') text += ' ';
         text += type;
@@ -248,10 +249,12 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
                                 db_name.c_str(), static_cast<long long>(dump_size));
         report.databases_lost += 1;
         if (options.diagnostic)
-            options.diagnostic(3, "database " + db_name + " lost: its catalogue is not in the dump");
+            options.diagnostic(3, "database " + PrintableName(db_name) + " lost: its catalogue is not in the dump");
     }
 
-    current_database_ = db_name;
+    // Names go to the host as they go to the files: a terminal never sees a
+    // control character of the dump.
+    current_database_ = PrintableName(db_name);
     current_table_.clear();
     ReportProgress(true);
     const RecoveryCounts before = parser->counts;
