@@ -44,6 +44,33 @@ struct ColumnEntry {
     uint8_t fixed = 0;
 };
 
+// One row of the index catalogue: an index or a primary-key or unique
+// constraint of a table.
+struct IndexEntry {
+    int16_t index_id = 0;   // 1: the table's primary key
+    int32_t tab_id = 0;
+    int16_t rec_len = 0;
+    int16_t offsets[11] = {}; // format 12: the row's offset table (low bytes)
+    char name[256] = {};    // NUL-terminated, cut to 255 bytes
+    int16_t constraint_flags = 0; // 2: a unique constraint
+    // The key description, one byte per element; the column id of key
+    // column k is element 4 + 16 k. Cut to its 255 elements.
+    int32_t keys[255] = {};
+    int16_t key_count = 0;  // 0: the row describes no key
+};
+
+// One row of the reference catalogue: a foreign key.
+struct ForeignKeyEntry {
+    int16_t rec_len = 0;
+    int32_t constraint_id = 0; // object id of the constraint (its name)
+    int32_t tab_id = 0;        // the referencing table
+    int32_t ref_tab_id = 0;    // the referenced table
+    int16_t key_cnt = 0;
+    // Column ids, pairwise; a 0 ends each list.
+    int16_t foreign_keys[16] = {};
+    int16_t referenced_keys[16] = {};
+};
+
 // System objects the scans rely on.
 enum SystemObject {
     kObjectCatalogue = 1,
@@ -66,6 +93,10 @@ struct Catalogue {
     // Columns of all objects, in catalogue order until sorted by table.
     std::vector<ColumnEntry> fields;
     uint32_t field_count() const { return static_cast<uint32_t>(fields.size()); }
+
+    // Indexes and foreign keys of the current database, in catalogue order.
+    std::vector<IndexEntry> indexes;
+    std::vector<ForeignKeyEntry> fkeys;
 
     // First page of each system object the readers need; -1 when none.
     int32_t first_col_block = -1;

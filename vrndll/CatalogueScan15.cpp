@@ -86,6 +86,17 @@ BlockReader &VRNParser15::row_reader() {
 
 int VRNParser15::FindRow(int32_t page, int row, const RecordLayout &layout, const char *what, FoundRow &out,
                          bool wide_number, bool live_only) {
+    return FindRowOf(page, row, [&layout](const BlockReader &) { return layout; }, what, out, wide_number,
+                     live_only);
+}
+
+int VRNParser15::FindRow(int32_t page, int row, const std::function<RecordLayout(const BlockReader &)> &layout_of,
+                         const char *what, FoundRow &out) {
+    return FindRowOf(page, row, layout_of, what, out, false, false);
+}
+
+int VRNParser15::FindRowOf(int32_t page, int row, const std::function<RecordLayout(const BlockReader &)> &layout_of,
+                           const char *what, FoundRow &out, bool wide_number, bool live_only) {
     out = FoundRow();
     BlockReader &r = row_reader();
     PageChain one(r, page, what, VRN_bl_count);
@@ -95,7 +106,7 @@ int VRNParser15::FindRow(int32_t page, int row, const RecordLayout &layout, cons
             TheLogger().ErrorFormat("An entry of %s names page 0, row %d: passed over", what, row);
         return kOk;
     }
-    RecordCursor rows(r.data.data(), r.RecordAreaLength(), page, layout, what);
+    RecordCursor rows(r.data.data(), r.RecordAreaLength(), page, layout_of(r), what);
     while (rows.Next()) {
         const uint8_t *first = rows.record();
         const int number = wide_number ? ReadInt16(first) : first[0];

@@ -12,7 +12,7 @@
 //
 // (each column: its name, a blank, the type text that begins with its own
 // blank, the nullability text; columns separated by ", \n"), followed by the
-// table's index and key statements. Names that are not plain identifiers are
+// table's index and key statements (KeyStatements.h). Names that are not plain identifiers are
 // bracket-quoted (SqlIdentifier.h).
 #include <algorithm>
 #include <cstring>
@@ -68,9 +68,36 @@ int VRNRecover::WriteTableScript(uint32_t j) {
     return kOk;
 }
 
-int VRNRecover::PrintIndex(uint32_t) { return kOk; }
+const KeyStatements &VRNRecover::Keys() {
+    if (!keys_) keys_.reset(new KeyStatements(*parser));
+    return *keys_;
+}
 
-int VRNRecover::PrintFkey(uint32_t) { return kOk; }
+int VRNRecover::PrintIndex(uint32_t j) {
+    try {
+        TheLogger().Info("Running print_index");
+        const std::string text = Keys().IndexText(parser->pSysobj.at(j));
+        if (text.empty()) return kOk;
+        const int rc = outfiles.write_file(text.c_str(), 0);
+        return IsStop(rc) ? rc : kOk;
+    } catch (...) {
+        TheLogger().AssertFailed("!\"Error in PrintIndex\"", kSource, 566);
+        return kFailed;
+    }
+}
+
+int VRNRecover::PrintFkey(uint32_t j) {
+    try {
+        TheLogger().Info("Running print_fkey");
+        const std::string text = Keys().ForeignKeyText(parser->pSysobj.at(j));
+        // A failed write of the foreign keys does not stop the recovery.
+        if (!text.empty()) outfiles.write_file(text.c_str(), 0);
+        return kOk;
+    } catch (...) {
+        TheLogger().AssertFailed("!\"Error in PrintFkey\"", kSource, 698);
+        return kFailed;
+    }
+}
 
 int VRNRecover::GenerateDll(const char *database_name, int template_flag) {
     try {
@@ -94,6 +121,7 @@ int VRNRecover::GenerateDll(const char *database_name, int template_flag) {
         // Once per database: the columns in table order, first_field of
         // every table pointing at its first column.
         SortColumnsByTable(*parser);
+        keys_.reset(new KeyStatements(*parser));
 
         const uint32_t objects =
             std::min<uint32_t>(parser->iSysobj, static_cast<uint32_t>(parser->pSysobj.size()));

@@ -33,7 +33,8 @@ bool RecordCursor::Next() {
     if (layout_.fixed_length > 0) {
         if (layout_.fixed_length > room) return Stop(RecordStop::kEndOfArea, 0);
         stated = layout_.fixed_length;
-    } else if (layout_.implied_length > 0 && body_[start] == 0) {
+    } else if (layout_.implied_length > 0 && start + layout_.implied_flag_at < area_end_ &&
+               body_[start + layout_.implied_flag_at] == 0) {
         stated = layout_.implied_length;
         if (stated > room) return Stop(RecordStop::kLengthOutside, stated);
     } else {

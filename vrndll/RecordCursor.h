@@ -31,6 +31,9 @@ struct RecordLayout {
     // When not 0: a record whose first byte is 0 stores no length and is
     // this many bytes long (data rows without variable-length columns).
     int implied_length = 0;
+    // Where that first byte lies: its offset from the record's first byte
+    // (rows that open with a row number keep it after the number).
+    int implied_flag_at = 0;
     // When not 0: every record is this many bytes long and stores no
     // length (length_at is not used); the records end where the next one
     // would not fit the area.

@@ -276,6 +276,8 @@ void VRNParser::ReleaseCatalogue() {
     iSysobj = 0;
     this_obj = 0;
     std::vector<ColumnEntry>().swap(fields);
+    std::vector<IndexEntry>().swap(indexes);
+    std::vector<ForeignKeyEntry>().swap(fkeys);
     std::vector<int32_t>().swap(obj_ids);
 }
 

@@ -29,6 +29,10 @@ public:
 
     // Column catalogue (ColumnCatalogue12.cpp).
     int GetCol() override;
+    // Index catalogue from first_ind_block (IndexCatalogue.cpp) and
+    // reference catalogue from first_ref_block (ForeignKeyCatalogue.cpp).
+    int GetIndex() override;
+    int GetFkey() override;
 
     // Rows of a data page and their values (RowDecoder12.cpp).
     int GetOneString(std::string &out, int32_t *block, uint32_t table, uint32_t columns,

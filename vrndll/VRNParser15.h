@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,11 @@ public:
     void FreeCatalogue() override;
     // Column catalogue through the column map from page 50 (ColumnCatalogue15.cpp).
     int GetFieldEx() override;
+    // Index catalogue through the index map from page 34 (IndexCatalogue.cpp)
+    // and reference catalogue through the foreign-key map, the first page
+    // of "ncsysreferences" (ForeignKeyCatalogue.cpp).
+    int GetIndexEx() override;
+    int GetFkeyEx() override;
 
     // Rows of a data page and their values (RowDecoder15.cpp): data rows
     // are cut as in format 12; numeric and decimal names are 8 bytes
@@ -113,12 +119,18 @@ protected:
     // cannot be read, lies outside the dump or holds no such row (logged).
     int FindRow(int32_t page, int row, const RecordLayout &layout, const char *what, FoundRow &out,
                 bool wide_number = false, bool live_only = false);
+    // The same, with the layout of the rows taken from the page read
+    // (rows whose length depends on the page's firoff).
+    int FindRow(int32_t page, int row, const std::function<RecordLayout(const BlockReader &)> &layout_of,
+                const char *what, FoundRow &out);
     static bool IsDeletedRow(uint8_t status) { return status == 16 || status == 20; }
     // The reader of row pages: the map page stays in `bl` while the rows it
     // names are read.
     BlockReader &row_reader();
 
 private:
+    int FindRowOf(int32_t page, int row, const std::function<RecordLayout(const BlockReader &)> &layout_of,
+                  const char *what, FoundRow &out, bool wide_number, bool live_only);
     int ReadObjectIndex();
     int ReadObjectRowChain();
     // Decodes the object row at `row` (read from page `page`) into the next

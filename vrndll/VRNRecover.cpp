@@ -296,6 +296,7 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
         options.table_done(account);
     }
 
+    keys_.reset();
     parser->FreeCatalogue();
     outfiles.CloseAll();
     return kOk;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "vrndll/KeyStatements.h"
 #include "vrndll/RecoveryOptions.h"
 #include "vrndll/VRNOutFiles.h"
 #include "vrndll/VRNParser.h"
@@ -49,7 +50,9 @@ public:
     // catalogue knows (not a procedure's parameters, not a system table)
     // and finds its first data page. 1; -1000 cancelled; -2.
     int RecoverTableFromField();
-    // The index and key statements of table j of pSysobj: 0, -1000, -5, -2.
+    // The index and key statements of table j of pSysobj, appended to its
+    // open script (KeyStatements.h). PrintIndex: 0, -1000, -5, -2; PrintFkey
+    // does not fail on a write: 0, or -2 after a fault.
     int PrintIndex(uint32_t j);
     int PrintFkey(uint32_t j);
     // Writes the rows of every user table into its numbered scripts and
@@ -102,6 +105,11 @@ private:
     void ReportTable(const std::string &name, uint32_t first, uint32_t end, const RecoveryCounts &counts);
     // "name type, ..." of the columns [begin, end) of `fields`.
     std::string ColumnList(uint32_t begin, uint32_t end) const;
+
+    // The key lookups of the current catalogue (made by GenerateDll, or by
+    // the first PrintIndex or PrintFkey without it).
+    const KeyStatements &Keys();
+    std::unique_ptr<KeyStatements> keys_;
 
     int counted_ = 0;    // usable databases met so far
     int pass_state_ = 0; // 1, 2, 3 as the passes are announced

@@ -97,11 +97,16 @@ rows_per_page 2
 row 1 'Smith & Sons' 'Leeds' '1998-03-01 09:30:00' 1250.75 'Deliver to the side door.'
 row 2 'O''Brien' NULL NULL NULL NULL
 row 3 'Nordwind' 'Bergen' '2001-11-17' -0.5 NULL
+primary_key pk_customers id
+unique uq_name name
+index ix_city city,since
 table 111 orders
 column id int
 column total money
 column placed smalldatetime
 row 7 99.99 '1999-01-02 10:15'
+primary_key pk_orders id
+foreign_key 150 fk_orders_customers id customers id
 columns_only_table 600
 column orphan int
 )";
@@ -119,7 +124,8 @@ row 'B-7' NULL NULL
 } // namespace
 
 // One and several databases at every block size: the format-15 layout of a
-// description is recovered exactly as its format-12 layout is.
+// description is recovered exactly as its format-12 layout is, keys and
+// indexes included.
 TEST(Format15Recovery, RecoversWhatFormat12RecoversAtEveryBlockSize) {
     ASSERT_TRUE(TheLibrary().loaded());
     for (int kb : {2, 4, 8, 16}) {
@@ -133,6 +139,11 @@ TEST(Format15Recovery, RecoversWhatFormat12RecoversAtEveryBlockSize) {
             ASSERT_EQ(f15.rc, VRN_RESULT_OK);
             EXPECT_EQ(f15.Paths(), f12.Paths());
             EXPECT_NE(f15.File("sales/customers_1.sql").find("VALUES(2,'O''Brien')"), std::string::npos);
+            EXPECT_NE(f15.File("sales/customers.sql").find("CREATE INDEX ix_city ON customers\n(city,since)"),
+                      std::string::npos);
+            EXPECT_NE(f15.File("sales/orders.sql").find("ADD CONSTRAINT fk_orders_customers FOREIGN KEY (id)\n"
+                                                        " REFERENCES customers(id)"),
+                      std::string::npos);
             // int0.ini records the catalogue rows' own lengths and numbers,
             // which differ by generation; every script is the same.
             for (size_t i = 0; i < f12.files.size() && i < f15.files.size(); ++i) {

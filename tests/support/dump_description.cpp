@@ -33,7 +33,31 @@ struct DatabaseSchema {
         Bytes value;
     };
     std::vector<PendingChain> chains;
+    // Table ids by name, for the tables foreign keys reference.
+    std::map<std::string, int32_t> table_ids;
+    struct PendingForeignKey {
+        Table *table;
+        int32_t constraint_id;
+        std::string name;
+        std::vector<std::string> columns;
+        std::string referenced;
+        std::vector<std::string> ref_columns;
+        int line;
+    };
+    std::vector<PendingForeignKey> foreign_keys;
 };
+
+// "a,b,c" as its words.
+std::vector<std::string> ColumnWords(const std::string &list) {
+    std::vector<std::string> out;
+    size_t from = 0;
+    for (;;) {
+        const size_t comma = list.find(',', from);
+        out.push_back(NameWord(list.substr(from, comma == std::string::npos ? std::string::npos : comma - from)));
+        if (comma == std::string::npos) return out;
+        from = comma + 1;
+    }
+}
 
 } // namespace
 
@@ -117,6 +141,7 @@ std::unique_ptr<Dump> ReadDescription(std::istream &in, std::string &error) {
             // the columns and rows.
             const std::string name = object ? NameWord(p.args[1]) : "-";
             if (object) current->table(static_cast<int32_t>(a), name);
+            ds.table_ids.emplace(name, static_cast<int32_t>(a));
             ds.last = &ds.schema.table(static_cast<int32_t>(a), name).without_object();
         } else if (p.keyword == "column") {
             if (ds.last == nullptr) return fail("column before the first table line");
@@ -168,6 +193,20 @@ std::unique_ptr<Dump> ReadDescription(std::istream &in, std::string &error) {
                 return fail(e.what());
             }
             ds.last->row(values);
+        } else if (p.keyword == "primary_key" || p.keyword == "unique" || p.keyword == "index") {
+            if (ds.last == nullptr) return fail(p.keyword + " before the first table line");
+            if (!needs(2)) return fail(p.keyword + " takes a name and its columns, separated by commas");
+            const std::vector<std::string> columns = ColumnWords(p.args[1]);
+            const std::string name = NameWord(p.args[0]);
+            if (p.keyword == "primary_key") ds.last->primary_key(name, columns);
+            else if (p.keyword == "unique") ds.last->unique(name, columns);
+            else ds.last->index(name, columns);
+        } else if (p.keyword == "foreign_key") {
+            if (ds.last == nullptr) return fail("foreign_key before the first table line");
+            if (!needs(5) || !ToInt(p.args[0], INT32_MIN, INT32_MAX, a))
+                return fail("foreign_key takes a constraint id, a name, its columns, the referenced table and its columns");
+            ds.foreign_keys.push_back({ds.last, static_cast<int32_t>(a), NameWord(p.args[1]), ColumnWords(p.args[2]),
+                                       NameWord(p.args[3]), ColumnWords(p.args[4]), p.line});
         } else if (p.keyword == "rows_per_page") {
             if (ds.last == nullptr) return fail("rows_per_page before the first table line");
             if (!needs(1) || !ToInt(p.args[0], 1, 100000, a)) return fail("rows_per_page takes a count");
@@ -207,8 +246,24 @@ std::unique_ptr<Dump> ReadDescription(std::istream &in, std::string &error) {
     // A database without column lines keeps the layout it always had.
     const size_t per_page = static_cast<size_t>(kb) * 1024 - kHeaderSize;
     for (auto &kv : schemas) {
-        const DatabaseSchema &ds = kv.second;
-        if (!ds.schema.ColumnRecords().empty()) ds.schema.add_to(*kv.first);
+        DatabaseSchema &ds = kv.second;
+        // Foreign keys name their referenced table by name or by id.
+        for (const auto &f : ds.foreign_keys) {
+            const auto named = ds.table_ids.find(f.referenced);
+            long long id = 0;
+            if (named != ds.table_ids.end()) id = named->second;
+            else if (!ToInt(f.referenced, INT32_MIN, INT32_MAX, id)) {
+                error = "line " + std::to_string(f.line) + ": no table " + f.referenced + " in this database";
+                return nullptr;
+            }
+            f.table->foreign_key(f.constraint_id, f.name, f.columns, static_cast<int32_t>(id), f.ref_columns);
+        }
+        try {
+            if (!ds.schema.ColumnRecords().empty()) ds.schema.add_to(*kv.first);
+        } catch (const std::invalid_argument &e) {
+            error = std::string("keys of database ") + kv.first->name() + ": " + e.what();
+            return nullptr;
+        }
         for (const auto &c : ds.chains) TextChain(*kv.first, c.owner, c.first_page, c.value, per_page);
     }
     return dump;

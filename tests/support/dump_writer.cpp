@@ -217,6 +217,12 @@ Database &Database::addressed_rows(int32_t owner, int16_t firoff, std::vector<Ad
     return *this;
 }
 
+Database &Database::name_row(const std::string &name, int32_t first_page) {
+    if (format_ != Format::k15) throw std::logic_error("name rows are format 15");
+    name_rows_.emplace_back(name, first_page);
+    return *this;
+}
+
 Database &Database::chain(int32_t owner, const std::vector<Bytes> &recs, ChainOptions options) {
     chains_.push_back({owner, recs, options});
     return *this;
@@ -516,6 +522,12 @@ void Dump::layout_database15(Database &db, bool is_master) {
         layout.used.insert(page);
         layout.reserved.insert(page);
     }
+    // The first pages of the other maps are kept free for them too.
+    for (const auto &a : db.addressed_) {
+        if (a.map.first_page == 0) continue;
+        layout.used.insert(a.map.first_page);
+        layout.reserved.insert(a.map.first_page);
+    }
     for (const auto &c : db.chains_)
         if (c.options.first_page != 0) layout.chain(c.owner, c.records, c.options);
 
@@ -605,6 +617,8 @@ void Dump::layout_database15(Database &db, bool is_master) {
         names.push_back({NameRow(n.name, pages->second.front()),
                          [](int32_t page, uint8_t row) { return NameIndexEntry(page, row); }});
     }
+    for (const auto &n : db.name_rows_)
+        names.push_back({NameRow(n.first, n.second), [](int32_t page, uint8_t row) { return NameIndexEntry(page, row); }});
     lay_rows(kIndexCatalogue, kNameFiroff, names, {kIndexCatalogue, kNameIndexPage, kNameIndexStart}, 0);
 
     // The maps, each from its fixed first page.

@@ -271,6 +271,10 @@ public:
     // call order).
     Database &addressed_rows(int32_t owner, int16_t firoff, std::vector<AddressedRow> rows, RowMap map,
                              int per_page = 0);
+    // Format 15: a name row (named by the name index) giving `first_page`
+    // as the first page of the object `name`, beside those the writer makes
+    // for the system objects.
+    Database &name_row(const std::string &name, int32_t first_page);
 
     // The start page written into the usage record.
     int32_t start_page(int kb) const;
@@ -313,6 +317,7 @@ private:
     std::vector<ObjectDecl> objects_;
     std::vector<ChainDecl> chains_;
     std::vector<AddressedDecl> addressed_;
+    std::vector<std::pair<std::string, int32_t>> name_rows_;
     int32_t skip_ = 0;
     std::vector<Page> raw_pages_;
     std::vector<std::pair<int32_t, std::function<void(Page &)>>> edits_;

@@ -6,6 +6,8 @@
 #include <numeric>
 #include <stdexcept>
 
+#include "tests/support/key_rows.h"
+
 namespace dumpwriter {
 
 namespace {
@@ -223,6 +225,27 @@ Table &Table::row(const std::vector<Value> &values) {
     return *this;
 }
 
+Table &Table::primary_key(const std::string &name, const std::vector<std::string> &columns) {
+    keys_.push_back({Key::kPrimary, name, columns, 0, 0, {}});
+    return *this;
+}
+
+Table &Table::unique(const std::string &name, const std::vector<std::string> &columns) {
+    keys_.push_back({Key::kUnique, name, columns, 0, 0, {}});
+    return *this;
+}
+
+Table &Table::index(const std::string &name, const std::vector<std::string> &columns) {
+    keys_.push_back({Key::kIndex, name, columns, 0, 0, {}});
+    return *this;
+}
+
+Table &Table::foreign_key(int32_t constraint_id, const std::string &name, const std::vector<std::string> &columns,
+                          int32_t ref_tab_id, const std::vector<std::string> &ref_columns) {
+    keys_.push_back({Key::kForeign, name, columns, constraint_id, ref_tab_id, ref_columns});
+    return *this;
+}
+
 Table &Table::rows_per_page(int n) {
     per_page_ = n;
     return *this;
@@ -398,6 +421,54 @@ std::vector<Schema::Entry> Schema::SortedColumns() const {
     return entries;
 }
 
+std::vector<int> Schema::ColumnIds(int32_t tab_id, const std::vector<std::string> &columns) const {
+    std::vector<int> ids;
+    for (const std::string &name : columns) {
+        int id = 0;
+        for (const Entry &e : SortedColumns())
+            if (e.tab_id == tab_id && e.column.name == name) {
+                id = e.col_id;
+                break;
+            }
+        if (id == 0) {
+            if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos || name.size() > 5)
+                throw std::invalid_argument("no column " + name + " in table " + std::to_string(tab_id));
+            id = std::stoi(name);
+        }
+        ids.push_back(id);
+    }
+    return ids;
+}
+
+void Schema::AddKeys(Database &db) const {
+    std::vector<IndexRow> indexes;
+    std::vector<ReferenceRow> references;
+    for (const auto &t : tables_) {
+        int16_t next_index = 2;
+        for (const Key &k : t->keys()) {
+            const std::vector<int> ids = ColumnIds(t->id(), k.columns);
+            const auto parts = static_cast<int16_t>(ids.size());
+            switch (k.kind) {
+            case Key::kPrimary: indexes.push_back({t->id(), 1, 0, parts, k.name, ids}); break;
+            case Key::kUnique: indexes.push_back({t->id(), next_index++, 2, static_cast<int16_t>(parts + 1), k.name, ids}); break;
+            case Key::kIndex: indexes.push_back({t->id(), next_index++, 0, static_cast<int16_t>(parts + 1), k.name, ids}); break;
+            case Key::kForeign: {
+                ReferenceRow r;
+                r.constraint_id = k.constraint_id;
+                r.tab_id = t->id();
+                r.ref_tab_id = k.ref_tab_id;
+                for (int id : ids) r.foreign_keys.push_back(static_cast<int16_t>(id));
+                for (int id : ColumnIds(k.ref_tab_id, k.ref_columns)) r.referenced_keys.push_back(static_cast<int16_t>(id));
+                references.push_back(r);
+                if (!k.name.empty()) db.object(k.constraint_id, 'R', k.name);
+                break;
+            }
+            }
+        }
+    }
+    AddKeyRows(db, indexes, references);
+}
+
 std::vector<Bytes> Schema::ColumnRecords() const {
     const std::vector<Entry> entries = SortedColumns();
     std::vector<Bytes> out;
@@ -428,6 +499,8 @@ void Schema::add_to(Database &db) const {
         columns.records_per_page = column_per_page_;
         db.chain(kColumnCatalogue, ColumnRecords(), columns);
     }
+
+    AddKeys(db);
 
     for (const auto &t : tables_) {
         if (t->rows().empty()) continue;

@@ -17,7 +17,9 @@
 //     by table id and column id, with the record length at column_firoff()
 //     (24 or 32; any other value writes the layout a reader sees for it);
 //   - per table with rows, a data chain owned by the table id, rows_per_page()
-//     rows a page (0: as many as fit).
+//     rows a page (0: as many as fit);
+//   - the index rows and reference rows of the tables' keys (key_rows.h),
+//     and an object 'R' per named foreign key.
 //
 // In a format-15 database the column records are format-15 rows (ColumnRow15)
 // on row pages, named by the column map from page 50; the data rows are the
@@ -142,6 +144,18 @@ Bytes UniChars(const std::string &text);
 Bytes TextPointer(int32_t first_page);
 } // namespace encode
 
+// An index or key of a table. Columns are named by the table's column
+// names; a word of digits that names no column is taken as a column id.
+struct Key {
+    enum Kind { kPrimary, kUnique, kIndex, kForeign };
+    Kind kind = kIndex;
+    std::string name; // foreign keys: the constraint object's name ("": no object)
+    std::vector<std::string> columns;
+    int32_t constraint_id = 0; // foreign keys
+    int32_t ref_tab_id = 0;
+    std::vector<std::string> ref_columns; // columns of the referenced table
+};
+
 class Table {
 public:
     Table(int32_t id, std::string name) : id_(id), name_(std::move(name)) {}
@@ -160,6 +174,17 @@ public:
     Table &add(const Column &column);
     // One value per column, in column order.
     Table &row(const std::vector<Value> &values);
+
+    // Indexes and keys (laid out by Schema::add_to, key_rows.h): the
+    // primary key is index 1, the others count from 2 in declaration order;
+    // a unique constraint and a plain index store one key part more than
+    // their columns. A foreign key adds an object 'R' named `name`.
+    Table &primary_key(const std::string &name, const std::vector<std::string> &columns);
+    Table &unique(const std::string &name, const std::vector<std::string> &columns);
+    Table &index(const std::string &name, const std::vector<std::string> &columns);
+    Table &foreign_key(int32_t constraint_id, const std::string &name, const std::vector<std::string> &columns,
+                       int32_t ref_tab_id, const std::vector<std::string> &ref_columns);
+    const std::vector<Key> &keys() const { return keys_; }
 
     Table &rows_per_page(int n);
     Table &keep_trailing_nulls();
@@ -182,6 +207,7 @@ private:
     std::string name_;
     std::vector<Column> columns_;
     std::vector<std::vector<Value>> rows_;
+    std::vector<Key> keys_;
     int per_page_ = 0;
     bool trim_ = true;
     bool object_ = true;
@@ -224,6 +250,9 @@ private:
     };
     // Every column with its id filled in, ordered by table id and column id.
     std::vector<Entry> SortedColumns() const;
+    // The ids of `columns` in table `tab_id` (throws for an unknown name).
+    std::vector<int> ColumnIds(int32_t tab_id, const std::vector<std::string> &columns) const;
+    void AddKeys(Database &db) const;
 
     std::vector<std::unique_ptr<Table>> tables_;
     int16_t column_firoff_ = 24;
