@@ -6,15 +6,17 @@
 
 The second form writes the dump DESCRIPTION describes with MKDUMP, recovers
 it with VRNRECOVER into a temporary folder, checks that folder, and also
-insists that the recovery wrote table definitions and rows.
+insists that the recovery wrote table definitions, rows, primary keys,
+unique constraints, indexes and foreign keys.
 
 Every .sql file below FOLDER is cut into batches at lines that hold only
 "GO", and every batch is parsed with sqlglot's Transact-SQL reader. On top of
 the parse, which is lenient in places, each CREATE TABLE must give every
 column a type (and list as many columns as its text does), each INSERT must
 give as many values as it names columns, type arguments must be sensible
-numbers, and no script may hold control characters other than line ends and
-tabs.
+numbers, no list may hold an empty item ("(a,)") and no key or index an
+empty column list, and no script may hold control characters other than
+line ends and tabs.
 
 The sqlglot release this runs with does not know a few words of the
 server's dialect. Before parsing they are mapped, outside string literals,
@@ -180,6 +182,18 @@ def check_statement(statement, batch):
     return problems
 
 
+def list_faults(batch):
+    """Empty items of a parenthesised list ("(a,)", "(,b)", "(a,,b)"), and
+    an empty column list of a key or index, which the parse lets through."""
+    code = "".join(piece if kind == "code" else "x" for kind, piece in segments(batch))
+    faults = []
+    if re.search(r"\(\s*,|,\s*,|,\s*\)", code):
+        faults.append("a list with an empty item")
+    if re.search(r"\b(KEY|UNIQUE|INDEX)\b", code, re.I) and re.search(r"\(\s*\)", code):
+        faults.append("a key or index without columns")
+    return faults
+
+
 def batches(text):
     current = []
     for line in text.split("\n"):
@@ -204,6 +218,8 @@ def check_file(path):
         if not batch.strip():
             continue
         source = mapped(batch)
+        for fault in list_faults(batch):
+            failures.append("batch %d: %s\n%s" % (number, fault, batch))
         try:
             statements = [s for s in sqlglot.parse(source, read="tsql") if s is not None]
         except Exception as error:  # sqlglot raises several kinds
@@ -231,7 +247,7 @@ def check_folder(folder, want_content=False):
             print("%s: %s\n" % (path, failure))
     if want_content:
         texts = [open(p, "rb").read().decode("latin-1") for p in files]
-        for wanted in ("CREATE TABLE", "INSERT INTO"):
+        for wanted in ("CREATE TABLE", "INSERT INTO", "PRIMARY KEY", "UNIQUE", "CREATE INDEX", "FOREIGN KEY"):
             if not any(wanted in t for t in texts):
                 bad += 1
                 print("sql_check: no script holds %s" % wanted)
