@@ -6,9 +6,14 @@
 
 #include "host/host_run.h"
 #include "host/recovery_library.h"
+#include "platform/platform.h"
 #include "platform/terminal.h"
 
 int main(int argc, char **argv) {
+    // A file-size limit makes a write fail, like a full disk: the library
+    // cuts its script back to a whole batch and the run ends as a failure
+    // with the reason, instead of the program being killed mid-statement.
+    platform::ignoreFileSizeSignal();
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     HostSettings settings;

@@ -222,6 +222,13 @@ int64_t nowSeconds();
 // ---------------------------------------------------------------- process and system
 
 unsigned long processId();
+// A write past the process's file-size limit then fails with an error, as
+// on a full disk, instead of ending the process (POSIX: SIGXFSZ ignored).
+// Nothing to do where there is no such signal.
+void ignoreFileSizeSignal();
+// Sets the largest file this process may write (POSIX: the soft
+// RLIMIT_FSIZE). False where there is no such limit or it cannot be set.
+bool limitFileSize(uint64_t bytes);
 // False when the variable is not set.
 bool getEnvironment(const std::string &name, std::string &value);
 bool setEnvironment(const std::string &name, const std::string &value);

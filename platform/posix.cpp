@@ -18,6 +18,8 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <link.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -385,6 +387,18 @@ int64_t nowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
 // ---------------------------------------------------------------- process and system
 
 unsigned long processId() { return static_cast<unsigned long>(::getpid()); }
+
+void ignoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
+
+bool limitFileSize(uint64_t bytes) {
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0)
+        return false;
+    if (limit.rlim_max != RLIM_INFINITY && bytes > static_cast<uint64_t>(limit.rlim_max))
+        return false;
+    limit.rlim_cur = static_cast<rlim_t>(bytes);
+    return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
 
 bool getEnvironment(const std::string &name, std::string &value) {
     const char *v = std::getenv(name.c_str());

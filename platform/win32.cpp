@@ -460,6 +460,10 @@ int64_t nowSeconds() {
 
 unsigned long processId() { return GetCurrentProcessId(); }
 
+void ignoreFileSizeSignal() {}
+
+bool limitFileSize(uint64_t) { return false; }
+
 bool getEnvironment(const std::string &name, std::string &value) {
     if (name.empty())
         return false;

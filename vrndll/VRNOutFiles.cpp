@@ -167,6 +167,7 @@ int VRNOutFiles::CreateScriptFile(const std::string &stem, long line) {
     script_kept_ = 0;
     script_whole_ = 0;
     script_safe_ = 0;
+    script_ends_.clear();
     batch_open_ = false;
     script_path_ = path;
     script_handle = platform::File::createAlways(path);
@@ -214,6 +215,7 @@ int VRNOutFiles::OpenScript(const char *name, int mode) {
         if (rc == 0) {
             script_pending_ += part_preamble;
             script_whole_ = script_pending_.size();
+            script_ends_.push_back(script_whole_);
         }
         return rc;
     } catch (...) {
@@ -236,7 +238,10 @@ int VRNOutFiles::AppendToScript(const char *text, bool whole) {
     }
     if (text != nullptr) script_pending_ += text;
     batch_open_ = !whole;
-    if (whole) script_whole_ = script_kept_ + script_pending_.size();
+    if (whole) {
+        script_whole_ = script_kept_ + script_pending_.size();
+        script_ends_.push_back(script_whole_);
+    }
     if (script_pending_.size() >= kScriptBufferSize) return FlushScript();
     return kOk;
 }
@@ -257,8 +262,9 @@ void VRNOutFiles::DropOpenBatch() {
         script_pending_.resize(static_cast<size_t>(script_whole_ - script_kept_));
         return;
     }
-    // Pieces of it are on disk already.
+    // Pieces of it are on disk already (and every whole text before them).
     script_pending_.clear();
+    script_ends_.clear();
     if (script_handle.isOpen() && script_handle.seek(script_whole_)) script_handle.truncateHere();
     script_kept_ = script_whole_;
     script_safe_ = script_whole_;
@@ -325,15 +331,17 @@ int VRNOutFiles::WriteBatText(int kind) {
     return kOk;
 }
 
-int VRNOutFiles::WritePending(platform::File &file, std::string &pending, uint64_t &kept, uint64_t whole,
-                              uint64_t &safe, const std::string &path) {
-    if (pending.empty()) return kOk;
-    const size_t wrote = file.isOpen() ? file.write(pending.data(), pending.size()) : 0;
+int VRNOutFiles::WritePending(platform::File &file, std::string &pending, uint64_t &kept,
+                              std::vector<uint64_t> &ends, uint64_t &safe, const std::string &path) {
+    const size_t wrote = pending.empty() ? 0 : file.isOpen() ? file.write(pending.data(), pending.size()) : 0;
     if (wrote < pending.size()) {
         // Only whole texts stay: the file is cut back to the end of the last
         // text written in full, so no statement is left half written.
         const uint32_t reason = platform::lastErrorCode();
-        const uint64_t cut = whole <= kept + wrote ? whole : safe;
+        uint64_t cut = safe;
+        for (const uint64_t end : ends)
+            if (end <= kept + wrote) cut = end;
+        ends.clear();
         if (file.isOpen() && file.seek(cut)) file.truncateHere();
         kept = cut;
         safe = cut;
@@ -345,13 +353,14 @@ int VRNOutFiles::WritePending(platform::File &file, std::string &pending, uint64
     }
     kept += pending.size();
     pending.clear();
-    safe = whole;
+    if (!ends.empty()) safe = ends.back();
+    ends.clear();
     return kOk;
 }
 
 int VRNOutFiles::FlushScript() {
     const int rc =
-        WritePending(script_handle, script_pending_, script_kept_, script_whole_, script_safe_, script_path_);
+        WritePending(script_handle, script_pending_, script_kept_, script_ends_, script_safe_, script_path_);
     if (rc != kOk) {
         // What was cut off is gone, the batch it belonged to included.
         script_whole_ = script_kept_;
@@ -361,12 +370,13 @@ int VRNOutFiles::FlushScript() {
 }
 
 int VRNOutFiles::FlushBat() {
-    // Every text of commit.bat and commit.sh is whole.
+    // A failed write cuts commit.bat and commit.sh back to what they held
+    // before it.
+    std::vector<uint64_t> none;
     uint64_t bat_safe = bat_kept_;
     uint64_t sh_safe = sh_kept_;
-    const int rc =
-        WritePending(bat_handle, bat_pending_, bat_kept_, bat_kept_ + bat_pending_.size(), bat_safe, bat_path_);
-    const int sh = WritePending(sh_handle_, sh_pending_, sh_kept_, sh_kept_ + sh_pending_.size(), sh_safe, sh_path_);
+    const int rc = WritePending(bat_handle, bat_pending_, bat_kept_, none, bat_safe, bat_path_);
+    const int sh = WritePending(sh_handle_, sh_pending_, sh_kept_, none, sh_safe, sh_path_);
     return rc != kOk ? rc : sh;
 }
 

@@ -31,6 +31,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -104,11 +105,12 @@ private:
     std::string ClaimFolderName(const std::string &wanted);
     int CreateScriptFile(const std::string &stem, long line);
     // Writes `pending` after the `kept` bytes of `file`. On a short write
-    // the file is cut back to the end of its last whole text: `whole`
-    // (counted with what is pending) when the write got that far, else
-    // `safe` (on disk already). Once written, `safe` is `whole`. 0 or -5.
-    static int WritePending(platform::File &file, std::string &pending, uint64_t &kept, uint64_t whole,
-                            uint64_t &safe, const std::string &path);
+    // the file is cut back to the end of its last whole text: the last of
+    // `ends` (where whole texts of `pending` end, counted from the file's
+    // start) that the write got past, else `safe` (on disk already). Once
+    // written, `safe` is the last of `ends`, and `ends` is emptied. 0 or -5.
+    static int WritePending(platform::File &file, std::string &pending, uint64_t &kept,
+                            std::vector<uint64_t> &ends, uint64_t &safe, const std::string &path);
     // Appends `text` to the script; `whole`: it ends a batch (or is a whole
     // text of its own).
     int AppendToScript(const char *text, bool whole);
@@ -127,6 +129,7 @@ private:
     uint64_t script_kept_ = 0;   // bytes of the script on disk
     uint64_t script_whole_ = 0;  // where the last whole text of the script ends (pending counted)
     uint64_t script_safe_ = 0;   // where the last whole text on disk ends
+    std::vector<uint64_t> script_ends_; // where the whole texts still pending end
     bool batch_open_ = false;    // pieces of a batch were appended, its end was not
     std::string script_path_;
     std::string bat_pending_;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -284,6 +286,39 @@ TEST_F(RowsRecovery, ACancelWhileRowsAreWrittenEndsTheRecoveryAsAFailure) {
     EXPECT_EQ(VRN_RESULT_FAILED, rc);
     EXPECT_FALSE(platform::exists(JoinPath(Root(), "sales/later_1.sql")));
     EXPECT_EQ(Script("commit.bat").find("@goto exit"), std::string::npos);
+}
+
+// A file-size limit, as a full disk: the data script whose write fails is cut
+// back to the end of its last whole batch, and the recovery ends with -5
+// and a log entry naming the file. Run in a child process, which alone gets
+// the limit.
+class FullDiskDeathTest : public RowsRecovery {};
+
+TEST_F(FullDiskDeathTest, AFailedWriteLeavesTheScriptEndingWithAWholeBatch) {
+    if (!platform::limitFileSize(UINT64_MAX)) GTEST_SKIP() << "no file-size limit on this system";
+    constexpr uint64_t kLimit = 16 * 1024;
+    dumpwriter::Table &t = schema_.table(101, "docs").column("k", types::kInt).column("note", types::kVarChar, 200);
+    for (int k = 0; k < 2000; ++k) t.row({encode::Int(k), encode::Chars(std::string(190, 'a' + k % 26))});
+    LayOut();
+    const std::string path = outer_ / "sample.dmp";
+    ASSERT_TRUE(dump_.write_file(path));
+    const std::string log = outer_ / "recovery.log";
+    EXPECT_EXIT(
+        {
+            platform::ignoreFileSizeSignal();
+            platform::limitFileSize(kLimit);
+            std::_Exit(-TheLibrary().file_recover(path.c_str(), target_.c_str(), 0, OnDiag, OnBar, 0, log.c_str()));
+        },
+        ::testing::ExitedWithCode(-VRN_RESULT_NO_SOURCE), "");
+    std::vector<std::string> scripts;
+    for (const std::string &name : SalesFiles())
+        if (name.rfind("docs_", 0) == 0) scripts.push_back(name);
+    ASSERT_FALSE(scripts.empty());
+    const std::string last = Script(scripts.back());
+    EXPECT_GT(last.size(), 0u);
+    EXPECT_LE(last.size(), kLimit);
+    EXPECT_EQ(last.substr(last.size() - 4), "\nGO\n");
+    EXPECT_NE(ReadFileText(log).find(scripts.back()), std::string::npos);
 }
 
 } // namespace
