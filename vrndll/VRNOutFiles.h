@@ -92,6 +92,9 @@ public:
     // harmless when repeated.
     int CloseAll();
 
+    // True while any output file is open.
+    bool AnyOpen() const { return script_handle.isOpen() || bat_handle.isOpen() || sh_handle_.isOpen(); }
+
     // Path of a file or folder inside the target folder.
     std::string PathInTarget(const std::string &name) const;
 

@@ -95,9 +95,14 @@ int VRNRecover::Recover() {
         if (!parser) return kFailed;
         outfiles.rows_per_part = options.rows_per_file > 0 ? options.rows_per_file : kRowsPerPart;
         writing_ = !options.list_only;
-        return RecoverDatabases();
+        const int rc = RecoverDatabases();
+        // A recovery that stops (a cancel, a failure) leaves no file open:
+        // what was written whole stays, a batch cut short goes.
+        if (rc != kOk) outfiles.CloseAll();
+        return rc;
     } catch (...) {
         TheLogger().AssertFailed("!\"Error in Recover\"", kSource, 1374);
+        outfiles.CloseAll();
         return kFailed;
     }
 }
@@ -133,6 +138,12 @@ int VRNRecover::RecoverDatabases() {
     }
 
     parser->LocateDatabases(databases, std::min<size_t>(database_count, databases.size()));
+    // Placing the databases reads pages too: a cancel there places none of
+    // them, which must not pass for a dump without databases.
+    if (!parser->bl.MayContinue()) {
+        Release();
+        return kCancelled;
+    }
 
     // The list bounds the walk even when the count disagrees with it.
     const uint32_t listed =
