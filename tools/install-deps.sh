@@ -1,12 +1,13 @@
 #!/bin/sh
 # Installs what building and testing need on a Debian 12 machine: the native
 # and the MinGW compilers, CMake, GoogleTest sources, Wine (with its 32-bit
-# part) and python3-sqlglot; with --demo only what the README's first
+# part), python3-sqlglot, and clang with its sanitizer and libFuzzer runtime
+# for the fuzz targets; with --demo only what the README's first
 # command needs. Quick when everything is present already; needs
 # root (or sudo) only when something is missing.
 set -eu
 
-packages="cmake g++ make googletest libgtest-dev g++-mingw-w64-i686 wine wine32:i386 python3-sqlglot"
+packages="cmake g++ make googletest libgtest-dev g++-mingw-w64-i686 wine wine32:i386 python3-sqlglot clang libclang-rt-14-dev"
 # --demo: only what building the library, vrnrecover and mkdump needs (the
 # GoogleTest sources are read when the build is configured, not built).
 if [ "${1:-}" = "--demo" ]; then

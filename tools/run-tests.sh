@@ -1,9 +1,11 @@
 #!/bin/bash
 # Builds and tests vrndll three times: a native build (build/), a native
 # build with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/),
-# and the 32-bit Windows cross build run under Wine (build-win/).
+# and the 32-bit Windows cross build run under Wine (build-win/); then runs
+# both fuzz targets for a fixed short time (build-fuzz/, fuzz/run.sh;
+# FUZZ_SECONDS per target, default 60).
 #
-#   tools/run-tests.sh [native] [asan] [windows]     (default: all three)
+#   tools/run-tests.sh [native] [asan] [windows] [fuzz]     (default: all four)
 #
 # Every stage runs even when an earlier one failed; the script ends with the
 # line "N passed, N failed" over all test runs and fails when any build or
@@ -14,7 +16,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 jobs=${JOBS:-2}
 stages=("$@")
-[ ${#stages[@]} -eq 0 ] && stages=(native asan windows)
+[ ${#stages[@]} -eq 0 ] && stages=(native asan windows fuzz)
 
 total_passed=0
 total_failed=0
@@ -82,8 +84,20 @@ for stage in "${stages[@]}"; do
       wineserver -k >/dev/null 2>&1 || true
       unset WINEPREFIX WINEDEBUG
       ;;
+    fuzz)
+      # Any crash, leak, timeout or write outside the output folder fails it.
+      log "fuzz: build and run both fuzz targets"
+      start=$SECONDS
+      if "$root/fuzz/run.sh" "${FUZZ_SECONDS:-60}"; then
+        total_passed=$((total_passed + 1))
+      else
+        total_failed=$((total_failed + 1))
+        status=1
+      fi
+      echo "fuzz: finished in $((SECONDS - start)) s"
+      ;;
     *)
-      echo "unknown stage: $stage (use native, asan, windows)" >&2
+      echo "unknown stage: $stage (use native, asan, windows, fuzz)" >&2
       exit 2
       ;;
   esac
