@@ -67,8 +67,14 @@ int VRNParser15::DetectFormat(int) {
 }
 
 void VRNParser15::LocateDatabases(std::vector<DatabaseEntry> &databases, size_t listed) {
-    const int32_t page = FindSysobject("sysusages");
-    if (page == 0) return;
+    int32_t page = FindSysobject("sysusages");
+    if (page == 0) {
+        // The name rows that would name it are lost: the usage rows are
+        // found by their owner, as the first page of its chain.
+        page = FindChainStart(kUsageObject);
+        if (page == 0) return;
+        TheLogger().InfoNumber("sysusages not named by the name index; usage rows by their owner from page", page);
+    }
     for (size_t i = 0; i < listed && i < databases.size(); ++i) {
         databases[i].usage_size = -1;
         GetDatabaseUsage(page, databases[i]);
