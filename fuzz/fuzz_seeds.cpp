@@ -4,7 +4,7 @@
 //     fuzz_seeds RECOVERY_CORPUS_DIR ROW_CORPUS_DIR
 //
 // Recovery seeds are whole dumps: a master database with tables of many
-// column types, one with text and image chains, and two databases. Row
+// column types and their keys and indexes, one with text and image chains, and two databases. Row
 // seeds are a table's columns and its data pages (tests/support/row_fuzz_input.h).
 // Dumps above 3 MiB, the recovery fuzzer's input limit, are left out
 // (two databases of format 15 at 8 and 16 KiB pages).
@@ -45,6 +45,8 @@ column since datetime null
 row 1 'Smith & Sons' 'Leeds' 1 '1998-03-01 09:30:00'
 row 2 'O''Brien Ltd' NULL 0 NULL
 row 3 'Nordwind' 'Bergen' 0 '2001-11-17'
+primary_key pk_customers id
+unique uq_customers_name name
 table 112 order_lines
 column order_id int
 column line_no smallint
@@ -61,6 +63,9 @@ rows_per_page 2
 row 1 1 'A-100' 3 19.99 1.5 0.125 59.970 1250.75 '1999-01-02 10:15' 5.00
 row 1 2 'B-7' 1 1190.80 NULL NULL 1190.800 -12.5 '1999-02-28 17:45' NULL
 row 3 1 'C-33' 250 -4.2 0.001 2.5e-10 -1050.000 0 '2000-06-30 23:59' 0.25
+primary_key pk_order_lines order_id,line_no
+index ix_order_lines_item item_code,placed
+foreign_key 151 fk_order_lines_customers order_id customers id
 table 120 items
 column code char(8)
 column title nvarchar(60)

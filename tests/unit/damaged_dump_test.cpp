@@ -34,8 +34,8 @@ using dumpwriter::Bytes;
 
 namespace {
 
-// The same tables in both generations; format 15 adds a column of its own
-// types to one table. Rows are counted from the "row" lines.
+// The same tables, keys and indexes in both generations. Rows are counted
+// from the "row" lines.
 const char kTables[] = R"(
 database master 1 0
 database sales 5 1
@@ -48,6 +48,7 @@ column since datetime null
 row 1 'Smith & Sons' 'Leeds' 1 '1998-03-01 09:30:00'
 row 2 'O''Brien Ltd' NULL 0 NULL
 row 3 'Nordwind' 'Bergen' 0 '2001-11-17'
+primary_key pk_customers id
 table 111 orders
 column id int
 column customer_id int
@@ -73,6 +74,9 @@ row 3 2 'D-1' 1.000 NULL
 row 4 1 'E-5' 2.500 2.5
 row 5 1 'F-9' 0.125 NULL
 row 5 2 'G-2' 7.000 NULL
+primary_key pk_order_lines order_id,line_no
+index ix_order_lines_item item_code
+foreign_key 150 fk_order_lines_customers order_id customers id
 database stock 6 2
 table 120 items
 column code char(8)
