@@ -78,7 +78,7 @@ int VRNParser12::GetIndex() {
         log.Info("Running getind");
         indexes.clear();
         if (first_ind_block <= 0) {
-            log.ErrorNumber("No index catalogue page in this database", first_ind_block);
+            log.InfoNumber("No index catalogue page in this database", first_ind_block);
             return kOk;
         }
         PageChain walk(bl, first_ind_block, "the index catalogue", VRN_bl_count);

@@ -64,6 +64,19 @@ ForeignKeyEntry Fkey(int32_t constraint_id, int32_t tab_id, int32_t ref_tab_id, 
     return f;
 }
 
+std::vector<int16_t> Ids(int16_t from, int16_t to) {
+    std::vector<int16_t> out;
+    for (int16_t k = from; k <= to; ++k) out.push_back(k);
+    return out;
+}
+
+// ",c5,c6,..." for `separator_stem` ",c".
+std::string Names(const std::string &separator_stem, int from, int to) {
+    std::string out;
+    for (int k = from; k <= to; ++k) out += separator_stem + std::to_string(k);
+    return out;
+}
+
 } // namespace
 
 // The orders example from a format-12 dump through GenerateDll: the table's
@@ -101,14 +114,14 @@ TEST(KeyStatements, TheOrdersExampleAfterItsTableDefinition) {
 }
 
 // One catalogue entry per case, for table 101 "t" (columns a 1, b 2, c 3,
-// "line no" 4) referencing table 102 "r" (columns id 1, k 2) or the
-// object-less table 300 (column id 1).
+// "line no" 4, c5 to c16) referencing table 102 "r" (columns id 1, k 2, k3
+// to k16) or the object-less table 300 (column id 1).
 TEST(KeyStatements, EveryFormAndEveryFaultOfAKey) {
     struct Case {
         const char *what;
         std::vector<IndexEntry> indexes;
         std::vector<ForeignKeyEntry> fkeys;
-        const char *text; // the statements written for table 101
+        std::string text; // the statements written for table 101
         const char *log;  // a part of the error entry, or null for none
     };
     const std::vector<Case> cases = {
@@ -120,7 +133,7 @@ TEST(KeyStatements, EveryFormAndEveryFaultOfAKey) {
          "\n\nCREATE INDEX ix ON t\n([line no])\nGO\n", nullptr},
         {"key_count 0 is ignored", {Index(101, 1, 0, 0, "none", {1})}, {}, "", nullptr},
         {"an index without columns is not written", {Index(101, 2, 0, 1, "empty", {})}, {}, "", "Index empty of table t"},
-        {"an unknown key column drops the statement", {Index(101, 1, 0, 2, "pk", {1, 7}), Index(101, 3, 0, 2, "ix", {2})},
+        {"an unknown key column drops the statement", {Index(101, 1, 0, 2, "pk", {1, 40}), Index(101, 3, 0, 2, "ix", {2})},
          {}, "\n\nCREATE INDEX ix ON t\n(b)\nGO\n", "Index pk of table t"},
         {"a key beyond the key description", {Index(101, 1, 0, 20, "pk", {1})}, {}, "", "Index pk of table t"},
         {"indexes without names", {Index(101, 1, 0, 1, "", {1}), Index(101, 4, 2, 2, "", {2}), Index(101, 5, 0, 2, "", {3})},
@@ -136,7 +149,11 @@ TEST(KeyStatements, EveryFormAndEveryFaultOfAKey) {
         {"a constraint without an object", {}, {Fkey(151, 101, 102, {1}, {1})},
          "\n\nALTER TABLE t\nADD CONSTRAINT fk_151 FOREIGN KEY (a)\n REFERENCES r(id)\nGO", nullptr},
         {"lists of different lengths", {}, {Fkey(150, 101, 102, {1, 2}, {1})}, "", "Foreign key fk_t of table t to r"},
-        {"an unknown referenced column", {}, {Fkey(150, 101, 102, {1}, {5})}, "", "Foreign key fk_t of table t to r"},
+        {"an unknown referenced column", {}, {Fkey(150, 101, 102, {1}, {50})}, "", "Foreign key fk_t of table t to r"},
+        {"sixteen foreign-key columns", {}, {Fkey(150, 101, 102, Ids(1, 16), Ids(1, 16))},
+         "\n\nALTER TABLE t\nADD CONSTRAINT fk_t FOREIGN KEY (a,b,c,[line no]" + Names(",c", 5, 16) +
+             ")\n REFERENCES r(id,k" + Names(",k", 3, 16) + ")\nGO",
+         nullptr},
         {"another table's keys", {Index(102, 1, 0, 1, "pk_r", {1})}, {Fkey(150, 102, 101, {1}, {1})}, "", nullptr},
     };
     for (const Case &c : cases) {
@@ -146,6 +163,8 @@ TEST(KeyStatements, EveryFormAndEveryFaultOfAKey) {
         p.iSysobj = 3;
         p.fields = {Column(101, 1, "a"), Column(101, 2, "b"), Column(101, 3, "c"), Column(101, 4, "line no"),
                     Column(102, 1, "id"), Column(102, 2, "k"), Column(300, 1, "id")};
+        for (int16_t k = 5; k <= 16; ++k) p.fields.push_back(Column(101, k, "c" + std::to_string(k)));
+        for (int16_t k = 3; k <= 16; ++k) p.fields.push_back(Column(102, k, "k" + std::to_string(k)));
         p.indexes = c.indexes;
         p.fkeys = c.fkeys;
         LogCapture log;
