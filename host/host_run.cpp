@@ -53,10 +53,11 @@ std::string Plural(uint64_t n, const char *one, const char *many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-std::string LossText(uint64_t skipped, uint64_t pages, uint64_t chains, uint64_t nulls) {
+std::string LossText(uint64_t skipped, uint64_t pages, uint64_t chains, uint64_t continued, uint64_t nulls) {
     return Plural(skipped, "row skipped", "rows skipped") + ", " +
            Plural(pages, "page unreadable", "pages unreadable") + ", " +
-           Plural(chains, "chain broken", "chains broken") + ", " +
+           Plural(chains, "chain broken", "chains broken") +
+           (continued ? " (" + std::to_string(continued) + " continued by the pages' headers)" : std::string()) + ", " +
            Plural(nulls, "value written as NULL", "values written as NULL");
 }
 
@@ -80,7 +81,8 @@ void VRN_CDECL OnTable(const VrnTableReport *t, uintptr_t user) {
         }
         if (t->rows_skipped || t->pages_unreadable || t->chains_broken || t->values_null)
             s.losses.push_back(std::string(t->database) + "." + t->table + ": " +
-                               LossText(t->rows_skipped, t->pages_unreadable, t->chains_broken, t->values_null));
+                               LossText(t->rows_skipped, t->pages_unreadable, t->chains_broken, t->chains_continued,
+                                        t->values_null));
     } catch (...) {
     }
 }
@@ -290,7 +292,7 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
         << "  lost: "
         << (report.lost && state.lost_databases ? Plural(state.lost_databases, "database", "databases") + " whole, "
                                                 : std::string())
-        << (report.lost ? LossText(report.rows_skipped, report.pages_unreadable, report.chains_broken,
+        << (report.lost ? LossText(report.rows_skipped, report.pages_unreadable, report.chains_broken, report.chains_continued,
                                    report.values_null)
                         : std::string("nothing"))
         << "\n";

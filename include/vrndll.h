@@ -107,6 +107,7 @@ typedef struct VrnTableReport {
     char database[256];
     char table[256];
     VRN_SLOT(const char *, columns); /* "name type, ..." of the table's columns */
+    uint64_t chains_continued; /* broken data chains that went on with the table's pages found by their headers */
 } VrnTableReport;
 
 /* Level of a diagnostic. */
@@ -177,6 +178,7 @@ typedef struct VrnReport {
     uint64_t bytes_total;    /* size of the dump */
     char output_folder[1024]; /* the folder really written, "" when none */
     char message[512];        /* what went wrong, with the system's reason */
+    uint64_t chains_continued; /* broken data chains that went on with the pages found by their headers */
 } VrnReport;
 
 /* Recovers source_path as the options say and fills the report. Returns the

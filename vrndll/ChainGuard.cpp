@@ -7,6 +7,14 @@ namespace {
 constexpr int32_t kBitmapPages = 1 << 26;
 } // namespace
 
+bool ChainGuard::Contains(int32_t page) const {
+    if (page >= 0 && page < kBitmapPages) {
+        const size_t word = static_cast<size_t>(page) / 64;
+        return word < bits_.size() && (bits_[word] & (static_cast<uint64_t>(1) << (page % 64))) != 0;
+    }
+    return others_.count(page) != 0;
+}
+
 bool ChainGuard::Visit(int32_t page) {
     bool seen;
     if (page >= 0 && page < kBitmapPages) {

@@ -18,6 +18,7 @@ public:
     bool Visit(int32_t page);
 
     int64_t steps() const { return steps_; }
+    bool Contains(int32_t page) const;
 
 private:
     int64_t steps_ = 0;

@@ -68,6 +68,8 @@ public:
     ChainStop stop() const { return stop_; }
     // Steps taken (pages read).
     int64_t steps() const { return guard_.steps(); }
+    // Whether the walk went to `page` (read it, or stopped there).
+    bool Visited(int32_t page) const { return guard_.Contains(page); }
     // The stop as a result code: 0 while walking and at the end of the
     // chain, -1000 cancelled, -2 for every other stop.
     int Result() const;

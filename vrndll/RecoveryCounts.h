@@ -10,6 +10,7 @@ struct RecoveryCounts {
     uint64_t pages_unreadable = 0; // data pages whose rows could not be read (wholly or from a point on)
     uint64_t chains_broken = 0;    // data, text or image chains that stopped before their end
     uint64_t values_null = 0;      // values written as NULL because their bytes were not there
+    uint64_t chains_continued = 0; // broken data chains that went on with the table's pages found by their headers
 
     bool AnyLoss() const {
         return rows_skipped != 0 || pages_unreadable != 0 || chains_broken != 0 || values_null != 0;
@@ -21,6 +22,7 @@ struct RecoveryCounts {
         pages_unreadable += o.pages_unreadable;
         chains_broken += o.chains_broken;
         values_null += o.values_null;
+        chains_continued += o.chains_continued;
         return *this;
     }
     RecoveryCounts operator-(const RecoveryCounts &o) const {
@@ -31,6 +33,7 @@ struct RecoveryCounts {
         d.pages_unreadable = pages_unreadable - o.pages_unreadable;
         d.chains_broken = chains_broken - o.chains_broken;
         d.values_null = values_null - o.values_null;
+        d.chains_continued = chains_continued - o.chains_continued;
         return d;
     }
 };

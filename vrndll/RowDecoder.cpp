@@ -317,6 +317,38 @@ int VRNParser::PrintRow(std::string &out, uint32_t table, int var_length, uint32
 
 // ================================================================== one page
 
+int VRNParser::ContinueAfterBreak(const SysobjEntry &t, int32_t page, int32_t *block) {
+    // One sweep of the page headers serves every table of the database.
+    if (!owned_pages.SweptFor(bl.base_mb) && !owned_pages.Sweep(ChainReader(*this), PagesInDump(*this)))
+        return kCancelled;
+    continuation.clear();
+    for (int32_t p : owned_pages.PagesOf(t.id))
+        if (!data_walk->Visited(p)) continuation.push_back(p);
+    const std::string table_name(t.name, strnlen(t.name, sizeof t.name));
+    if (continuation.empty()) {
+        TheLogger().ErrorFormat("Data chain of table %s breaks at page %ld: no other page of the table found",
+                                table_name.c_str(), static_cast<long>(page));
+        return kOk;
+    }
+    TheLogger().ErrorFormat("Data chain of table %s breaks at page %ld: %lu more pages of the table, found by "
+                            "their headers, are read in page order",
+                            table_name.c_str(), static_cast<long>(page),
+                            static_cast<unsigned long>(continuation.size()));
+    counts.chains_continued += 1;
+    continuing = true;
+    continuation_next = 0;
+    data_walk.emplace(bl, 0, "the pages of table " + table_name + " after its chain broke", PagesInDump(*this));
+    *block = NextContinuationPage(table_name);
+    return kOk;
+}
+
+int32_t VRNParser::NextContinuationPage(const std::string &table_name) {
+    if (continuation_next < continuation.size()) return continuation[continuation_next++];
+    TheLogger().InfoFormat("Table %s: %lu pages read after its chain broke", table_name.c_str(),
+                           static_cast<unsigned long>(continuation.size()));
+    return 0;
+}
+
 int VRNParser::CutRowsOfPage(std::string &out, int32_t *block, uint32_t table, uint32_t columns, int32_t *rows,
                              const RowGeneration &generation) {
     try {
@@ -340,6 +372,9 @@ int VRNParser::CutRowsOfPage(std::string &out, int32_t *block, uint32_t table, u
             data_walk.emplace(bl, 0, "the data chain of table " + table_name, PagesInDump(*this));
             data_chain_table = table;
             value_pages = ChainGuard();
+            continuing = false;
+            continuation.clear();
+            continuation_next = 0;
         }
         const int32_t page = starting ? t.first_block : *block;
         *block = 0;
@@ -348,18 +383,26 @@ int VRNParser::CutRowsOfPage(std::string &out, int32_t *block, uint32_t table, u
                                     static_cast<long>(page));
         if (!data_walk->Step(page)) {
             // The end of the chain, or a chain that cannot go on: the rows
-            // read so far stand. A failed read or a cancel is passed up.
+            // read so far stand, and a chain that loops or leaves the dump
+            // goes on with the table's pages it did not reach. A failed read
+            // or a cancel is passed up.
             const ChainStop stop = data_walk->stop();
             if (stop == ChainStop::kUnreadable) counts.pages_unreadable += 1;
             if (stop == ChainStop::kRevisited || stop == ChainStop::kOutsideDump || stop == ChainStop::kUnreadable)
                 counts.chains_broken += 1;
-            return stop == ChainStop::kCancelled || stop == ChainStop::kUnreadable ? data_walk->Result() : kOk;
+            if (stop == ChainStop::kCancelled || stop == ChainStop::kUnreadable) return data_walk->Result();
+            if (stop == ChainStop::kEndOfChain || continuing) return kOk;
+            return ContinueAfterBreak(t, page, block);
         }
         if (bl.type != t.id) {
+            if (continuing) {
+                *block = NextContinuationPage(table_name);
+                return kOk;
+            }
             TheLogger().ErrorFormat("Data chain of table %s stops at page %ld: the page belongs to object %ld",
                                     table_name.c_str(), static_cast<long>(page), static_cast<long>(bl.type));
             counts.chains_broken += 1;
-            return kOk;
+            return ContinueAfterBreak(t, page, block);
         }
 
         const int area = bl.RecordAreaLength();
@@ -424,7 +467,7 @@ int VRNParser::CutRowsOfPage(std::string &out, int32_t *block, uint32_t table, u
                 counts.pages_unreadable += 1;
         }
 
-        *block = bl.next_id;
+        *block = continuing ? NextContinuationPage(table_name) : bl.next_id;
         if (rows) *rows = count;
         out += "\nGO\n";
         return kOk;

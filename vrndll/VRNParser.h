@@ -18,6 +18,7 @@
 #include "vrndll/Catalogue.h"
 #include "vrndll/DumpFormat.h"
 #include "vrndll/ResultCode.h"
+#include "vrndll/OwnedPages.h"
 #include "vrndll/PageChain.h"
 #include "vrndll/RecordCursor.h"
 #include "vrndll/RecoveryCounts.h"
@@ -185,6 +186,13 @@ public:
     // is read for one value only, so rows that all name the same chain cost
     // its pages once, not once per row.
     ChainGuard value_pages;
+    // The data pages of the database by owner, swept at the first data chain
+    // that breaks; and, once the chain of data_chain_table has broken, the
+    // pages of the table it did not reach, read in page order after it.
+    OwnedPages owned_pages;
+    std::vector<int32_t> continuation;
+    size_t continuation_next = 0;
+    bool continuing = false;
     // Called by the row readers whenever the batch being built has grown
     // past kBatchPieceSize bytes: writes the text out and empties it, so
     // that a page's batch is never held whole (0, or the code that ends
@@ -327,6 +335,12 @@ protected:
                       const RowGeneration &generation);
     int PrintRow(std::string &out, uint32_t table, int var_length, uint32_t columns,
                  const RowGeneration &generation);
+    // After the data chain of `t` broke at `page`: the table's pages the
+    // chain did not reach, from the sweep of page headers, become the rest
+    // of the walk; *block gets the first (0 when there is none).
+    int ContinueAfterBreak(const SysobjEntry &t, int32_t page, int32_t *block);
+    // The next of those pages, 0 after the last.
+    int32_t NextContinuationPage(const std::string &table_name);
 
     // Trace output of the object-catalogue walk, on for one Prepare call.
     bool tracing = false;

@@ -1,0 +1,38 @@
+#include "vrndll/OwnedPages.h"
+
+#include <algorithm>
+
+#include "vrndll/ResultCode.h"
+#include "vrndll/VRNParser.h"
+
+bool OwnedPages::Sweep(BlockReader &reader, int64_t max_pages) {
+    Clear();
+    swept_ = true;
+    base_mb_ = reader.base_mb;
+    bool whole = true;
+    for (int64_t b = 2; b <= max_pages && b <= INT32_MAX && reader.InDump(static_cast<int32_t>(b)); ++b) {
+        const int32_t page = static_cast<int32_t>(b);
+        if (reader.GetBlock(page) == kCancelled) {
+            whole = false;
+            break;
+        }
+        if (!reader.HeaderWhole()) continue;
+        if (reader.id == 1) break; // page 1 of the next database in the dump
+        if (reader.id != page || reader.type <= 100 || reader.fl1 != 0) continue;
+        pages_.emplace_back(reader.type, page);
+    }
+    std::sort(pages_.begin(), pages_.end());
+    return whole;
+}
+
+void OwnedPages::Clear() {
+    swept_ = false;
+    std::vector<std::pair<int32_t, int32_t>>().swap(pages_);
+}
+
+std::vector<int32_t> OwnedPages::PagesOf(int32_t owner) const {
+    std::vector<int32_t> out;
+    auto it = std::lower_bound(pages_.begin(), pages_.end(), std::make_pair(owner, INT32_MIN));
+    for (; it != pages_.end() && it->first == owner; ++it) out.push_back(it->second);
+    return out;
+}
