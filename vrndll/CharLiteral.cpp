@@ -66,16 +66,26 @@ void CharLiteralWriter::Flush(bool split) {
 }
 
 void CharLiteralWriter::AppendPlain(const char *bytes, size_t len) {
-    // Whole runs without a quote go in one append.
+    // Whole runs without a quote or a NUL go in one append.
     while (len > 0) {
-        const void *quote = std::memchr(bytes, '\'', len);
-        size_t run = quote ? static_cast<size_t>(static_cast<const char *>(quote) - bytes) : len;
+        size_t run = 0;
+        while (run < len && bytes[run] != '\'' && bytes[run] != '\0') ++run;
         out_.append(bytes, run);
-        if (!quote) return;
-        out_.append("''");
+        if (run == len) return;
+        AppendSpecial(bytes[run]);
         bytes += run + 1;
         len -= run + 1;
     }
+}
+
+void CharLiteralWriter::AppendSpecial(char c) {
+    // A NUL would end the text where the script writer stops: it is written
+    // as a concatenation, 'a' + char(0) + 'b', as it arrives, so that a
+    // value of many NUL bytes is never held twice.
+    if (c == '\0')
+        out_.append("'+char(0)+'");
+    else
+        out_.append("''");
 }
 
 void CharLiteralWriter::Put(char c) {
@@ -108,8 +118,8 @@ void CharLiteralWriter::Put(char c) {
             return;
         }
     }
-    if (c == '\'')
-        out_.append("''");
+    if (c == '\'' || c == '\0')
+        AppendSpecial(c);
     else
         out_.push_back(c);
 }

@@ -1,8 +1,9 @@
 // Character data as a quoted SQL literal.
 //
 // The literal is the value's bytes between single quotes, every quote inside
-// doubled, so that the literal ends exactly where the value ends. No
-// character set conversion takes place.
+// doubled, so that the literal ends exactly where the value ends, and every
+// NUL byte written as a concatenation, 'a'+char(0)+'b'. No character set
+// conversion takes place.
 //
 // The load script is run by a command-line client that reads it line by
 // line and acts on some lines itself before the server sees them: "go" ends
@@ -37,6 +38,7 @@ public:
 private:
     void Put(char c);
     void AppendPlain(const char *bytes, size_t len);
+    void AppendSpecial(char c); // a quote doubled, a NUL as + char(0) +
     void Flush(bool split);
 
     std::string &out_;

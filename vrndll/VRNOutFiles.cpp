@@ -246,9 +246,17 @@ int VRNOutFiles::AppendToScript(const char *text, bool whole) {
     return kOk;
 }
 
-int VRNOutFiles::WriteBatchPiece(const std::string &text) {
+int VRNOutFiles::WriteBatchPiece(std::string &text) {
     try {
-        return AppendToScript(text.c_str(), false);
+        if (text.size() < kScriptBufferSize) return AppendToScript(text.c_str(), false);
+        // A long piece goes to the file as it is, never copied.
+        int rc = AppendToScript(nullptr, false);
+        if (rc == kOk) rc = FlushScript();
+        if (rc != kOk) return rc;
+        batch_open_ = true;
+        script_pending_.swap(text);
+        text.clear();
+        return FlushScript();
     } catch (...) {
         TheLogger().AssertFailed("!\"Error in write_file\"", kSource, 156);
         return kFailed;

@@ -80,9 +80,9 @@ public:
     // Appends `text` to the current script. `rows` counts the data rows the
     // text holds (0 for schema text) and drives the numbering. 0, -5 or -2.
     int write_file(const char *text, int rows);
-    // Appends the next piece of a batch whose end write_file brings. 0, -5
-    // or -2.
-    int WriteBatchPiece(const std::string &text);
+    // Appends the next piece of a batch whose end write_file brings; the
+    // piece may be taken over (`text` is left empty). 0, -5 or -2.
+    int WriteBatchPiece(std::string &text);
     // Takes back the pieces of a batch that has not ended.
     void DropOpenBatch();
     // Appends one of the BatTextKind texts to commit.bat. 0 or -5. The

@@ -152,9 +152,9 @@ TEST(CancelPoints, AFlagSetAtAnyReadOrCallbackEndsTheRecoveryCleanly) {
     };
     int cancelled = 0, runs = 0;
     for (const Kind &kind : {Kind{"read", &g_stop_at_read, reads}, Kind{"callback", &g_stop_at_callback, callbacks}}) {
-        // Every n up to 150, then a spread of later ones.
-        const int64_t step = kind.count > 300 ? kind.count / 150 : 1;
-        for (int64_t n = 1; n <= kind.count; n += (n < 150 ? 1 : step)) {
+        // Every n up to 40, then a spread of later ones up to the last.
+        const int64_t step = kind.count > 120 ? kind.count / 80 : 1;
+        for (int64_t n = 1; n <= kind.count; n = n < 40 || n + step > kind.count ? n + 1 : n + step) {
             SCOPED_TRACE(std::string(kind.name) + " " + std::to_string(n));
             g_stop = false;
             g_stop_at_read = g_stop_at_callback = 0;

@@ -72,7 +72,7 @@ TEST(CharLiteral, PlainValuesAreQuotedAsTheyStand) {
     EXPECT_EQ(Quoted(""), "''");
     EXPECT_EQ(Quoted("two\nlines\r\nhere"), "'two\nlines\r\nhere'");
     EXPECT_EQ(Quoted("\ngxyz\n ever"), "'\ngxyz\n ever'"); // near misses stay whole
-    EXPECT_EQ(Quoted(std::string("a\0b", 3)), std::string("'a\0b'", 5));
+    EXPECT_EQ(Quoted(std::string("a\0b'\0", 5)), "'a'+char(0)+'b'''+char(0)+''"); // NUL bytes spelled out
 }
 
 TEST(CharLiteral, QuotesAreDoubled) {
