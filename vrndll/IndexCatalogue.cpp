@@ -111,10 +111,14 @@ int VRNParser12::GetIndex() {
                     *from = row + begin;
                     return end - begin;
                 };
+                // Each field is found before it is copied: arguments are
+                // evaluated in no fixed order.
                 const uint8_t *name = nullptr;
-                CopyName(e, name, field(kNameField12, &name));
+                const int name_length = field(kNameField12, &name);
+                CopyName(e, name, name_length);
                 const uint8_t *keys = nullptr;
-                CopyKeys(e, keys, field(kKeyField12, &keys));
+                const int key_length = field(kKeyField12, &keys);
+                CopyKeys(e, keys, key_length);
                 indexes.push_back(e);
             }
         }
