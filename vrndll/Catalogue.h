@@ -42,6 +42,9 @@ struct ColumnEntry {
     char name[256] = {};
     uint8_t null_flag = 0;
     uint8_t fixed = 0;
+    // Guessed from the table's rows (its column rows are lost), not read
+    // from the column catalogue.
+    bool guessed = false;
 };
 
 // One row of the index catalogue: an index or a primary-key or unique

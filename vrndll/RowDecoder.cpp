@@ -214,6 +214,15 @@ int VRNParser::PrintRow(std::string &out, uint32_t table, int var_length, uint32
             return kRowSkipped;
         }
 
+        // Columns guessed from another page's rows fit this row only when
+        // its fixed area holds them all: a row they would run past is not
+        // written half.
+        if (layout.guessed && layout.fixed_width > fixed_length) {
+            TheLogger().ErrorFormat("Row %i of table %s skipped: its guessed columns take %i bytes of a %i-byte fixed area",
+                                    row_number, name, layout.fixed_width, fixed_length);
+            return kRowSkipped;
+        }
+
         // Lengths of the stored variable columns from the offset table.
         const int stored = var_count;
         const int used = std::min<int>(stored, static_cast<int>(layout.variable.size()));

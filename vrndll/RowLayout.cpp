@@ -71,7 +71,9 @@ bool BuildRowLayout(const VRNParser &parser, uint32_t table, uint32_t columns, R
             column.width = FixedWidth(c);
             column.scale = IsNumericType(c.user_type) ? ColumnScale(c, format) : 0;
             column.name = SqlIdentifier(ColumnName(c, format));
+            if (c.guessed) layout.guessed = true;
             if (IsFixedColumn(c)) {
+                layout.fixed_width += column.width;
                 if (!layout.fixed.empty()) layout.fixed_names += ',';
                 layout.fixed_names += column.name;
                 layout.fixed.push_back(std::move(column));

@@ -39,11 +39,17 @@ struct RowLayout {
     std::vector<RowColumn> fixed;       // stored in the fixed-length area
     std::vector<RowColumn> variable;    // stored in the variable-length area
     std::string fixed_names;            // names of `fixed`, joined by ","
+    int32_t fixed_width = 0;            // bytes the fixed columns take together
+    bool guessed = false;               // the columns were guessed from the table's rows
 
     bool BuiltFor(uint32_t t, int32_t id, uint32_t n) const {
         return table == static_cast<int64_t>(t) && table_id == id && columns == n;
     }
-    void Invalidate() { table = -1; }
+    void Invalidate() {
+        table = -1;
+        fixed_width = 0;
+        guessed = false;
+    }
 };
 
 // Index of the first ColumnEntry of table `tab_id` among the first `count`

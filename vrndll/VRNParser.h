@@ -330,6 +330,11 @@ protected:
     // the chain of `object` (fl1 0, prev_id 0); 0 when there is none.
     int32_t FindChainStart(int32_t object);
 
+    // Shared body of RecoverFields (FieldLayoutRecovery.cpp): columns
+    // "Field1", "Field2", ... guessed from the rows of the table's first
+    // data page are appended to `fields`. Always 1.
+    int GuessTableColumns(SysobjEntry &table);
+
     // Shared bodies of GetOneString and PrintOneString (RowDecoder.cpp).
     int CutRowsOfPage(std::string &out, int32_t *block, uint32_t table, uint32_t columns, int32_t *rows,
                       const RowGeneration &generation);

@@ -29,6 +29,9 @@ public:
 
     // Column catalogue (ColumnCatalogue12.cpp).
     int GetCol() override;
+    // Columns guessed for a user table without column rows
+    // (FieldLayoutRecovery.cpp).
+    int RecoverFields(SysobjEntry &table) override;
     // Index catalogue from first_ind_block (IndexCatalogue.cpp) and
     // reference catalogue from first_ref_block (ForeignKeyCatalogue.cpp).
     int GetIndex() override;

@@ -41,6 +41,9 @@ public:
     void FreeCatalogue() override;
     // Column catalogue through the column map from page 50 (ColumnCatalogue15.cpp).
     int GetFieldEx() override;
+    // Columns guessed for a user table without column rows
+    // (FieldLayoutRecovery.cpp).
+    int RecoverFields(SysobjEntry &table) override;
     // Index catalogue through the index map from page 34 (IndexCatalogue.cpp)
     // and reference catalogue through the foreign-key map, the first page
     // of "ncsysreferences" (ForeignKeyCatalogue.cpp).

@@ -256,6 +256,11 @@ Table &Table::keep_trailing_nulls() {
     return *this;
 }
 
+Table &Table::without_column_rows() {
+    column_rows_ = false;
+    return *this;
+}
+
 Table &Table::without_object() {
     object_ = false;
     return *this;
@@ -469,11 +474,18 @@ void Schema::AddKeys(Database &db) const {
     AddKeyRows(db, indexes, references);
 }
 
+bool Schema::HasColumnRows(int32_t tab_id) const {
+    for (const auto &t : tables_)
+        if (t->id() == tab_id) return t->has_column_rows();
+    return true;
+}
+
 std::vector<Bytes> Schema::ColumnRecords() const {
     const std::vector<Entry> entries = SortedColumns();
     std::vector<Bytes> out;
     uint8_t row = 0;
-    for (const Entry &e : entries) out.push_back(ColumnRecord(e.tab_id, e.column, column_firoff_, row++));
+    for (const Entry &e : entries)
+        if (HasColumnRows(e.tab_id)) out.push_back(ColumnRecord(e.tab_id, e.column, column_firoff_, row++));
     return out;
 }
 
@@ -487,7 +499,8 @@ void Schema::add_to(Database &db) const {
     if (db.format() == Format::k15) {
         std::vector<AddressedRow> rows;
         for (const Entry &e : SortedColumns())
-            rows.push_back({ColumnRow15(e.tab_id, e.column), [](int32_t page, uint8_t row) {
+            if (HasColumnRows(e.tab_id))
+                rows.push_back({ColumnRow15(e.tab_id, e.column), [](int32_t page, uint8_t row) {
                                 return records15::ColumnMapEntry(page, row);
                             }});
         db.addressed_rows(kColumnCatalogue, kColumnFiroff15, rows,

@@ -191,8 +191,12 @@ public:
     // Columns and rows, but no object-catalogue entry (a table the column
     // catalogue alone knows).
     Table &without_object();
+    // Rows and an object, but no column rows (a table whose column
+    // catalogue rows are lost).
+    Table &without_column_rows();
 
     bool has_object() const { return object_; }
+    bool has_column_rows() const { return column_rows_; }
     int per_page() const { return per_page_; }
     bool trims_trailing_nulls() const { return trim_; }
 
@@ -211,6 +215,7 @@ private:
     int per_page_ = 0;
     bool trim_ = true;
     bool object_ = true;
+    bool column_rows_ = true;
 };
 
 // The column-catalogue record of `column` of table `tab_id`.
@@ -237,7 +242,8 @@ public:
     // Column records per catalogue page (0: as many as fit).
     Schema &column_records_per_page(int n);
 
-    // The column records of every table, ordered by table id and column id.
+    // The column records of every table (but those without column rows),
+    // ordered by table id and column id.
     std::vector<Bytes> ColumnRecords() const;
     // Lays the schema out in `db` (objects, column chain, data chains).
     void add_to(Database &db) const;
@@ -253,6 +259,7 @@ private:
     // The ids of `columns` in table `tab_id` (throws for an unknown name).
     std::vector<int> ColumnIds(int32_t tab_id, const std::vector<std::string> &columns) const;
     void AddKeys(Database &db) const;
+    bool HasColumnRows(int32_t tab_id) const;
 
     std::vector<std::unique_ptr<Table>> tables_;
     int16_t column_firoff_ = 24;
