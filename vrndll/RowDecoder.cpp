@@ -326,6 +326,14 @@ int VRNParser::PrintRow(std::string &out, uint32_t table, int var_length, uint32
 
 // ================================================================== one page
 
+namespace {
+
+// A page number no dump holds and that is not -1, the caller's "first
+// page of the table".
+constexpr int32_t kPageBeforeTheDump = -2;
+
+} // namespace
+
 int VRNParser::ContinueAfterBreak(const SysobjEntry &t, int32_t page, int32_t *block) {
     // One sweep of the page headers serves every table of the database.
     if (!owned_pages.SweptFor(bl.base_mb) && !owned_pages.Sweep(ChainReader(*this), PagesInDump(*this)))
@@ -476,7 +484,11 @@ int VRNParser::CutRowsOfPage(std::string &out, int32_t *block, uint32_t table, u
                 counts.pages_unreadable += 1;
         }
 
-        *block = continuing ? NextContinuationPage(table_name) : bl.next_id;
+        // -1 asks for the table's first page: a page that names -1 as its
+        // next names a page before the dump, and must end the chain there
+        // rather than start the table over (for ever).
+        const int32_t next = bl.next_id == -1 ? kPageBeforeTheDump : bl.next_id;
+        *block = continuing ? NextContinuationPage(table_name) : next;
         if (rows) *rows = count;
         out += "\nGO\n";
         return kOk;

@@ -205,6 +205,9 @@ public:
             cases.push_back({"data chain looping" + of, {{last, last + pb}}, [first, last](Bytes &b) {
                                  Store(b, last + 4, 4, Load(b, first, 4));
                              }});
+            // A data page naming page -1 as the next.
+            cases.push_back({"first data page naming page -1 next" + of, {{first, first + pb}},
+                             [first](Bytes &b) { Store(b, first + 4, 4, 0xFFFFFFFFu); }});
             // A text chain whose page names itself as the next.
             for (uint64_t text : t.text_pages)
                 cases.push_back({"text page naming itself next" + of, {{text, text + pb}},

@@ -1,0 +1,43 @@
+#!/bin/bash
+# The largest output, memory and time of a recovery over a corpus of dumps.
+#
+#   fuzz/measure.sh CORPUS_DIR [MAX_BYTES]     (default MAX_BYTES: 1 MiB)
+#
+# Every input of at most MAX_BYTES is recovered by vrnrecover of the native
+# build (build/bin, BUILD sets another folder) into a fresh folder, under
+# /usr/bin/time for its peak memory. Prints the inputs measured and, for
+# each figure, the largest value and the input that gave it.
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+corpus=${1:?usage: fuzz/measure.sh CORPUS_DIR [MAX_BYTES]}
+max_bytes=${2:-1048576}
+host=${BUILD:-$root/build}/bin/vrnrecover
+[ -x "$host" ] || { echo "measure: no $host (build vrnrecover first)" >&2; exit 2; }
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+count=0
+best_out=0 best_out_input=
+best_rss=0 best_rss_input=
+best_time=0 best_time_input=
+for input in "$corpus"/*; do
+  [ -f "$input" ] || continue
+  size=$(stat -c %s "$input")
+  [ "$size" -le "$max_bytes" ] || continue
+  rm -rf "$scratch/out"
+  /usr/bin/time -f '%M %e' -o "$scratch/time" "$host" -q --force -o "$scratch/out" "$input" >/dev/null 2>&1
+  read -r rss seconds <"$scratch/time" || continue
+  out=$(du -sb "$scratch/out" 2>/dev/null | cut -f1)
+  out=${out:-0}
+  count=$((count + 1))
+  if [ "$out" -gt "$best_out" ]; then best_out=$out; best_out_input=$input; fi
+  if [ "$rss" -gt "$best_rss" ]; then best_rss=$rss; best_rss_input=$input; fi
+  if awk -v a="$seconds" -v b="$best_time" 'BEGIN { exit !(a > b) }'; then
+    best_time=$seconds; best_time_input=$input
+  fi
+done
+echo "measure: $count inputs of at most $max_bytes bytes"
+echo "measure: largest output $best_out bytes ($best_out_input, $(stat -c %s "$best_out_input" 2>/dev/null) bytes)"
+echo "measure: largest peak memory $best_rss KiB ($best_rss_input)"
+echo "measure: slowest $best_time s ($best_time_input)"
