@@ -22,6 +22,7 @@ public:
 
 private:
     int64_t steps_ = 0;
-    std::vector<uint64_t> bits_;          // pages 0 .. kBitmapPages - 1
+    int32_t base_ = 0;                    // page of the bitmap's first bit
+    std::vector<uint64_t> bits_;          // pages base_ .. base_ + kBitmapPages - 1
     std::unordered_set<int32_t> others_;  // any other page id
 };
