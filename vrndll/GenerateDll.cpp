@@ -131,6 +131,12 @@ int VRNRecover::GenerateDll(const char *database_name, int template_flag) {
             rc = WriteTableScript(j);
             if (IsStop(rc)) return rc;
         }
+        // The views, procedures and triggers come after the tables they
+        // name and before the rows.
+        if (!options.data_only) {
+            rc = WriteObjectTexts();
+            if (IsStop(rc)) return rc;
+        }
         return kOk;
     } catch (...) {
         TheLogger().AssertFailed("!\"Error in GenerateDll\"", kSource, 417);

@@ -17,6 +17,7 @@
 #include "vrndll/CancelCheck.h"
 #include "vrndll/Catalogue.h"
 #include "vrndll/DumpFormat.h"
+#include "vrndll/ObjectTexts.h"
 #include "vrndll/ResultCode.h"
 #include "vrndll/OwnedPages.h"
 #include "vrndll/PageChain.h"
@@ -218,6 +219,11 @@ public:
     int WriteImageChain(std::string &out, int32_t first_page);
     int WriteUniTextChain(std::string &out, int32_t first_page);
 
+    // The whole text of every object the object texts hold, in the order
+    // the objects are first met, each object's pieces joined in chain order
+    // (ObjectTexts.cpp). A chain that breaks keeps what was read. 0 or -1000.
+    int ReadObjectTexts(std::vector<ObjectText> &texts);
+
     // ---- what differs by generation, asked by the driver and the script
     // writers (the base answers for the generation it was built for)
 
@@ -329,6 +335,16 @@ protected:
     // The first block among 1 .. 100 000 (and inside the dump) that starts
     // the chain of `object` (fl1 0, prev_id 0); 0 when there is none.
     int32_t FindChainStart(int32_t object);
+
+    // Shared body of GetOneView (ObjectTexts.cpp): the text of one page of
+    // the object texts, the pieces of one object joined and each object
+    // closed by one "GO" (after its last piece, on the page where the next
+    // object begins or the chain ends). Assertion `source` and `line` for
+    // an exception.
+    int ObjectTextPage(std::string &out, int32_t *block, uint32_t *object, const char *source, long line);
+    std::optional<PageChain> text_walk;
+    int32_t text_object = 0;
+    bool text_object_open = false;
 
     // Shared body of RecoverFields (FieldLayoutRecovery.cpp): columns
     // "Field1", "Field2", ... guessed from the rows of the table's first

@@ -32,6 +32,8 @@ public:
     // Columns guessed for a user table without column rows
     // (FieldLayoutRecovery.cpp).
     int RecoverFields(SysobjEntry &table) override;
+    // One page of the object texts (ObjectTexts.cpp).
+    int GetOneView(std::string &out, int32_t *block, uint32_t *object) override;
     // Index catalogue from first_ind_block (IndexCatalogue.cpp) and
     // reference catalogue from first_ref_block (ForeignKeyCatalogue.cpp).
     int GetIndex() override;

@@ -44,6 +44,8 @@ public:
     // Columns guessed for a user table without column rows
     // (FieldLayoutRecovery.cpp).
     int RecoverFields(SysobjEntry &table) override;
+    // One page of the object texts (ObjectTexts.cpp).
+    int GetOneView(std::string &out, int32_t *block, uint32_t *object) override;
     // Index catalogue through the index map from page 34 (IndexCatalogue.cpp)
     // and reference catalogue through the foreign-key map, the first page
     // of "ncsysreferences" (ForeignKeyCatalogue.cpp).

@@ -86,6 +86,8 @@ private:
     void Release();
     // The plain script of table j of pSysobj.
     int WriteTableScript(uint32_t j);
+    // The script of the database's compiled objects (ObjectTextScript.cpp).
+    int WriteObjectTexts();
     // The numbered scripts of table j, whose `columns` column entries start
     // at `first_column`.
     int WriteTableRows(uint32_t j, uint32_t first_column, uint32_t columns);

@@ -33,6 +33,10 @@ struct DatabaseSchema {
         Bytes value;
     };
     std::vector<PendingChain> chains;
+    // Stored texts of objects, in order of their first line, and the bytes
+    // a text row holds.
+    std::vector<std::pair<int32_t, std::string>> texts;
+    size_t text_piece = records::kTextPieceSize;
     // Table ids by name, for the tables foreign keys reference.
     std::map<std::string, int32_t> table_ids;
     struct PendingForeignKey {
@@ -221,6 +225,17 @@ std::unique_ptr<Dump> ReadDescription(std::istream &in, std::string &error) {
             if (!needs(3) || !ToInt(p.args[0], INT32_MIN, INT32_MAX, a) || p.args[1].size() != 1)
                 return fail("object takes an id, a type letter and a name");
             current->object(static_cast<int32_t>(a), p.args[1][0], p.args[2]);
+        } else if (p.keyword == "text") {
+            if (!needs(2) || !ToInt(p.args[0], INT32_MIN, INT32_MAX, a)) return fail("text takes an object id and a line");
+            const int32_t id = static_cast<int32_t>(a);
+            auto it = std::find_if(ds.texts.begin(), ds.texts.end(), [id](const auto &t) { return t.first == id; });
+            if (it == ds.texts.end()) it = ds.texts.insert(ds.texts.end(), {id, std::string()});
+            else it->second += "\n";
+            it->second += NameWord(p.args[1]);
+        } else if (p.keyword == "text_piece") {
+            if (!needs(1) || !ToInt(p.args[0], 1, static_cast<long long>(records::kTextPieceSize), a))
+                return fail("text_piece takes 1 to 255 bytes");
+            ds.text_piece = static_cast<size_t>(a);
         } else if (p.keyword == "catalogue_per_page") {
             if (!needs(1) || !ToInt(p.args[0], 1, 1000000, a)) return fail("catalogue_per_page takes a count");
             current->catalogue_options(static_cast<int>(a));
@@ -265,6 +280,7 @@ std::unique_ptr<Dump> ReadDescription(std::istream &in, std::string &error) {
             return nullptr;
         }
         for (const auto &c : ds.chains) TextChain(*kv.first, c.owner, c.first_page, c.value, per_page);
+        for (const auto &t : ds.texts) kv.first->object_text(t.first, t.second, ds.text_piece);
     }
     return dump;
 }

@@ -7,6 +7,9 @@
 //     database master 1 0             # name, dbid, base in MiB; the first is the master
 //     table 101 orders                # user table of the current database
 //     object 201 V order_totals       # any object: id, type letter, name
+//     text 201 'CREATE VIEW order_totals AS'   # a line of the object's stored text
+//     text 201 'SELECT 1'             #   (each text line adds one; in rows of object 6)
+//     text_piece 40                   # bytes of text a row holds (1 to 255; default 255)
 //     catalogue_per_page 3            # records per object-catalogue page
 //     no_usage                        # no usage record for the current database
 //     start_page 8000                 # usage start page of the current database

@@ -110,6 +110,14 @@ Bytes Usage(int16_t dbid, int32_t size, int32_t start_page) {
     return r.bytes();
 }
 
+Bytes ObjectTextRow(int32_t id, const std::string &piece) {
+    if (piece.size() > kTextPieceSize) throw std::invalid_argument("text piece too long");
+    const size_t length = piece.size() + 24;
+    Record r(length);
+    r.i32(4, id).i16(kObjectTextFiroff, static_cast<int16_t>(length)).text(18, piece);
+    return r.bytes();
+}
+
 Bytes Device(const std::string &name, int32_t low, int32_t high) {
     if (name.size() > 239) throw std::invalid_argument("device name too long: " + name);
     const size_t end = 16 + name.size();
@@ -225,6 +233,22 @@ Database &Database::name_row(const std::string &name, int32_t first_page) {
 
 Database &Database::chain(int32_t owner, const std::vector<Bytes> &recs, ChainOptions options) {
     chains_.push_back({owner, recs, options});
+    return *this;
+}
+
+Database &Database::object_text(int32_t id, const std::string &text, size_t piece_size) {
+    if (piece_size == 0 || piece_size > records::kTextPieceSize) throw std::invalid_argument("bad text piece size");
+    auto texts = std::find_if(chains_.begin(), chains_.end(),
+                              [](const ChainDecl &c) { return c.owner == kObjectTexts; });
+    if (texts == chains_.end()) {
+        object(kObjectTexts, 'S', "syscomments");
+        ChainOptions options;
+        options.firoff = records::kObjectTextFiroff;
+        chains_.push_back({kObjectTexts, {}, options});
+        texts = chains_.end() - 1;
+    }
+    for (size_t at = 0; at < text.size(); at += piece_size)
+        texts->records.push_back(records::ObjectTextRow(id, text.substr(at, piece_size)));
     return *this;
 }
 

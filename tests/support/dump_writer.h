@@ -77,6 +77,7 @@ constexpr int32_t kColumnCatalogue = 3;
 constexpr int32_t kDatabaseInformation = 30;
 constexpr int32_t kUsage = 31;
 constexpr int32_t kDevices = 35;
+constexpr int32_t kObjectTexts = 6;
 
 // The on-disk generation a dump is written in.
 enum class Format { k12, k15 };
@@ -156,6 +157,11 @@ Bytes Usage(int16_t dbid, int32_t size, int32_t start_page);
 // name's end offset in the byte before the last.
 constexpr int16_t kDeviceFiroff = 12;
 Bytes Device(const std::string &name, int32_t low, int32_t high);
+// Object text (both generations, a chain of object 6): object id at 4, the
+// text piece from 18, length at 16 (24 + the piece), then 6 zero bytes.
+constexpr int16_t kObjectTextFiroff = 16;
+constexpr size_t kTextPieceSize = 255; // the most a row holds
+Bytes ObjectTextRow(int32_t id, const std::string &piece);
 } // namespace records
 
 // Format-15 rows and map entries. Row offsets count from the row's first
@@ -242,6 +248,10 @@ public:
     // Format 15: `row_status` is the status of its row (20: passed over).
     Database &object(int32_t id, char type, const std::string &name, uint8_t row_status = 0);
     Database &table(int32_t id, const std::string &name) { return object(id, 'U', name); }
+    // The stored text of object `id`, cut into rows of `piece_size` bytes
+    // on the chain of object 6 (one chain for every text, in call order;
+    // the first call also adds the catalogue entry "syscomments").
+    Database &object_text(int32_t id, const std::string &text, size_t piece_size = records::kTextPieceSize);
     // A page chain of `owner` holding `records` back to back.
     Database &chain(int32_t owner, const std::vector<Bytes> &records, ChainOptions options = {});
     // A raw page at page.id; replaces whatever the layout would put there.
