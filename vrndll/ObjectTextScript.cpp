@@ -36,16 +36,21 @@ int VRNRecover::WriteObjectTexts() {
         const uint32_t count = std::min<uint32_t>(parser->iSysobj, static_cast<uint32_t>(parser->pSysobj.size()));
         for (uint32_t k = 0; k < count; ++k) objects.emplace(parser->pSysobj[k].id, &parser->pSysobj[k]);
         std::vector<std::pair<const SysobjEntry *, const ObjectText *>> wanted;
+        size_t unknown = 0;
         for (const ObjectText &t : texts) {
             const auto it = objects.find(t.object);
             if (it == objects.end() || !IsCompiledObject(it->second->type)) {
-                TheLogger().ErrorFormat("Text of object %ld not written: the catalogue holds no view, procedure, "
-                                        "trigger, default or rule of that id",
-                                        static_cast<long>(t.object));
+                if (unknown++ == 0)
+                    TheLogger().ErrorFormat("Text of object %ld not written: the catalogue holds no view, procedure, "
+                                            "trigger, default or rule of that id",
+                                            static_cast<long>(t.object));
                 continue;
             }
             wanted.emplace_back(it->second, &t);
         }
+        if (unknown > 1)
+            TheLogger().ErrorFormat("Texts of %lu objects not written: the catalogue holds no compiled object of their ids",
+                                    static_cast<unsigned long>(unknown));
         if (wanted.empty()) return kOk;
         std::stable_sort(wanted.begin(), wanted.end(),
                          [](const auto &a, const auto &b) { return a.first->id < b.first->id; });

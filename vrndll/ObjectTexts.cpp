@@ -26,18 +26,20 @@ std::vector<ObjectText> TextPiecesOfPage(const BlockReader &reader, int32_t page
     return pieces;
 }
 
-void JoinTextPiece(std::vector<ObjectText> &texts, std::vector<std::pair<int32_t, size_t>> &index,
+void JoinTextPiece(std::vector<ObjectText> &texts, std::unordered_map<int32_t, size_t> &index,
                    const ObjectText &piece) {
-    for (const auto &entry : index)
-        if (entry.first == piece.object) {
-            texts[entry.second].text += piece.text;
-            return;
-        }
-    index.emplace_back(piece.object, texts.size());
-    texts.push_back(piece);
+    const auto found = index.emplace(piece.object, texts.size());
+    if (found.second)
+        texts.push_back(piece);
+    else
+        texts[found.first->second].text += piece.text;
 }
 
 namespace {
+
+// The most text the objects of one database are taken to hold: a chain
+// longer than that is damage, and memory stays bounded whatever it says.
+constexpr size_t kMostTextBytes = 64u * 1024u * 1024u;
 
 int64_t PagesOfDump(const VRNParser &p) {
     if (p.VRN_bl_count > 0) return p.VRN_bl_count;
@@ -49,7 +51,8 @@ int64_t PagesOfDump(const VRNParser &p) {
 int VRNParser::ReadObjectTexts(std::vector<ObjectText> &texts) {
     texts.clear();
     if (first_text_block == -1) return kOk;
-    std::vector<std::pair<int32_t, size_t>> index;
+    std::unordered_map<int32_t, size_t> index;
+    size_t held = 0;
     PageChain walk(bl, first_text_block, "the object texts", PagesOfDump(*this));
     while (walk.Next()) {
         if (bl.type != kObjectTexts) {
@@ -57,7 +60,15 @@ int VRNParser::ReadObjectTexts(std::vector<ObjectText> &texts) {
                                     static_cast<long>(walk.page()), static_cast<long>(bl.type));
             break;
         }
-        for (const ObjectText &piece : TextPiecesOfPage(bl, walk.page())) JoinTextPiece(texts, index, piece);
+        for (const ObjectText &piece : TextPiecesOfPage(bl, walk.page())) {
+            held += piece.text.size();
+            if (held > kMostTextBytes) {
+                TheLogger().ErrorFormat("Object texts stop at page %ld: they would hold more than %lu bytes",
+                                        static_cast<long>(walk.page()), static_cast<unsigned long>(kMostTextBytes));
+                return kOk;
+            }
+            JoinTextPiece(texts, index, piece);
+        }
     }
     if (walk.stop() == ChainStop::kCancelled) return kCancelled;
     return kOk;
@@ -95,11 +106,12 @@ int VRNParser::ObjectTextPage(std::string &out, int32_t *block, uint32_t *object
         }
         std::string text;
         for (const ObjectText &piece : TextPiecesOfPage(bl, page)) {
+            const bool next_object = !text_object_open || piece.object != text_object;
             if (text_object_open && piece.object != text_object) close_object(text);
             text += piece.text;
             text_object = piece.object;
             text_object_open = true;
-            if (object) {
+            if (object && next_object) {
                 const uint32_t objects = std::min<uint32_t>(iSysobj, static_cast<uint32_t>(pSysobj.size()));
                 for (uint32_t k = 0; k < objects; ++k)
                     if (pSysobj[k].id == piece.object) {

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class BlockReader;
@@ -32,5 +33,5 @@ std::vector<ObjectText> TextPiecesOfPage(const BlockReader &reader, int32_t page
 
 // Appends `piece` to the text of its object in `texts` (a new entry for an
 // object not met before; `index` maps object ids to entries).
-void JoinTextPiece(std::vector<ObjectText> &texts, std::vector<std::pair<int32_t, size_t>> &index,
+void JoinTextPiece(std::vector<ObjectText> &texts, std::unordered_map<int32_t, size_t> &index,
                    const ObjectText &piece);

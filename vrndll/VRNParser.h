@@ -221,7 +221,8 @@ public:
 
     // The whole text of every object the object texts hold, in the order
     // the objects are first met, each object's pieces joined in chain order
-    // (ObjectTexts.cpp). A chain that breaks keeps what was read. 0 or -1000.
+    // (ObjectTexts.cpp). A chain that breaks keeps what was read, and the
+    // texts end at 64 MiB. 0 or -1000.
     int ReadObjectTexts(std::vector<ObjectText> &texts);
 
     // ---- what differs by generation, asked by the driver and the script
