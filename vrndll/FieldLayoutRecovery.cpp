@@ -3,8 +3,11 @@
 // appended to the column array as "Field1", "Field2", ..., so that the table
 // still gets its script and its rows. Both generations store data rows
 // alike, so both use the same guess.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "Common/logger/logger.h"
 #include "vrndll/ColumnCollector.h"
