@@ -47,7 +47,9 @@ void ColumnCollector::Add(const ColumnEntry &column) {
 
 void ColumnCollector::Finish() {
     TheLogger().InfoNumber("skip_tables_num=", 0);
-    if (parser_.fields.empty()) return;
+    // Also when no column row is left at all (the column catalogue's pages
+    // lost): every user table then gets its columns guessed, rather than
+    // every table losing its rows.
     std::unordered_set<int32_t> described;
     for (const ColumnEntry &c : parser_.fields) described.insert(c.tab_id);
     for (uint32_t k = 0; k < objects_ && k < parser_.pSysobj.size(); ++k) {

@@ -46,11 +46,14 @@ TEST(GuessedColumns, ATableWithoutColumnRowsGetsGuessedColumnsAndEveryRow) {
         dumpwriter::Format format;
         const char *eight_bytes; // a variable column 8 bytes long in every row
         bool narrower_second_page; // its rows lack the third column: the guess runs past them
+        bool catalogue_empty = false; // no table has column rows left
     };
     const Case cases[] = {
         {"older generation", dumpwriter::Format::k12, "Field10  varbinary(255)", false},
         {"newer generation", dumpwriter::Format::k15, "Field10  timestamp", false},
         {"rows the guess does not fit", dumpwriter::Format::k12, "Field10  varbinary(255)", true},
+        {"every column row lost", dumpwriter::Format::k12, "Field10  varbinary(255)", false, true},
+        {"every column row lost, newer generation", dumpwriter::Format::k15, "Field10  timestamp", false, true},
     };
     ASSERT_TRUE(TheLibrary().loaded());
     for (const Case &c : cases) {
@@ -60,7 +63,8 @@ TEST(GuessedColumns, ATableWithoutColumnRowsGetsGuessedColumnsAndEveryRow) {
         dump.database("master", 1, 0);
         dumpwriter::Schema schema;
         // A table the catalogue still describes, and one it lost.
-        schema.table(101, "kept").column("id", types::kInt).row({encode::Int(1)});
+        auto &kept = schema.table(101, "kept").column("id", types::kInt).row({encode::Int(1)});
+        if (c.catalogue_empty) kept.without_column_rows();
         auto &lost = schema.table(102, "readings");
         dumpwriter::Table narrower(102, "readings");
         for (dumpwriter::Table *t : {&lost, &narrower}) {
