@@ -391,9 +391,10 @@ void RunCases(int kb, dumpwriter::Format format, const char *generation) {
         kept_whole += all_whole;
         with_untouched += !untouched.empty();
     }
-    std::printf("%s: %zu damaged cases (%d leaving some table untouched), %d kept every untouched table whole;"
+    std::printf("%s: %lu damaged cases (%d leaving some table untouched), %d kept every untouched table whole;"
                 " slowest %.3f s: %s\n",
-                generation, cases.size(), with_untouched, kept_whole, slowest_seconds, slowest.c_str());
+                generation, static_cast<unsigned long>(cases.size()), with_untouched, kept_whole, slowest_seconds,
+                slowest.c_str());
 }
 
 } // namespace
