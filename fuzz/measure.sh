@@ -27,7 +27,8 @@ for input in "$corpus"/*; do
   [ "$size" -le "$max_bytes" ] || continue
   rm -rf "$scratch/out"
   /usr/bin/time -f '%M %e' -o "$scratch/time" "$host" -q --force -o "$scratch/out" "$input" >/dev/null 2>&1
-  read -r rss seconds <"$scratch/time" || continue
+  # The last line: a first one says when the exit status was not 0.
+  read -r rss seconds < <(tail -n 1 "$scratch/time") || continue
   out=$(du -sb "$scratch/out" 2>/dev/null | cut -f1)
   out=${out:-0}
   count=$((count + 1))
