@@ -16,23 +16,23 @@ bool IsNumeric(uint8_t user_type) { return user_type == 10 || user_type == 26; }
 std::vector<ColumnEntry> ColumnEntries(const RowInput &input) {
     std::vector<ColumnEntry> entries;
     for (size_t k = 0; k < input.columns.size(); ++k) {
-        const RowInputColumn &spec = input.columns[k];
+        const RowInputColumn &described = input.columns[k];
         ColumnEntry c;
         c.tab_id = kRowInputTable;
         c.col_id = static_cast<int16_t>(k + 1);
-        c.user_type = spec.user_type;
-        c.length = spec.length;
-        c.null_flag = spec.nullable ? 8 : 0;
-        c.fixed = spec.fixed_type ? 1 : 0;
+        c.user_type = described.user_type;
+        c.length = described.length;
+        c.null_flag = described.nullable ? 8 : 0;
+        c.fixed = described.fixed_type ? 1 : 0;
         const std::string name = "c" + std::to_string(k + 1);
         std::memcpy(c.name, name.data(), name.size());
         // The catalogue keeps precision and scale right after the name; the
         // name part of a numeric column's bytes is 5 (format 12) or 8
         // (format 15) shorter than the bytes.
-        c.name[name.size()] = static_cast<char>(spec.precision);
-        c.name[name.size() + 1] = static_cast<char>(spec.scale);
+        c.name[name.size()] = static_cast<char>(described.precision);
+        c.name[name.size() + 1] = static_cast<char>(described.scale);
         c.var_len = static_cast<int32_t>(name.size());
-        if (IsNumeric(spec.user_type)) c.var_len += input.format == DumpFormat::k15 ? 8 : 5;
+        if (IsNumeric(described.user_type)) c.var_len += input.format == DumpFormat::k15 ? 8 : 5;
         entries.push_back(c);
     }
     return entries;
