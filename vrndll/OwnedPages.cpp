@@ -5,22 +5,24 @@
 #include "vrndll/ResultCode.h"
 #include "vrndll/VRNParser.h"
 
+bool SweepPageHeaders(BlockReader &reader, int64_t first, int64_t end, const std::function<void(int32_t)> &visit) {
+    for (int64_t b = first; b < end && b <= INT32_MAX && reader.InDump(static_cast<int32_t>(b)); ++b) {
+        const int32_t page = static_cast<int32_t>(b);
+        if (reader.GetBlock(page) == kCancelled) return false;
+        if (!reader.HeaderWhole()) continue;
+        if (reader.id == 1) break; // page 1 of the next database in the dump
+        visit(page);
+    }
+    return true;
+}
+
 bool OwnedPages::Sweep(BlockReader &reader, int64_t max_pages) {
     Clear();
     swept_ = true;
     base_mb_ = reader.base_mb;
-    bool whole = true;
-    for (int64_t b = 2; b <= max_pages && b <= INT32_MAX && reader.InDump(static_cast<int32_t>(b)); ++b) {
-        const int32_t page = static_cast<int32_t>(b);
-        if (reader.GetBlock(page) == kCancelled) {
-            whole = false;
-            break;
-        }
-        if (!reader.HeaderWhole()) continue;
-        if (reader.id == 1) break; // page 1 of the next database in the dump
-        if (reader.id != page || reader.type <= 100 || reader.fl1 != 0) continue;
-        pages_.emplace_back(reader.type, page);
-    }
+    const bool whole = SweepPageHeaders(reader, 2, max_pages + 1, [&](int32_t page) {
+        if (reader.id == page && reader.type > 100 && reader.fl1 == 0) pages_.emplace_back(reader.type, page);
+    });
     std::sort(pages_.begin(), pages_.end());
     return whole;
 }

@@ -16,10 +16,17 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <utility>
 #include <vector>
 
 class BlockReader;
+
+// Reads the header of every page of the database from `first` on, up to
+// `end` (exclusive), the dump's end, or page 1 of the next database in the
+// dump, and calls `visit` for each header read whole (the reader's fields
+// hold it) with its page number. False when cancelled.
+bool SweepPageHeaders(BlockReader &reader, int64_t first, int64_t end, const std::function<void(int32_t)> &visit);
 
 class OwnedPages {
 public:

@@ -248,13 +248,10 @@ int VRNParser::data_blockread() { return 0; }
 int VRNParser::ListObjectIds(int start) {
     obj_ids.clear();
     std::unordered_set<int32_t> listed;
-    for (int32_t b = std::max(start, 2); b < VRN_bl_count && bl.InDump(b); ++b) {
-        if (bl.GetBlock(b) == kCancelled) return kCancelled;
-        if (!bl.HeaderWhole()) continue;
-        if (bl.id == 1) break; // page 1 of the next database in the dump
+    const bool whole = SweepPageHeaders(bl, std::max(start, 2), VRN_bl_count, [&](int32_t) {
         if (bl.type > 100 && listed.insert(bl.type).second) obj_ids.push_back(bl.type);
-    }
-    return kOk;
+    });
+    return whole ? kOk : kCancelled;
 }
 
 int VRNParser::TwoToThe(int n) {
