@@ -49,6 +49,7 @@ bool MayStartCommand(char c) {
 void CharLiteralWriter::Begin() {
     out_.push_back('\'');
     lineStart_ = false;
+    afterBackslash_ = false;
     heldLen_ = 0;
 }
 
@@ -66,6 +67,7 @@ void CharLiteralWriter::Flush(bool split) {
 }
 
 void CharLiteralWriter::AppendPlain(const char *bytes, size_t len) {
+    if (len > 0) afterBackslash_ = bytes[len - 1] == '\\';
     // Whole runs without a quote or a NUL go in one append.
     while (len > 0) {
         size_t run = 0;
@@ -103,10 +105,16 @@ void CharLiteralWriter::Put(char c) {
         Flush(false);
     }
     if (IsLineBreak(c)) {
+        // The server's parser joins a line ending in a backslash inside a
+        // literal to the next, dropping both: the literal is closed after
+        // the backslash and goes on with the line break, 'a\'+'<break>b'.
+        if (afterBackslash_) out_.append("'+'");
+        afterBackslash_ = false;
         out_.push_back(c);
         lineStart_ = true;
         return;
     }
+    afterBackslash_ = c == '\\';
     if (lineStart_) {
         if (IsBlank(c)) {
             out_.push_back(c);

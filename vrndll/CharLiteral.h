@@ -16,6 +16,11 @@
 // a concatenation: 'first line' + 'go on...' puts a quote, not the word, at
 // the start of the script line. The server joins the pieces to the same
 // value.
+//
+// The server's parser takes a backslash followed by a line break inside a
+// literal for a line continuation and drops both. So a line break that
+// follows a backslash of the value starts a piece of its own: 'a\'+'
+// b' loads as the three bytes a, backslash, line break and b.
 #pragma once
 
 #include <cstddef>
@@ -43,6 +48,7 @@ private:
 
     std::string &out_;
     bool lineStart_ = false; // only blanks since a line break of the value
+    bool afterBackslash_ = false; // the last byte written of the value is a backslash
     char held_[8] = {};      // start of a line that may become a client command
     size_t heldLen_ = 0;
 };

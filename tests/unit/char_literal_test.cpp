@@ -18,8 +18,9 @@ std::string Quoted(const std::string &value) {
 }
 
 // Reads a literal the way the server does: quoted pieces joined by '+', a
-// doubled quote inside a piece standing for one quote. Fails unless the
-// whole text is one such expression.
+// doubled quote inside a piece standing for one quote, a backslash before a
+// line break inside a piece a line continuation (both dropped). Fails
+// unless the whole text is one such expression.
 bool ReadLiteral(const std::string &text, std::string &value) {
     value.clear();
     size_t i = 0;
@@ -36,6 +37,14 @@ bool ReadLiteral(const std::string &text, std::string &value) {
                 }
                 ++i;
                 break;
+            }
+            if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\n') {
+                i += 2;
+                continue;
+            }
+            if (text.compare(i, 3, "\\\r\n") == 0) {
+                i += 3;
+                continue;
             }
             value.push_back(text[i++]);
         }
@@ -93,8 +102,19 @@ TEST(CharLiteral, ClientCommandLinesAreSplitOff) {
     EXPECT_EQ(Quoted("x\ng\ngo"), "'x\ng\n'+'go'");
 }
 
+TEST(CharLiteral, BackslashBeforeALineBreakEndsAPiece) {
+    // The line break starts the next piece, so no piece holds a backslash
+    // followed by a line break; every other byte stays where it was.
+    EXPECT_EQ(Quoted("C:\\dir\\\nnext"), "'C:\\dir\\'+'\nnext'");
+    EXPECT_EQ(Quoted("a\\\r\nb"), "'a\\'+'\r\nb'");
+    EXPECT_EQ(Quoted("\\\n"), "'\\'+'\n'");
+    EXPECT_EQ(Quoted("a\\\\\n\\\ngo"), "'a\\\\'+'\n\\'+'\n'+'go'"); // with a command line after it
+    EXPECT_EQ(Quoted("a\\ \nb\\"), "'a\\ \nb\\'");                 // not right before the break: unchanged
+    EXPECT_EQ(Quoted("'\\\n'"), "'''\\'+'\n'''");
+}
+
 TEST(CharLiteral, PiecesJoinAsOneValue) {
-    const std::string value = "first 'page'\n  g";
+    const std::string value = "first 'page'\\\n  g";
     const std::string rest = "o on\nreset\nlast";
     std::string whole = Quoted(value + rest);
     for (size_t cut = 0; cut <= value.size() + rest.size(); ++cut) {
@@ -111,8 +131,8 @@ TEST(CharLiteral, PiecesJoinAsOneValue) {
 
 TEST(CharLiteral, AnyValueReadsBackWholeAndHidesNoCommand) {
     // Values made of the characters that matter: quotes, line breaks,
-    // blanks and the letters of the client commands.
-    const char alphabet[] = "'\n\r \tgoGOresqQuitxv!:aZ+";
+    // blanks, backslashes and the letters of the client commands.
+    const char alphabet[] = "'\n\r \tgoGOresqQuitxv!:aZ+\\";
     std::mt19937 random(99);
     for (int i = 0; i < 20000; ++i) {
         std::string value(random() % 24, ' ');
