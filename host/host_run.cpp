@@ -1,5 +1,6 @@
 #include "host/host_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -53,17 +54,29 @@ std::string Plural(uint64_t n, const char *one, const char *many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-std::string LossText(uint64_t skipped, uint64_t pages, uint64_t chains, uint64_t continued, uint64_t nulls) {
-    return Plural(skipped, "row skipped", "rows skipped") + ", " +
-           Plural(pages, "page unreadable", "pages unreadable") + ", " +
-           Plural(chains, "chain broken", "chains broken") +
-           (continued ? " (" + std::to_string(continued) + " continued by the pages' headers)" : std::string()) + ", " +
-           Plural(nulls, "value written as NULL", "values written as NULL");
+// The losses of a table or of the run. Values changed are named only when
+// there are any (the log names each one, its column and what was written).
+template <class Record> std::string LossText(const Record &r) {
+    return Plural(r.rows_skipped, "row skipped", "rows skipped") + ", " +
+           Plural(r.pages_unreadable, "page unreadable", "pages unreadable") + ", " +
+           Plural(r.chains_broken, "chain broken", "chains broken") +
+           (r.chains_continued ? " (" + std::to_string(r.chains_continued) + " continued by the pages' headers)"
+                               : std::string()) +
+           ", " + Plural(r.values_null, "value written as NULL", "values written as NULL") +
+           (r.values_changed ? ", " + Plural(r.values_changed, "value changed", "values changed") +
+                                   " (NaN, infinity or date out of range; see the log)"
+                             : std::string());
 }
 
-void VRN_CDECL OnTable(const VrnTableReport *t, uintptr_t user) {
+void VRN_CDECL OnTable(const VrnTableReport *given, uintptr_t user) {
     try {
         RunState &s = *reinterpret_cast<RunState *>(user);
+        // A library older than this host hands a shorter record: the fields
+        // it does not know are taken as zero.
+        VrnTableReport whole;
+        std::memset(&whole, 0, sizeof whole);
+        std::memcpy(&whole, given, std::min<size_t>(given->size, sizeof whole));
+        const VrnTableReport *t = &whole;
         if (t->kind == VRN_LOST_DATABASE_ENTRY) {
             s.lost_databases += 1;
             s.losses.push_back(std::string(t->database) + ": lost whole, its catalogue is not in the dump");
@@ -79,10 +92,8 @@ void VRN_CDECL OnTable(const VrnTableReport *t, uintptr_t user) {
                       << (t->columns ? t->columns : "") << ")\n";
             return;
         }
-        if (t->rows_skipped || t->pages_unreadable || t->chains_broken || t->values_null)
-            s.losses.push_back(std::string(t->database) + "." + t->table + ": " +
-                               LossText(t->rows_skipped, t->pages_unreadable, t->chains_broken, t->chains_continued,
-                                        t->values_null));
+        if (t->rows_skipped || t->pages_unreadable || t->chains_broken || t->values_null || t->values_changed)
+            s.losses.push_back(std::string(t->database) + "." + t->table + ": " + LossText(*t));
     } catch (...) {
     }
 }
@@ -292,9 +303,7 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
         << "  lost: "
         << (report.lost && state.lost_databases ? Plural(state.lost_databases, "database", "databases") + " whole, "
                                                 : std::string())
-        << (report.lost ? LossText(report.rows_skipped, report.pages_unreadable, report.chains_broken, report.chains_continued,
-                                   report.values_null)
-                        : std::string("nothing"))
+        << (report.lost ? LossText(report) : std::string("nothing"))
         << "\n";
     for (const std::string &loss : state.losses) out << "    " << loss << "\n";
     out << "  " << rates << "\n"

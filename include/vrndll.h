@@ -108,6 +108,7 @@ typedef struct VrnTableReport {
     char table[256];
     VRN_SLOT(const char *, columns); /* "name type, ..." of the table's columns */
     uint64_t chains_continued; /* broken data chains that went on with the table's pages found by their headers */
+    uint64_t values_changed;   /* values written other than stored (see VrnReport.values_changed) */
 } VrnTableReport;
 
 /* Level of a diagnostic. */
@@ -179,6 +180,10 @@ typedef struct VrnReport {
     char output_folder[1024]; /* the folder really written, "" when none */
     char message[512];        /* what went wrong, with the system's reason */
     uint64_t chains_continued; /* broken data chains that went on with the pages found by their headers */
+    uint64_t values_changed;   /* values written other than stored: a NaN or an infinity (no literal loads
+                                  them back), a date or time out of its type's range (written as NULL, or
+                                  as the nearest valid value in a column without NULL); each is named in
+                                  the log */
 } VrnReport;
 
 /* Recovers source_path as the options say and fills the report. Returns the

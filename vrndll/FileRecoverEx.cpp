@@ -23,14 +23,16 @@ namespace {
 static_assert(sizeof(VrnOptions) == 104, "VrnOptions layout");
 static_assert(offsetof(VrnOptions, target_directory_slot) == 24, "VrnOptions layout");
 static_assert(offsetof(VrnOptions, user_data) == 96, "VrnOptions layout");
-static_assert(sizeof(VrnReport) == 1624, "VrnReport layout");
+static_assert(sizeof(VrnReport) == 1632, "VrnReport layout");
 static_assert(offsetof(VrnReport, chains_continued) == 1616, "VrnReport layout");
+static_assert(offsetof(VrnReport, values_changed) == 1624, "VrnReport layout");
 static_assert(offsetof(VrnReport, rows_written) == 24, "VrnReport layout");
 static_assert(offsetof(VrnReport, output_folder) == 80, "VrnReport layout");
 static_assert(sizeof(VrnProgress) == 560, "VrnProgress layout");
 static_assert(offsetof(VrnProgress, database) == 48, "VrnProgress layout");
-static_assert(sizeof(VrnTableReport) == 584, "VrnTableReport layout");
+static_assert(sizeof(VrnTableReport) == 592, "VrnTableReport layout");
 static_assert(offsetof(VrnTableReport, chains_continued) == 576, "VrnTableReport layout");
+static_assert(offsetof(VrnTableReport, values_changed) == 584, "VrnTableReport layout");
 static_assert(offsetof(VrnTableReport, columns_slot) == 568, "VrnTableReport layout");
 
 // The host's diagnostic callback, reached through the host interaction's
@@ -62,6 +64,7 @@ void FillCounts(VrnTableReport &to, const RecoveryCounts &c) {
     to.chains_broken = c.chains_broken;
     to.values_null = c.values_null;
     to.chains_continued = c.chains_continued;
+    to.values_changed = c.values_changed;
 }
 
 int StatusOf(int result, const RecoveryRun &run) {
@@ -250,6 +253,7 @@ extern "C" VRNDLL_API int VRN_CDECL FileRecoverEx(const char *source_path, const
         out.chains_broken = t.chains_broken;
         out.values_null = t.values_null;
         out.chains_continued = t.chains_continued;
+        out.values_changed = t.values_changed;
         out.lost = run.report.Lost() ? 1 : 0;
         {
             platform::File dump = source_path ? platform::File::openForReading(source_path) : platform::File();

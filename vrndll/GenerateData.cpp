@@ -52,7 +52,10 @@ void VRNRecover::ReportTable(const std::string &name, uint32_t first, uint32_t e
                                   std::to_string(counts.rows_skipped) + " rows skipped, " +
                                   std::to_string(counts.pages_unreadable) + " pages unreadable, " +
                                   std::to_string(counts.chains_broken) + " chains broken, " +
-                                  std::to_string(counts.values_null) + " values written as NULL");
+                                  std::to_string(counts.values_null) + " values written as NULL" +
+                                  (counts.values_changed ? ", " + std::to_string(counts.values_changed) +
+                                                               " values changed (see the log)"
+                                                         : std::string()));
     }
     if (!options.table_done) return;
     TableAccount account;

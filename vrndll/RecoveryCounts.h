@@ -11,9 +11,12 @@ struct RecoveryCounts {
     uint64_t chains_broken = 0;    // data, text or image chains that stopped before their end
     uint64_t values_null = 0;      // values written as NULL because their bytes were not there
     uint64_t chains_continued = 0; // broken data chains that went on with the table's pages found by their headers
+    uint64_t values_changed = 0;   // values written other than stored: no literal loads them back (NaN, an
+                                   // infinity), or their date or time is out of the type's range
 
     bool AnyLoss() const {
-        return rows_skipped != 0 || pages_unreadable != 0 || chains_broken != 0 || values_null != 0;
+        return rows_skipped != 0 || pages_unreadable != 0 || chains_broken != 0 || values_null != 0 ||
+               values_changed != 0;
     }
     RecoveryCounts &operator+=(const RecoveryCounts &o) {
         rows_written += o.rows_written;
@@ -23,6 +26,7 @@ struct RecoveryCounts {
         chains_broken += o.chains_broken;
         values_null += o.values_null;
         chains_continued += o.chains_continued;
+        values_changed += o.values_changed;
         return *this;
     }
     RecoveryCounts operator-(const RecoveryCounts &o) const {
@@ -34,6 +38,7 @@ struct RecoveryCounts {
         d.chains_broken = chains_broken - o.chains_broken;
         d.values_null = values_null - o.values_null;
         d.chains_continued = chains_continued - o.chains_continued;
+        d.values_changed = values_changed - o.values_changed;
         return d;
     }
 };

@@ -157,13 +157,34 @@ int VRNParser::WriteUniTextChain(std::string &out, int32_t first_page) {
 
 namespace {
 
+// A value written other than stored is counted and named in the log: the
+// row, the column, what the value was (with its stored bytes) and what was
+// written in its place.
+void AccountForChange(VRNParser &parser, const std::string &out, size_t value_start, const RowColumn &column,
+                      const uint8_t *p, int32_t len, values::ValueChange change) {
+    if (change == values::ValueChange::kNone) return;
+    if (change == values::ValueChange::kTooShort)
+        parser.counts.values_null += 1;
+    else
+        parser.counts.values_changed += 1;
+    std::string stored;
+    values::AppendBinary(stored, p, static_cast<size_t>(std::min<int32_t>(std::max<int32_t>(len, 0), 16)));
+    TheLogger().ErrorFormat("Row %i of table %s: column %s holds %s (stored %s), written as %s",
+                            parser.row_number, parser.row_layout.table_name.c_str(), column.name.c_str(),
+                            values::ValueChangeText(change), stored.c_str(), out.c_str() + value_start);
+}
+
 // Appends the literal of one value of `column` held in `len` bytes at `p`.
 // Text and image values are the chains their 16-byte pointer names.
 // Returns 0, or what a chain writer returned.
 int AppendColumnValue(VRNParser &parser, std::string &out, const RowColumn &column, const uint8_t *p,
                       int32_t len, bool fixed_area) {
     if (!values::IsChainType(column.user_type)) {
-        values::AppendValue(out, column.user_type, p, static_cast<size_t>(len), column.scale, fixed_area);
+        const size_t start = out.size();
+        values::ValueChange change = values::ValueChange::kNone;
+        values::AppendValue(out, column.user_type, p, static_cast<size_t>(len), column.scale, fixed_area,
+                            column.nullable, &change);
+        AccountForChange(parser, out, start, column, p, len, change);
         return kOk;
     }
     const int32_t page = len >= values::StoredWidth(column.user_type) ? ReadInt32(p) : 0;

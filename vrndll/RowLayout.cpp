@@ -5,6 +5,7 @@
 
 #include "vrndll/ColumnName.h"
 #include "vrndll/SqlIdentifier.h"
+#include "vrndll/SqlTypeText.h"
 #include "vrndll/VRNParser.h"
 #include "vrndll/ValueFormat.h"
 
@@ -71,6 +72,7 @@ bool BuildRowLayout(const VRNParser &parser, uint32_t table, uint32_t columns, R
             column.width = FixedWidth(c);
             column.scale = IsNumericType(c.user_type) ? ColumnScale(c, format) : 0;
             column.name = SqlIdentifier(ColumnName(c, format));
+            column.nullable = !IsFixedColumn(c) && AllowsNull(c.null_flag);
             if (c.guessed) layout.guessed = true;
             if (IsFixedColumn(c)) {
                 layout.fixed_width += column.width;

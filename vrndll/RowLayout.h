@@ -24,6 +24,7 @@ struct RowColumn {
     uint8_t user_type = 0;
     int32_t width = 0;     // bytes taken in the fixed-length area
     int32_t scale = 0;     // numeric and decimal only
+    bool nullable = false; // the table script lets it take NULL
     std::string name;      // as written in the column list (quoted when it must be)
 };
 

@@ -67,6 +67,8 @@ std::string SqlTypeText(const ColumnEntry &c, DumpFormat format) {
 
 const char *NullabilityText(uint8_t null_flag) {
     if (null_flag == 0) return " NOT NULL";
-    if (null_flag == 8) return " NULL";
+    if (AllowsNull(null_flag)) return " NULL";
     return "";
 }
+
+bool AllowsNull(uint8_t null_flag) { return null_flag == 8; }

@@ -16,3 +16,7 @@ std::string SqlTypeText(const ColumnEntry &column, DumpFormat format);
 
 // " NOT NULL" for status 0, " NULL" for status 8, "" for any other status.
 const char *NullabilityText(uint8_t null_flag);
+
+// True when the table script lets the column take NULL: status 8 only (a
+// column without a nullability text takes the server's default, NOT NULL).
+bool AllowsNull(uint8_t null_flag);

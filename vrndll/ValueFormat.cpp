@@ -93,7 +93,31 @@ void AppendQuoted(std::string &out, void (*format)(std::string &, int32_t, int32
     out.push_back('\'');
 }
 
+int32_t Clamp(int32_t v, int32_t low, int32_t high) { return v < low ? low : v > high ? high : v; }
+
+// A value with a part out of its type's range: NULL where the column takes
+// it, else nothing (the caller writes the nearest valid value).
+bool NullForOutOfRange(std::string &out, bool nullable) {
+    if (nullable) out.append("NULL");
+    return nullable;
+}
+
 } // namespace
+
+const char *ValueChangeText(ValueChange change) {
+    switch (change) {
+    case ValueChange::kNotANumber:
+        return "a NaN";
+    case ValueChange::kInfinity:
+        return "an infinity";
+    case ValueChange::kOutOfRange:
+        return "a date or time out of its type's range";
+    case ValueChange::kTooShort:
+        return "fewer bytes than its type takes";
+    default:
+        return "";
+    }
+}
 
 int StoredWidth(uint8_t user_type) {
     switch (user_type) {
@@ -145,28 +169,33 @@ void AppendUnsignedBigInt(std::string &out, const uint8_t *p) { AppendDecimal(ou
 
 // ------------------------------------------------------------------ floating point
 
-void AppendDouble(std::string &out, double value) {
+ValueChange AppendDouble(std::string &out, double value, bool nullable) {
     if (std::isnan(value)) {
-        out.append("NULL");
-        return;
+        out.append(nullable ? "NULL" : "0");
+        return ValueChange::kNotANumber;
     }
-    if (std::isinf(value)) value = value < 0 ? -DBL_MAX : DBL_MAX;
+    ValueChange change = ValueChange::kNone;
+    if (std::isinf(value)) {
+        value = value < 0 ? -DBL_MAX : DBL_MAX;
+        change = ValueChange::kInfinity;
+    }
     char buffer[32];
     auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
     out.append(buffer, r.ptr);
+    return change;
 }
 
-void AppendSingle(std::string &out, float value) {
+ValueChange AppendSingle(std::string &out, float value, bool nullable) {
     if (std::isnan(value)) {
-        out.append("NULL");
-        return;
+        out.append(nullable ? "NULL" : "0");
+        return ValueChange::kNotANumber;
     }
     // The shortest text of the largest single ("3.4028235e+38") reads as a
     // double just above it, which a server may refuse as an overflow; the
     // double's own text is exactly the largest single.
     if (std::isinf(value) || std::fabs(value) == FLT_MAX) {
         AppendDouble(out, value < 0 ? -static_cast<double>(FLT_MAX) : static_cast<double>(FLT_MAX));
-        return;
+        return std::isinf(value) ? ValueChange::kInfinity : ValueChange::kNone;
     }
     char buffer[32];
     auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -178,23 +207,24 @@ void AppendSingle(std::string &out, float value) {
     std::from_chars(buffer, r.ptr, read);
     if (static_cast<float>(read) != value) {
         AppendDouble(out, static_cast<double>(value));
-        return;
+        return ValueChange::kNone;
     }
     out.append(buffer, r.ptr);
+    return ValueChange::kNone;
 }
 
-void AppendFloat(std::string &out, const uint8_t *p) {
+ValueChange AppendFloat(std::string &out, const uint8_t *p, bool nullable) {
     uint64_t bits = Load64(p);
     double value;
     std::memcpy(&value, &bits, sizeof value);
-    AppendDouble(out, value);
+    return AppendDouble(out, value, nullable);
 }
 
-void AppendReal(std::string &out, const uint8_t *p) {
+ValueChange AppendReal(std::string &out, const uint8_t *p, bool nullable) {
     uint32_t bits = Load32(p);
     float value;
     std::memcpy(&value, &bits, sizeof value);
-    AppendSingle(out, value);
+    return AppendSingle(out, value, nullable);
 }
 
 // ------------------------------------------------------------------ money
@@ -292,34 +322,74 @@ void AppendStoredBytes(std::string &out, const uint8_t *p, size_t len) {
 
 // ------------------------------------------------------------------ dates and times
 
-void AppendDateTime(std::string &out, const uint8_t *p) {
-    AppendQuoted(out, FormatDateTime, AsSigned32(Load32(p)), AsSigned32(Load32(p + 4)));
+ValueChange AppendDateTime(std::string &out, const uint8_t *p, bool nullable) {
+    int32_t day = AsSigned32(Load32(p));
+    int32_t ticks = AsSigned32(Load32(p + 4));
+    ValueChange change = ValueChange::kNone;
+    if (ticks < 0 || ticks >= kTicksPerDay || day < kFirstDateTimeDay || day > kLastDay) {
+        // Ticks of a day or more would be carried into the date: a
+        // different instant, not the stored one.
+        change = ValueChange::kOutOfRange;
+        if (NullForOutOfRange(out, nullable)) return change;
+        day = Clamp(day, kFirstDateTimeDay, kLastDay);
+        ticks = Clamp(ticks, 0, kTicksPerDay - 1);
+    }
+    AppendQuoted(out, FormatDateTime, day, ticks);
+    return change;
 }
 
-void AppendSmallDateTime(std::string &out, const uint8_t *p) {
-    AppendQuoted(out, FormatSmallDateTime, Load16(p), Load16(p + 2));
+ValueChange AppendSmallDateTime(std::string &out, const uint8_t *p, bool nullable) {
+    int32_t minutes = Load16(p + 2);
+    ValueChange change = ValueChange::kNone;
+    if (minutes >= kMinutesPerDay) { // every stored day number is a valid day
+        change = ValueChange::kOutOfRange;
+        if (NullForOutOfRange(out, nullable)) return change;
+        minutes = kMinutesPerDay - 1;
+    }
+    AppendQuoted(out, FormatSmallDateTime, Load16(p), minutes);
+    return change;
 }
 
-void AppendDate(std::string &out, const uint8_t *p) {
+ValueChange AppendDate(std::string &out, const uint8_t *p, bool nullable) {
+    int32_t day = AsSigned32(Load32(p));
+    ValueChange change = ValueChange::kNone;
+    if (day < kFirstDateDay || day > kLastDay) {
+        change = ValueChange::kOutOfRange;
+        if (NullForOutOfRange(out, nullable)) return change;
+        day = Clamp(day, kFirstDateDay, kLastDay);
+    }
     out.push_back('\'');
-    FormatDate(out, AsSigned32(Load32(p)));
+    FormatDate(out, day);
     out.push_back('\'');
+    return change;
 }
 
-void AppendTime(std::string &out, const uint8_t *p) {
+ValueChange AppendTime(std::string &out, const uint8_t *p, bool nullable) {
+    int32_t ticks = AsSigned32(Load32(p));
+    ValueChange change = ValueChange::kNone;
+    if (ticks < 0 || ticks >= kTicksPerDay) {
+        change = ValueChange::kOutOfRange;
+        if (NullForOutOfRange(out, nullable)) return change;
+        ticks = Clamp(ticks, 0, kTicksPerDay - 1);
+    }
     out.push_back('\'');
-    FormatTime(out, AsSigned32(Load32(p)));
+    FormatTime(out, ticks);
     out.push_back('\'');
+    return change;
 }
 
 // ------------------------------------------------------------------ any type
 
 bool AppendValue(std::string &out, uint8_t user_type, const uint8_t *p, size_t len, int scale,
-                 bool fixed_area) {
+                 bool fixed_area, bool nullable, ValueChange *change) {
+    ValueChange ignored = ValueChange::kNone;
+    ValueChange &changed = change ? *change : ignored;
+    changed = ValueChange::kNone;
     if (IsChainType(user_type)) return false;
     const int width = StoredWidth(user_type);
     if (width > 0 && len < static_cast<size_t>(width)) {
         out.append("NULL");
+        changed = ValueChange::kTooShort;
         return true;
     }
     switch (user_type) {
@@ -363,10 +433,10 @@ bool AppendValue(std::string &out, uint8_t user_type, const uint8_t *p, size_t l
         AppendUnsignedBigInt(out, p);
         break;
     case kReal:
-        AppendReal(out, p);
+        changed = AppendReal(out, p, nullable);
         break;
     case kFloat:
-        AppendFloat(out, p);
+        changed = AppendFloat(out, p, nullable);
         break;
     case kMoney:
         AppendMoney(out, p);
@@ -378,16 +448,16 @@ bool AppendValue(std::string &out, uint8_t user_type, const uint8_t *p, size_t l
         AppendNumeric(out, p, len, scale);
         break;
     case kDateTime:
-        AppendDateTime(out, p);
+        changed = AppendDateTime(out, p, nullable);
         break;
     case kSmallDateTime:
-        AppendSmallDateTime(out, p);
+        changed = AppendSmallDateTime(out, p, nullable);
         break;
     case kDate:
-        AppendDate(out, p);
+        changed = AppendDate(out, p, nullable);
         break;
     case kTime:
-        AppendTime(out, p);
+        changed = AppendTime(out, p, nullable);
         break;
     default: // timestamp, unknown codes
         AppendStoredBytes(out, p, len);

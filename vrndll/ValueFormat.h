@@ -71,6 +71,42 @@ int StoredWidth(uint8_t user_type);
 // below.
 bool IsChainType(uint8_t user_type);
 
+// What became of a stored value that no literal loads back unchanged. The
+// writers below that can meet such a value return it; every other value's
+// literal loads back as the stored value.
+enum class ValueChange : uint8_t {
+    kNone = 0,
+    // A NaN: no literal the server accepts is one. Written as NULL, or as 0
+    // in a column that takes no NULL.
+    kNotANumber,
+    // An infinity: no literal the server accepts is one. Written as the
+    // largest finite value of its type, with its sign.
+    kInfinity,
+    // A date or time part outside its type's range (ticks or minutes of a
+    // day or more, or below 0; a day before or after the type's first or
+    // last day): damage, not a time. Written as NULL, or in a column that
+    // takes no NULL as the nearest valid value (the day's first or last
+    // instant, the type's first or last day).
+    kOutOfRange,
+    // Fewer bytes than the type's width (AppendValue only): written as
+    // NULL, the value is not there.
+    kTooShort,
+};
+
+// A few words naming the change, for the log: "a NaN", "an infinity",
+// "a date or time out of its type's range", "fewer bytes than its type
+// takes"; "" for kNone.
+const char *ValueChangeText(ValueChange change);
+
+// Days (counted from 1 January 1900) and ticks a type holds: datetime runs
+// from 1 January 1753 to 31 December 9999, date from 1 January 0001 to the
+// same last day; smalldatetime holds every stored day number (1900 to
+// 6 June 2079) and times of a day, minutes 0 to 1439; ticks run from 0 to
+// one below a day.
+constexpr int32_t kFirstDateTimeDay = -53690;
+constexpr int32_t kFirstDateDay = -693595;
+constexpr int32_t kLastDay = 2958463;
+
 // ------------------------------------------------------------------ integers
 
 void AppendTinyInt(std::string &out, const uint8_t *p);          // 1 byte, unsigned (tinyint, bit)
@@ -89,13 +125,13 @@ void AppendUnsignedBigInt(std::string &out, const uint8_t *p);   // 8 bytes
 // server, reading it as a double and storing a single, turns back into the
 // same bits.
 //
-// Infinities and NaN have no literal the server accepts. An infinity is
-// written as the largest finite value of its type with its sign, a NaN as
-// NULL.
-void AppendDouble(std::string &out, double value);
-void AppendSingle(std::string &out, float value);
-void AppendFloat(std::string &out, const uint8_t *p); // 8 bytes, IEEE double
-void AppendReal(std::string &out, const uint8_t *p);  // 4 bytes, IEEE single
+// Infinities and NaN have no literal the server accepts (see ValueChange):
+// an infinity is written as the largest finite value of its type with its
+// sign, a NaN as NULL when `nullable`, else as 0, and the change returned.
+ValueChange AppendDouble(std::string &out, double value, bool nullable = true);
+ValueChange AppendSingle(std::string &out, float value, bool nullable = true);
+ValueChange AppendFloat(std::string &out, const uint8_t *p, bool nullable = true); // 8 bytes, IEEE double
+ValueChange AppendReal(std::string &out, const uint8_t *p, bool nullable = true);  // 4 bytes, IEEE single
 
 // ------------------------------------------------------------------ money
 
@@ -140,11 +176,13 @@ void AppendStoredBytes(std::string &out, const uint8_t *p, size_t len);
 
 // ------------------------------------------------------------------ dates and times
 
-// "'", the text of DateFormat.h, "'".
-void AppendDateTime(std::string &out, const uint8_t *p);      // 8 bytes: day, ticks (int32 each)
-void AppendSmallDateTime(std::string &out, const uint8_t *p); // 4 bytes: day, minutes (uint16 each)
-void AppendDate(std::string &out, const uint8_t *p);          // 4 bytes: day (int32)
-void AppendTime(std::string &out, const uint8_t *p);          // 4 bytes: ticks (int32)
+// "'", the text of DateFormat.h, "'". A part outside the type's range
+// (see ValueChange::kOutOfRange) writes NULL when `nullable`, else the
+// nearest valid value, and returns the change.
+ValueChange AppendDateTime(std::string &out, const uint8_t *p, bool nullable = true);      // 8 bytes: day, ticks (int32 each)
+ValueChange AppendSmallDateTime(std::string &out, const uint8_t *p, bool nullable = true); // 4 bytes: day, minutes (uint16 each)
+ValueChange AppendDate(std::string &out, const uint8_t *p, bool nullable = true);          // 4 bytes: day (int32)
+ValueChange AppendTime(std::string &out, const uint8_t *p, bool nullable = true);          // 4 bytes: ticks (int32)
 
 // ------------------------------------------------------------------ any type
 
@@ -159,7 +197,11 @@ void AppendTime(std::string &out, const uint8_t *p);          // 4 bytes: ticks 
 // A stored type is encoded alike in both generations; which codes a column
 // can carry is the catalogue reader's business, so the writer needs no
 // generation. unichar and univarchar values are written by AppendUniChars.
+//
+// `nullable` tells whether the column takes NULL; a value that no literal
+// loads back unchanged is written as its writer above says, and the change
+// stored in `*change` (when given; kNone for every other value).
 bool AppendValue(std::string &out, uint8_t user_type, const uint8_t *p, size_t len, int scale,
-                 bool fixed_area);
+                 bool fixed_area, bool nullable = true, ValueChange *change = nullptr);
 
 } // namespace values

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <limits>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -231,6 +233,54 @@ TEST_F(ExtendedEntry, ReportNamesTheLossesOfADamagedDump) {
         if (t.kind == VRN_TABLE_ENTRY) summed += t.rows_written;
     }
     EXPECT_EQ(summed, report.rows_written) << "the tables add up to the totals";
+}
+
+TEST_F(ExtendedEntry, ValuesWithoutALiteralAreCountedAndNeverNullInANotNullColumn) {
+    // A NaN, infinities and times of a day or more have no literal that
+    // loads them back: each is written as its column allows (NULL only where
+    // the table script allows it) and counted as changed, per table and in
+    // the totals. A backslash before a line break is kept by closing the
+    // literal after it; the rest of the row is written as stored.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const int32_t day = 25920000; // ticks of one day
+    dumpwriter::Dump dump(2);
+    dump.database("master", 1, 0);
+    dumpwriter::Schema schema;
+    schema.table(101, "readings")
+        .column("id", types::kInt)
+        .column("f", types::kFloat)
+        .column("dt", types::kDateTime)
+        .column("fn", types::kFloat, 0, dumpwriter::kNull)
+        .column("atn", types::kDateTime, 0, dumpwriter::kNull)
+        .column("note", types::kVarChar, 20, dumpwriter::kNull)
+        .row({encode::Int(1), encode::Float(nan), encode::DateTime(36524, day), encode::Float(inf),
+              encode::DateTime(36524, 0x7fffffff), encode::Chars("C:\\dir\\\nnext")})
+        .row({encode::Int(2), encode::Float(-inf), encode::DateTime(36524, 300), encode::Float(nan),
+              encode::DateTime(36524, 300), encode::Chars("plain")});
+    schema.table(102, "calm").column("x", types::kFloat).row({encode::Float(0.5)});
+    schema.add_to(dump.database("sales", 5, 4));
+    const std::string path = folder_ / "values.dmp";
+    ASSERT_TRUE(dump.write_file(path));
+
+    VrnOptions o{};
+    o.output_folder = out_.c_str();
+    VrnReport report;
+    EXPECT_EQ(Run(o, report, path), VRN_STATUS_LOSSES) << report.message;
+    EXPECT_EQ(report.lost, 1);
+    EXPECT_EQ(report.rows_written, 3u);
+    EXPECT_EQ(report.values_changed, 6u);
+    EXPECT_EQ(report.values_null, 0u);
+    std::map<std::string, uint64_t> changed;
+    for (const VrnTableReport &t : seen_.tables)
+        if (t.kind == VRN_TABLE_ENTRY) changed[t.table] = t.values_changed;
+    EXPECT_EQ(changed, (std::map<std::string, uint64_t>{{"calm", 0}, {"readings", 6}}));
+    EXPECT_EQ(ReadFileText(JoinPath(out_, "sales/readings_1.sql")),
+              "set dateformat mdy\nGO\n"
+              "INSERT INTO readings(id,f,dt,fn,atn,note) \n VALUES(1,0,'1/1/2000 23:59:59.997',"
+              "1.7976931348623157e+308,NULL,'C:\\dir\\'+'\nnext')\n"
+              "INSERT INTO readings(id,f,dt,fn,atn,note) \n VALUES(2,-1.7976931348623157e+308,'1/1/2000 0:0:1',"
+              "NULL,'1/1/2000 0:0:1','plain')\n\nGO\n");
 }
 
 TEST_F(ExtendedEntry, UnreadableDumpsAndBadOptionsAreNamed) {

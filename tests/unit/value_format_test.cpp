@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <limits>
 #include <random>
+#include <utility>
 #include <vector>
 
 using namespace values;
@@ -21,6 +22,12 @@ using Bytes = std::vector<uint8_t>;
 std::string Written(void (*writer)(std::string &, const uint8_t *), const Bytes &bytes) {
     std::string out;
     writer(out, bytes.data());
+    return out;
+}
+
+std::string Written(ValueChange (*writer)(std::string &, const uint8_t *, bool), const Bytes &bytes) {
+    std::string out;
+    EXPECT_EQ(writer(out, bytes.data(), true), ValueChange::kNone);
     return out;
 }
 
@@ -160,21 +167,43 @@ TEST(FloatLiterals, RandomBitPatternsRoundTrip) {
     }
 }
 
-TEST(FloatLiterals, InfinitiesBecomeTheLargestValueAndNanBecomesNull) {
-    const double inf = std::numeric_limits<double>::infinity();
+TEST(FloatLiterals, InfinitiesAndNanHaveNoLiteralAndAreChanged) {
+    // An infinity becomes the largest finite value of its type with its
+    // sign; a NaN NULL where the column takes it, else 0. Each is reported.
+    const ValueChange inf = ValueChange::kInfinity, nan = ValueChange::kNotANumber;
+    struct Case {
+        uint8_t type;
+        const char *stored; // little-endian
+        bool nullable;
+        ValueChange change;
+        const char *text;   // nullptr: read back as `read_back`
+        double read_back;
+    } cases[] = {
+        {kFloat, "000000000000f07f", true, inf, nullptr, DBL_MAX},                 // +inf
+        {kFloat, "000000000000f0ff", false, inf, nullptr, -DBL_MAX},               // -inf
+        {kReal, "0000807f", true, inf, nullptr, static_cast<double>(FLT_MAX)},    // exactly, no overflow on reading
+        {kReal, "000080ff", false, inf, nullptr, -static_cast<double>(FLT_MAX)},
+        {kFloat, "000000000000f87f", true, nan, "NULL", 0},                       // quiet NaN
+        {kFloat, "010000000000f0ff", false, nan, "0", 0},                         // signalling, negative: never NULL
+        {kReal, "0000c07f", true, nan, "NULL", 0},
+        {kReal, "0100807f", false, nan, "0", 0},
+    };
+    for (const Case &c : cases) {
+        const Bytes bytes = Hex(c.stored);
+        std::string out;
+        ValueChange change = ValueChange::kNone;
+        EXPECT_TRUE(AppendValue(out, c.type, bytes.data(), bytes.size(), 0, !c.nullable, c.nullable, &change));
+        EXPECT_EQ(change, c.change) << c.stored;
+        if (c.text)
+            EXPECT_EQ(out, c.text) << c.stored;
+        else
+            EXPECT_EQ(ReadBack(out), c.read_back) << c.stored;
+    }
+    // Every finite value, the largest included, is written as it is stored.
     std::string out;
-    AppendDouble(out, inf);
-    EXPECT_EQ(ReadBack(out), DBL_MAX);
-    out.clear();
-    AppendDouble(out, -inf);
-    EXPECT_EQ(ReadBack(out), -DBL_MAX);
-    out.clear();
-    AppendSingle(out, -std::numeric_limits<float>::infinity());
-    EXPECT_EQ(ReadBack(out), -static_cast<double>(FLT_MAX)); // exactly, no overflow on reading
-    out.clear();
-    AppendDouble(out, std::nan(""));
-    EXPECT_EQ(out, "NULL");
-    EXPECT_EQ(Written(AppendReal, Hex("0000c07f")), "NULL"); // a single NaN
+    EXPECT_EQ(AppendDouble(out, DBL_MAX, false), ValueChange::kNone);
+    EXPECT_EQ(AppendSingle(out, -FLT_MAX, false), ValueChange::kNone);
+    EXPECT_EQ(AppendDouble(out, 5e-324, false), ValueChange::kNone);
 }
 
 // ------------------------------------------------------------------ money and smallmoney
@@ -327,14 +356,69 @@ TEST(AnyTypeWriter, PicksTheWriterOfEachType) {
     }
 }
 
+TEST(AnyTypeWriter, DatePartsOutOfRangeAreDamage) {
+    // Ticks of a day or more (or below 0), smalldatetime minutes of 1440 or
+    // more, days outside the type: NULL where the column takes it, else the
+    // nearest valid value, and reported either way; never carried into the
+    // date.
+    const auto le = [](std::initializer_list<std::pair<int64_t, int>> parts) {
+        Bytes b;
+        for (auto part : parts)
+            for (int i = 0; i < part.second; ++i) b.push_back(static_cast<uint8_t>(part.first >> (8 * i)));
+        return b;
+    };
+    const auto dt = [&](int64_t day, int64_t ticks) { return le({{day, 4}, {ticks, 4}}); };
+    const auto sdt = [&](int64_t day, int64_t minutes) { return le({{day, 2}, {minutes, 2}}); };
+    const auto four = [&](int64_t v) { return le({{v, 4}}); };
+    const ValueChange out_of_range = ValueChange::kOutOfRange, none = ValueChange::kNone;
+    const int64_t day = kTicksPerDay;
+    struct Case {
+        uint8_t type;
+        Bytes bytes;
+        bool nullable;
+        ValueChange change;
+        const char *text;
+    } cases[] = {
+        {kDateTime, dt(36524, day), true, out_of_range, "NULL"},
+        {kDateTime, dt(36524, day), false, out_of_range, "'1/1/2000 23:59:59.997'"},
+        {kDateTime, dt(36524, 0x7fffffff), false, out_of_range, "'1/1/2000 23:59:59.997'"}, // not 3/23/2000
+        {kDateTime, dt(36524, -1), false, out_of_range, "'1/1/2000 0:0:0'"},
+        {kDateTime, dt(-53691, 0), false, out_of_range, "'1/1/1753 0:0:0'"},
+        {kDateTime, dt(2958464, 0), true, out_of_range, "NULL"},
+        {kDateTime, dt(2958464, 0), false, out_of_range, "'12/31/9999 0:0:0'"},
+        {kDateTime, dt(-53690, day - 1), false, none, "'1/1/1753 23:59:59.997'"},
+        {kDateTime, dt(2958463, 0), true, none, "'12/31/9999 0:0:0'"},
+        {kSmallDateTime, sdt(0, 1440), true, out_of_range, "NULL"},
+        {kSmallDateTime, sdt(0, 1440), false, out_of_range, "'1/1/1900 23:59:0.0'"},
+        {kSmallDateTime, sdt(65535, 65535), false, out_of_range, "'6/6/2079 23:59:0.0'"},
+        {kSmallDateTime, sdt(65535, 1439), true, none, "'6/6/2079 23:59:0.0'"},
+        {kDate, four(-693596), true, out_of_range, "NULL"},
+        {kDate, four(-693596), false, out_of_range, "'1/1/0001'"},
+        {kDate, four(2958464), false, out_of_range, "'12/31/9999'"},
+        {kTime, four(day), true, out_of_range, "NULL"},
+        {kTime, four(day), false, out_of_range, "'23:59:59.997'"},
+        {kTime, four(-1), false, out_of_range, "'0:0:0'"},
+        {kTime, four(day - 1), false, none, "'23:59:59.997'"},
+    };
+    for (const Case &c : cases) {
+        std::string out;
+        ValueChange change = ValueChange::kOutOfRange;
+        EXPECT_TRUE(AppendValue(out, c.type, c.bytes.data(), c.bytes.size(), 0, !c.nullable, c.nullable, &change));
+        EXPECT_EQ(out, c.text) << "user type " << int(c.type);
+        EXPECT_EQ(change, c.change) << c.text;
+    }
+}
+
 TEST(AnyTypeWriter, TooFewBytesForAFixedWidthWriteNull) {
     const uint8_t bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     for (uint8_t type : {kSmallInt, kInt, kBigInt, kReal, kFloat, kMoney, kSmallMoney, kDateTime,
                          kSmallDateTime, kDate, kTime, kUnsignedBigInt}) {
         std::string out;
         size_t oneShort = static_cast<size_t>(StoredWidth(type)) - 1;
-        EXPECT_TRUE(AppendValue(out, type, bytes, oneShort, 0, true));
+        ValueChange change = ValueChange::kNone;
+        EXPECT_TRUE(AppendValue(out, type, bytes, oneShort, 0, true, false, &change));
         EXPECT_EQ(out, "NULL") << "user type " << int(type);
+        EXPECT_EQ(change, ValueChange::kTooShort) << "user type " << int(type);
     }
     std::string out;
     EXPECT_TRUE(AppendValue(out, kInt, bytes, 8, 0, false)); // extra bytes are not read
