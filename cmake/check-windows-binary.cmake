@@ -1,7 +1,9 @@
-# Checks a binary of the Windows build: a 32-bit PE file that needs none of
-# the MinGW runtime DLLs and, when EXPORTS is given, exports exactly those
-# undecorated names. Run as a script:
-#   cmake -DOBJDUMP=<objdump> -DDLL=<file> [-DEXPORTS=A,B] -P check-windows-binary.cmake
+# Checks a binary of the Windows build: a PE file of the expected format
+# (FORMAT, as objdump names it; default pei-i386, the 32-bit product) that
+# needs none of the MinGW runtime DLLs and, when EXPORTS is given, exports
+# exactly those undecorated names. Run as a script:
+#   cmake -DOBJDUMP=<objdump> -DDLL=<file> [-DFORMAT=pei-x86-64] [-DEXPORTS=A,B]
+#         -P check-windows-binary.cmake
 cmake_policy(VERSION 3.20)
 foreach(var OBJDUMP DLL)
   if(NOT DEFINED ${var})
@@ -18,8 +20,16 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "check-windows-binary: ${OBJDUMP} failed: ${err}")
 endif()
 
-if(NOT dump MATCHES "file format pei-i386")
-  message(FATAL_ERROR "check-windows-binary: ${DLL} is not a 32-bit PE file")
+if(NOT DEFINED FORMAT)
+  set(FORMAT pei-i386)
+endif()
+if(FORMAT STREQUAL "pei-i386")
+  set(kind "32-bit PE")
+else()
+  set(kind "64-bit PE")
+endif()
+if(NOT dump MATCHES "file format ${FORMAT}")
+  message(FATAL_ERROR "check-windows-binary: ${DLL} is not a ${kind} file (${FORMAT})")
 endif()
 
 string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${dump}")
@@ -30,7 +40,7 @@ foreach(import IN LISTS imports)
   endif()
 endforeach()
 if(NOT DEFINED EXPORTS)
-  message(STATUS "${DLL}: 32-bit PE, no MinGW runtime DLL needed")
+  message(STATUS "${DLL}: ${kind}, no MinGW runtime DLL needed")
   return()
 endif()
 
@@ -57,4 +67,4 @@ list(SORT expected)
 if(NOT found STREQUAL expected)
   message(FATAL_ERROR "check-windows-binary: ${DLL} exports [${found}], expected exactly [${expected}]")
 endif()
-message(STATUS "${DLL}: 32-bit PE, no MinGW runtime DLL needed, exporting ${found}")
+message(STATUS "${DLL}: ${kind}, no MinGW runtime DLL needed, exporting ${found}")

@@ -12,5 +12,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
+# The PE format the binary checks expect of this build.
+set(VRN_WINDOWS_PE_FORMAT pei-i386)
+
 # Tests run under Wine, quietly and in a Wine prefix inside the build folder.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)

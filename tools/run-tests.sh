@@ -1,11 +1,19 @@
 #!/bin/bash
 # Builds and tests vrndll three times: a native build (build/), a native
 # build with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/),
-# and the 32-bit Windows cross build run under Wine (build-win/); then runs
-# both fuzz targets for a fixed short time (build-fuzz/, fuzz/run.sh;
-# FUZZ_SECONDS per target, default 60).
+# and the Windows cross build run under Wine; then runs both fuzz targets
+# for a fixed short time (build-fuzz/, fuzz/run.sh; FUZZ_SECONDS per target,
+# default 60).
 #
 #   tools/run-tests.sh [native] [asan] [windows] [fuzz]     (default: all four)
+#
+# The windows stage always builds the 32-bit binaries (build-win/) and checks
+# them as PE files. Where this machine runs 32-bit programs, the whole suite
+# runs under 32-bit Wine. Where it cannot (a kernel without 32-bit
+# emulation), the same code is built as 64-bit Windows binaries
+# (build-win64/) and the whole suite runs under 64-bit Wine. The stage says
+# which on one line, and fails when neither can run. `windows32` and
+# `windows64` run one of the two whatever the machine.
 #
 # Every stage runs even when an earlier one failed; the script ends with the
 # line "N passed, N failed" over all test runs and fails when any build or
@@ -20,11 +28,13 @@ stages=("$@")
 
 total_passed=0
 total_failed=0
+windows_line=""
 status=0
 
 log() { printf '\n==== %s\n' "$*"; }
 
 # run_stage NAME BUILD_DIR CMAKE_ARGS...
+# (BUILD_TARGETS: build only these; CTEST_ARGS: extra ctest arguments)
 run_stage() {
   local name=$1 dir=$2
   shift 2
@@ -35,14 +45,17 @@ run_stage() {
     status=1; total_failed=$((total_failed + 1)); return
   fi
   log "$name: build"
-  if ! cmake --build "$dir" -j "$jobs"; then
+  local targets=()
+  for t in ${BUILD_TARGETS:-}; do targets+=(--target "$t"); done
+  if ! cmake --build "$dir" -j "$jobs" "${targets[@]}"; then
     echo "$name: build FAILED"
     status=1; total_failed=$((total_failed + 1)); return
   fi
   log "$name: test"
   local out
   out=$(mktemp)
-  ctest --test-dir "$dir" --output-on-failure -j "$jobs" 2>&1 | tee "$out"
+  # shellcheck disable=SC2086
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" ${CTEST_ARGS:-} 2>&1 | tee "$out"
   local rc=${PIPESTATUS[0]}
   # "100% tests passed, 0 tests failed out of 12"
   local summary
@@ -63,6 +76,45 @@ run_stage() {
   echo "$name: finished in $((SECONDS - start)) s"
 }
 
+# Wine's own loaders are Linux programs of the Windows program's width, so
+# they tell whether this machine can run 32-bit (or 64-bit) Windows
+# programs: the 32-bit one fails with "Exec format error" where the kernel
+# has no 32-bit emulation.
+wine32=${VRN_WINE32:-/usr/lib/wine/wine}
+wine64=${VRN_WINE64:-/usr/lib/wine/wine64}
+can_run_wine32() { [ -x "$wine32" ] && "$wine32" --version >/dev/null 2>&1; }
+can_run_wine64() {
+  [ -x "$wine64" ] && "$wine64" --version >/dev/null 2>&1 &&
+    command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1
+}
+wine32_error() {
+  if [ ! -x "$wine32" ]; then echo "$wine32 is missing"; else "$wine32" --version 2>&1 | head -1; fi
+}
+
+# The 32-bit binaries alone, checked as PE files, where they cannot run.
+checks_only() {
+  BUILD_TARGETS="vrndll tlvcmn vrnrecover" CTEST_ARGS="-R ^binary_" "$@"
+}
+
+# Quiet Wine, in a prefix of its own inside the build folder; the Wine
+# server of that prefix is stopped afterwards rather than left lingering.
+run_windows32() {
+  export WINEDEBUG=-all
+  export WINEPREFIX="$root/build-win/wineprefix"
+  run_stage windows build-win -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
+  wineserver -k >/dev/null 2>&1 || true
+  unset WINEPREFIX WINEDEBUG
+}
+run_windows64() {
+  export WINEDEBUG=-all
+  export WINEPREFIX="$root/build-win64/wineprefix"
+  run_stage windows64 build-win64 -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake"
+  wineserver -k >/dev/null 2>&1 || true
+  unset WINEPREFIX WINEDEBUG
+}
+
 for stage in "${stages[@]}"; do
   case "$stage" in
     native)
@@ -75,14 +127,29 @@ for stage in "${stages[@]}"; do
         "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" "-DCMAKE_C_FLAGS_DEBUG=-O1 -g1"
       ;;
     windows)
-      # Quiet Wine, in a prefix of its own inside the build folder.
-      export WINEDEBUG=-all
-      export WINEPREFIX="$root/build-win/wineprefix"
-      run_stage windows build-win -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
-      # Stop the Wine server of this prefix rather than leave it lingering.
-      wineserver -k >/dev/null 2>&1 || true
-      unset WINEPREFIX WINEDEBUG
+      if can_run_wine32; then
+        run_windows32
+        windows_line="Windows: 32-bit under Wine"
+      elif can_run_wine64; then
+        checks_only run_windows32
+        run_windows64
+        windows_line="Windows: 64-bit under Wine, 32-bit binaries checked, not run"
+      else
+        checks_only run_windows32
+        windows_line="Windows: FAILED, neither 32-bit nor 64-bit Windows programs run under Wine here ($(wine32_error); is wine64 installed?)"
+        status=1; total_failed=$((total_failed + 1))
+      fi
+      echo "$windows_line"
+      ;;
+    windows32)
+      run_windows32
+      windows_line="Windows: 32-bit under Wine"
+      echo "$windows_line"
+      ;;
+    windows64)
+      run_windows64
+      windows_line="Windows: 64-bit under Wine"
+      echo "$windows_line"
       ;;
     fuzz)
       # Any crash, leak, timeout or write outside the output folder fails it.
@@ -97,12 +164,13 @@ for stage in "${stages[@]}"; do
       echo "fuzz: finished in $((SECONDS - start)) s"
       ;;
     *)
-      echo "unknown stage: $stage (use native, asan, windows, fuzz)" >&2
+      echo "unknown stage: $stage (use native, asan, windows, windows32, windows64, fuzz)" >&2
       exit 2
       ;;
   esac
 done
 
 echo
+[ -n "$windows_line" ] && echo "$windows_line"
 echo "$total_passed passed, $total_failed failed"
 exit $status
