@@ -1,6 +1,8 @@
 #include "fuzz/fuzz_runs.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -16,8 +18,48 @@
 
 namespace fuzzruns {
 
+std::vector<uint8_t> WithTemplate(const std::string &ini, const std::vector<uint8_t> &dump) {
+    std::vector<uint8_t> input(kTemplateMagic, kTemplateMagic + kTemplateMagicSize);
+    const uint32_t n = static_cast<uint32_t>(ini.size());
+    for (int i = 0; i < 4; ++i) input.push_back(static_cast<uint8_t>(n >> (8 * i)));
+    input.insert(input.end(), ini.begin(), ini.end());
+    input.insert(input.end(), dump.begin(), dump.end());
+    return input;
+}
+
+namespace {
+
+// The description file an input carries, written beside the dump for one
+// run and removed after it.
+class TemplateBesideTheDump {
+public:
+    TemplateBesideTheDump(const uint8_t *&data, size_t &size, const std::string &source_folder) {
+        if (size < kTemplateMagicSize + 4 || std::memcmp(data, kTemplateMagic, kTemplateMagicSize) != 0) return;
+        const uint8_t *n = data + kTemplateMagicSize;
+        const size_t length = std::min<size_t>(
+            size - kTemplateMagicSize - 4,
+            static_cast<size_t>(n[0] | (n[1] << 8) | (n[2] << 16) | (static_cast<uint32_t>(n[3]) << 24)));
+        path_ = source_folder + "int0.ini";
+        platform::File file = platform::File::createAlways(path_);
+        if (file.isOpen()) file.write(n + 4, length);
+        data = n + 4 + length;
+        size -= kTemplateMagicSize + 4 + length;
+    }
+    ~TemplateBesideTheDump() {
+        if (!path_.empty()) platform::deleteFile(path_);
+    }
+    TemplateBesideTheDump(const TemplateBesideTheDump &) = delete;
+    TemplateBesideTheDump &operator=(const TemplateBesideTheDump &) = delete;
+
+private:
+    std::string path_;
+};
+
+} // namespace
+
 int RecoverFromMemory(const uint8_t *data, size_t size, const std::string &output_folder,
                       const std::string &source_folder) {
+    TemplateBesideTheDump description(data, size, source_folder);
     platform::MemoryFile dump(std::vector<uint8_t>(data, data + size));
     const uint64_t bytes = size;
     const uint32_t low = static_cast<uint32_t>(bytes & 0xFFFFFFFFu);
@@ -88,8 +130,19 @@ void WriteEveryValue(const std::vector<uint8_t> &bytes) {
         const int scale = n > 0 ? p[0] : 0;
         for (size_t len : {size_t(0), std::min<size_t>(n, 1), std::min<size_t>(n, 4), std::min<size_t>(n, 8),
                            std::min<size_t>(n, 17), n}) {
-            values::AppendValue(out, type, p, len, scale, true);
-            values::AppendValue(out, type, p, len, scale, false);
+            values::AppendValue(out, type, p, len, scale, false, true);
+            // A column without NULL gets NULL only for a value whose bytes
+            // are not there.
+            const size_t start = out.size();
+            values::ValueChange change = values::ValueChange::kNone;
+            values::AppendValue(out, type, p, len, scale, true, false, &change);
+            const int width = values::StoredWidth(type);
+            if (width > 0 && !values::IsChainType(type) && len >= static_cast<size_t>(width) &&
+                out.compare(start, std::string::npos, "NULL") == 0) {
+                std::fprintf(stderr, "row_fuzzer: NULL written for type %d in a column without NULL\n", type);
+                std::abort();
+            }
+            if (out.size() > (1u << 20)) out.clear();
         }
     }
     values::AppendUniChars(out, p, n);

@@ -12,10 +12,21 @@
 
 namespace fuzzruns {
 
+// An input that starts with kTemplateMagic, a 4-byte little-endian length
+// N and N bytes holds a description file (int0.ini) before the dump: the
+// recovery finds it beside the dump and runs in template mode.
+constexpr char kTemplateMagic[] = "VRNTPL";
+constexpr size_t kTemplateMagicSize = sizeof kTemplateMagic - 1;
+
+// An input made of the description file `ini` and the dump `dump`.
+std::vector<uint8_t> WithTemplate(const std::string &ini, const std::vector<uint8_t> &dump);
+
 // A whole recovery of `size` bytes served from memory, as FileRecover runs
 // it after making the output folder: into `output_folder` (which exists),
 // the dump's folder being `source_folder` (ending with a separator, where
-// template mode looks for an int0.ini). Returns the driver's result.
+// template mode looks for an int0.ini). An input with a description file
+// (above) has it written there for the run and removed after it. Returns
+// the driver's result.
 int RecoverFromMemory(const uint8_t *data, size_t size, const std::string &output_folder,
                       const std::string &source_folder);
 
@@ -30,7 +41,8 @@ std::vector<std::string> WrittenOutside(const std::string &root, const std::stri
 // more steps than the dump has pages (a walk that does not end).
 bool DecodeRows(const RowInput &input);
 
-// Every value writer over slices of `bytes`.
+// Every value writer over slices of `bytes`, for columns with and without
+// NULL.
 void WriteEveryValue(const std::vector<uint8_t> &bytes);
 
 } // namespace fuzzruns

@@ -4,18 +4,30 @@
 //     fuzz_seeds RECOVERY_CORPUS_DIR ROW_CORPUS_DIR
 //
 // Recovery seeds are whole dumps: a master database with tables of many
-// column types and their keys and indexes, one with text and image chains, and two databases. Row
-// seeds are a table's columns and its data pages (tests/support/row_fuzz_input.h).
+// column types and their keys and indexes, one with text and image chains,
+// two databases, values without a literal of their own (NaN, infinities,
+// dates and times out of range, a backslash before a line break), hostile
+// names (line breaks, client commands, reserved file names, our own file
+// names), many databases (most beyond the dump's end, one of many usage
+// fragments), and dumps carrying the description file their recovery
+// wrote (template mode, fuzz_runs.h). Row seeds are a table's columns and
+// its data pages (tests/support/row_fuzz_input.h).
 // Dumps above 3 MiB, the recovery fuzzer's input limit, are left out
 // (two databases of format 15 at 8 and 16 KiB pages).
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_runs.h"
+#include "platform/platform.h"
 #include "tests/support/row_fuzz_input.h"
+#include "tests/support/table_builder.h"
 #include "tests/support/dump_description.h"
 #include "tests/support/dump_writer.h"
 #include "tests/support/temp_folder.h"
@@ -133,6 +145,122 @@ std::string Description(int kb, bool f15, const std::string &shape, int second_b
     return d.str();
 }
 
+namespace encode = dumpwriter::encode;
+namespace types = dumpwriter::types;
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+constexpr int32_t kTicksPerDay = 25920000;
+
+// Values no literal loads back as stored, beside their neighbours that do:
+// in columns with and without NULL, in both areas of a row.
+void AddValuesTable(dumpwriter::Schema &schema, bool f15) {
+    auto &t = schema.table(140, "readings");
+    t.column("id", types::kInt)
+        .column("f", types::kFloat)
+        .column("r", types::kReal)
+        .column("at", types::kDateTime)
+        .column("sat", types::kSmallDateTime)
+        .column("fn", types::kFloat, 0, dumpwriter::kNull)
+        .column("rn", types::kReal, 0, dumpwriter::kNull)
+        .column("atn", types::kDateTime, 0, dumpwriter::kNull)
+        .column("satn", types::kSmallDateTime, 0, dumpwriter::kNull)
+        .column("note", types::kVarChar, 40, dumpwriter::kNull)
+        .column("code", types::kChar, 6);
+    if (f15)
+        t.column("d", types::kDate)
+            .column("tm", types::kTime)
+            .column("dn", types::kDate, 0, dumpwriter::kNull)
+            .column("tmn", types::kTime, 0, dumpwriter::kNull);
+    t.rows_per_page(2);
+    struct Row {
+        double f;
+        float r;
+        int32_t day, ticks;
+        uint16_t sday, minutes;
+        const char *note;
+        const char *code;
+        int32_t date, time;
+    } rows[] = {
+        {kNaN, -std::numeric_limits<float>::infinity(), 36524, kTicksPerDay, 0, 1440, "C:\\dir\\\nnext", "a\\\nb", -693596, kTicksPerDay},
+        {kInf, std::nanf(""), 36524, 0x7fffffff, 65535, 65535, "x\\\r\ngo\n", "\\\n\\\n", 2958464, -1},
+        {-kInf, 1.5f, -53691, -1, 36525, 1439, "plain", "ok", 2958463, kTicksPerDay - 1},
+        {0.1, 0.25f, 2958464, 300, 1, 0, "\nreset\\", "\\", 0, 0},
+    };
+    for (const Row &r : rows) {
+        std::vector<dumpwriter::Value> v = {encode::Int(1), encode::Float(r.f), encode::Real(r.r),
+                                            encode::DateTime(r.day, r.ticks), encode::SmallDateTime(r.sday, r.minutes),
+                                            encode::Float(-r.f), encode::Real(r.r), encode::DateTime(r.day, r.ticks),
+                                            encode::SmallDateTime(r.sday, r.minutes), encode::Chars(r.note),
+                                            encode::Chars(r.code)};
+        if (f15) {
+            v.push_back(encode::Date(r.date));
+            v.push_back(encode::Time(r.time));
+            v.push_back(encode::Date(r.date));
+            v.push_back(encode::Time(r.time));
+        }
+        t.row(v);
+    }
+}
+
+// Names a dump author may choose to reach a path, a script line, a batch
+// line or the log: line breaks, client commands, separators, names of the
+// files the recovery writes itself, and names Windows reserves.
+void AddHostileNames(dumpwriter::Schema &schema) {
+    const char *names[] = {"a\ngo\nb", "..", "x/../../y", "recovery.log", "int0.ini", "commit.bat",
+                           "COM1", "LPT0", "nul.txt", "ORDERS~1", "\r\n!!rm -rf /", "Été", "été", "a\\b"};
+    int32_t id = 200;
+    for (const char *name : names) {
+        schema.table(id, name).column(name, types::kInt).column("v", types::kVarChar, 20, dumpwriter::kNull)
+            .row({encode::Int(id), encode::Chars(name)});
+        ++id;
+    }
+}
+
+// A dump built from the schema API: master, and the user database "sales"
+// laid out by `fill`.
+template <class Fill> Bytes SchemaDump(int kb, bool f15, Fill fill) {
+    dumpwriter::Dump dump(kb, f15 ? dumpwriter::Format::k15 : dumpwriter::Format::k12);
+    auto &master = dump.database("master", 1, 0);
+    dumpwriter::Schema tiny;
+    tiny.table(101, "spt_values").column("number", types::kInt).row({encode::Int(1)});
+    tiny.add_to(master);
+    dumpwriter::Schema schema;
+    fill(schema, dump);
+    schema.add_to(dump.database("sales", 5, 1));
+    return dump.bytes();
+}
+
+// Many databases listed: "sales" of many usage fragments, and databases
+// beyond the dump's end (lost whole), the end cut at the input limit.
+Bytes ManyDatabases(int kb, bool f15) {
+    dumpwriter::Dump dump(kb, f15 ? dumpwriter::Format::k15 : dumpwriter::Format::k12);
+    dump.database("master", 1, 0);
+    dumpwriter::Schema schema;
+    schema.table(110, "customers").column("id", types::kInt).row({encode::Int(1)}).row({encode::Int(2)});
+    schema.add_to(dump.database("sales", 5, 1));
+    for (int k = 0; k < 30; ++k) dump.usage(5, 16, 100000 + 64 * k);
+    for (int16_t k = 0; k < 12; ++k) {
+        auto &db = dump.database("db" + std::to_string(k), static_cast<int16_t>(10 + k), 2 + k);
+        dumpwriter::Schema one;
+        one.table(110, "t").column("id", types::kInt).row({encode::Int(k)});
+        one.add_to(db);
+    }
+    Bytes bytes = dump.bytes();
+    if (bytes.size() > kMaxDumpSeed) bytes.resize(kMaxDumpSeed);
+    return bytes;
+}
+
+// The description file a recovery of `dump` writes, or "" when it wrote none.
+std::string DescriptionWrittenFor(const Bytes &dump) {
+    testsupport::TempFolder root("fuzz_seeds");
+    const std::string out = root / "out";
+    const std::string source = root / "source";
+    if (!platform::createDirectory(out) || !platform::createDirectory(source)) return std::string();
+    fuzzruns::RecoverFromMemory(dump.data(), dump.size(), out, source + platform::kPathSeparator);
+    return testsupport::ReadFileText(testsupport::JoinPath(out, "int0.ini"));
+}
+
 bool WriteBytes(const std::string &path, const Bytes &bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -165,7 +293,45 @@ bool RecoverySeeds(const std::string &folder) {
                 }
                 const std::string name = std::string(f15 ? "f15_" : "f12_") + shape + "_" + std::to_string(kb) + "k.dump";
                 if (!WriteBytes(testsupport::JoinPath(folder, name), bytes)) return false;
+                // The same dump beside the description file its recovery
+                // wrote: template mode.
+                if (kb <= 4 && std::string(shape) != "text") {
+                    const std::string ini = DescriptionWrittenFor(bytes);
+                    if (!ini.empty() &&
+                        !WriteBytes(testsupport::JoinPath(folder, "tpl_" + name), fuzzruns::WithTemplate(ini, bytes)))
+                        return false;
+                }
             }
+    for (int kb : {2, 4})
+        for (bool f15 : {false, true}) {
+            const std::string suffix = std::string(f15 ? "f15_" : "f12_") + std::to_string(kb) + "k.dump";
+            // A shape the dump writer cannot lay out is left out, said.
+            const auto built = [&](const char *what, const std::function<Bytes()> &make) {
+                try {
+                    return make();
+                } catch (const std::exception &e) {
+                    std::fprintf(stderr, "fuzz_seeds: %s %s left out: %s\n", what, suffix.c_str(), e.what());
+                    return Bytes();
+                }
+            };
+            const Bytes values = built("values", [&] {
+                return SchemaDump(kb, f15, [&](dumpwriter::Schema &schema, dumpwriter::Dump &) { AddValuesTable(schema, f15); });
+            });
+            const Bytes names = built("names", [&] {
+                return SchemaDump(kb, f15, [&](dumpwriter::Schema &schema, dumpwriter::Dump &) { AddHostileNames(schema); });
+            });
+            const Bytes many = built("many", [&] { return ManyDatabases(kb, f15); });
+            for (const auto &seed : {std::make_pair("values_", &values), std::make_pair("names_", &names),
+                                     std::make_pair("many_", &many)}) {
+                if (seed.second->empty() || seed.second->size() > kMaxDumpSeed) continue;
+                if (!WriteBytes(testsupport::JoinPath(folder, seed.first + suffix), *seed.second)) return false;
+            }
+            // A template that names other tables than the dump holds.
+            const std::string ini = values.empty() ? std::string() : DescriptionWrittenFor(values);
+            if (!ini.empty() && !names.empty() && !WriteBytes(testsupport::JoinPath(folder, "tpl_names_" + suffix),
+                                            fuzzruns::WithTemplate(ini, names)))
+                return false;
+        }
     return true;
 }
 
@@ -215,6 +381,23 @@ std::vector<RowShape> RowShapes() {
                        Col(38, 0, true), Col(80, 8, true)},
                       rows,
                       6});
+    // Values without a literal of their own: NaN, infinities, dates and
+    // times out of range, in the fixed area (no NULL) and the variable area
+    // (NULL allowed), and characters with a backslash before a line break.
+    const Bytes odd_fixed = Cat({Le(0x7FF8000000000000LL, 8), Le(0xFF800000, 4), Le(36524, 4), Le(25920000, 4),
+                                 Le(0, 2), Le(1440, 2), Le(-693596, 4), Le(25920000, 4), Text("a\\\nb")});
+    std::vector<Bytes> odd_rows;
+    for (uint8_t k = 0; k < 4; ++k)
+        odd_rows.push_back(Row(k, odd_fixed,
+                               {Le(0x7FF0000000000000LL + k, 8), Le(0x7FC00000 + k, 4), Cat({Le(36524, 4), Le(0x7fffffff, 4)}),
+                                Cat({Le(65535, 2), Le(65535, 2)}), Le(2958464, 4), Le(-1, 4), Text("C:\\\r\ngo\\\n")}));
+    shapes.push_back({"values",
+                      {Col(8, 0, false, true), Col(23, 0, false, true), Col(12, 0, false, true),
+                       Col(22, 0, false, true), Col(37, 0, false, true), Col(38, 0, false, true),
+                       Col(1, 4, false, true), Col(8, 0, true, true), Col(23, 0, true, true), Col(12, 0, true, true),
+                       Col(22, 0, true, true), Col(37, 0, true, true), Col(38, 0, true, true), Col(2, 20, true)},
+                      odd_rows,
+                      static_cast<int16_t>(2 + odd_fixed.size())});
     shapes.push_back({"text",
                       {Col(7, 0, false, true), Col(19, 16, true), Col(20, 16, true), Col(36, 16, true)},
                       {Row(0, Le(1, 4), {dumpwriter::TextPointer(60), dumpwriter::TextPointer(70), {}}),

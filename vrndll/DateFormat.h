@@ -43,11 +43,12 @@ int MillisecondsOfTicks(int ticks);
 
 // "month/day/year hours:minutes:seconds", with ".mmm" appended when the
 // ticks are not a whole second. Ticks outside one day carry whole days into
-// the date, so the text names the same instant.
+// the date, so the text names the same instant. (The row writers never hand
+// such ticks over: AppendDateTime of ValueFormat.h takes them for damage.)
 void FormatDateTime(std::string &out, int32_t day, int32_t ticks);
 
 // "month/day/year hours:minutes:0.0". Minutes beyond one day carry into the
-// date.
+// date (AppendSmallDateTime takes them for damage before).
 void FormatSmallDateTime(std::string &out, int32_t day, int32_t minutes);
 
 // "month/day/year". Every writer here writes a year below 1000 with four
@@ -56,8 +57,8 @@ void FormatDate(std::string &out, int32_t day);
 
 // "hours:minutes:seconds", with ".mmm" when the ticks are not a whole
 // second. A tick count outside one day has no time of day; it is written
-// as it stands (hours beyond 23, a leading '-' when negative) so that it
-// is refused when loaded instead of landing as a different time.
+// as it stands (hours beyond 23, a leading '-' when negative); the row
+// writer (AppendTime) takes such a count for damage and never writes it.
 void FormatTime(std::string &out, int32_t ticks);
 
 } // namespace values
