@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,13 @@ public:
 private:
     intptr_t handle_ = -1; // fd on POSIX, HANDLE on Windows; -1 when closed
 };
+
+// Opens the file for appending as a stdio stream (as fopen's "a+b": read
+// anywhere, every write at the end), creating it when missing. Like
+// createAlways, it never follows a link at `path`, never opens a pipe or a
+// device, and leaves alone a file that has other names too (hard links).
+// Null on failure; the caller closes the stream with fclose.
+std::FILE *openForAppending(const std::string &path);
 
 // ---------------------------------------------------------------- folders
 
@@ -253,6 +261,11 @@ bool errorMessage(uint32_t code, std::string &text);
 
 // The system's statistical test for UTF-16 text over `size` bytes.
 bool isTextUnicode(const void *buffer, size_t size);
+// The code page narrow names are in: the ANSI code page of Windows (the
+// one its "...A" calls read file names in); 1252 (Windows Western, the code
+// page names from a dump are taken to be in) on POSIX, where file names are
+// the bytes as they are.
+uint32_t ansiCodePage();
 // Converts `count` UTF-16 units to the ANSI code page (UTF-8 on POSIX);
 // unmappable characters become the default character '?'. Stops at a zero unit.
 std::string utf16ToAnsi(const uint16_t *units, size_t count);

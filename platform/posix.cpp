@@ -91,6 +91,26 @@ File File::createAlways(const std::string &path) {
     return file;
 }
 
+std::FILE *openForAppending(const std::string &path) {
+    // The same checks as createAlways, without emptying the file.
+    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink > 1) {
+        ::close(fd);
+        errno = EINVAL;
+        return nullptr;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    std::FILE *stream = ::fdopen(fd, "a+b");
+    if (stream == nullptr)
+        ::close(fd);
+    return stream;
+}
+
 bool File::isOpen() const { return handle_ >= 0; }
 
 void File::close() {
@@ -487,6 +507,8 @@ bool errorMessage(uint32_t code, std::string &text) {
 // ---------------------------------------------------------------- text
 
 bool isTextUnicode(const void *buffer, size_t size) { return detail::looksLikeUtf16(buffer, size); }
+
+uint32_t ansiCodePage() { return 1252; }
 
 std::string utf16ToAnsi(const uint16_t *units, size_t count) { return detail::utf16ToUtf8(units, count); }
 

@@ -13,6 +13,8 @@
 #include <windows.h>
 
 #include <aclapi.h>
+#include <fcntl.h>
+#include <io.h>
 #include <sddl.h>
 
 #include <climits>
@@ -154,6 +156,33 @@ File File::createAlways(const std::string &path) {
     if (!SetEndOfFile(h))
         file.close();
     return file;
+}
+
+std::FILE *openForAppending(const std::string &path) {
+    // The same checks as createAlways, without emptying the file; the
+    // sharing is fopen's.
+    const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return nullptr;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+        info.nNumberOfLinks > 1) {
+        CloseHandle(h);
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_APPEND | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(h);
+        return nullptr;
+    }
+    std::FILE *stream = _fdopen(fd, "a+b");
+    if (stream == nullptr)
+        _close(fd); // closes the handle too
+    return stream;
 }
 
 bool File::isOpen() const { return handle_ != kClosed; }
@@ -556,6 +585,8 @@ bool isTextUnicode(const void *buffer, size_t size) {
     const int n = size > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
     return IsTextUnicode(buffer, n, &tests) != 0;
 }
+
+uint32_t ansiCodePage() { return static_cast<uint32_t>(GetACP()); }
 
 std::string utf16ToAnsi(const uint16_t *units, size_t count) {
     if (units == nullptr)

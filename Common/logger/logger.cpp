@@ -90,6 +90,21 @@ std::string ErrorDetails(uint32_t code) {
     return details;
 }
 
+// Control characters (0x00 to 0x1F and 0x7F) become '_' in an entry's
+// text, as they do in every name written to a file.
+bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+bool HasControlCharacter(const char *text) {
+    for (; *text != '\0'; ++text)
+        if (IsControl(static_cast<unsigned char>(*text))) return true;
+    return false;
+}
+
+void MapControlCharacters(std::string &text) {
+    for (char &c : text)
+        if (IsControl(static_cast<unsigned char>(c))) c = '_';
+}
+
 bool EqualsIgnoringCase(const char *a, const char *b) {
     for (;; ++a, ++b) {
         const int ca = std::tolower(static_cast<unsigned char>(*a));
@@ -157,7 +172,7 @@ void Logger::Start() {
     try {
         InitTempSpace(product_);
         if (const char *name = NewTempFileName()) {
-            if (std::FILE *f = std::fopen(name, "a+b")) {
+            if (std::FILE *f = platform::openForAppending(name)) {
                 startup_.reset(f);
                 current_ = f;
             }
@@ -222,6 +237,14 @@ void Logger::WriteEntryWithError(int level, const char *text, uint32_t errorCode
     std::string details;
     if (errorCode != 0 && level == LOG_ASSERT) details = ErrorDetails(errorCode);
     const std::string stamp = Stamp();
+    // One entry, one line: a name of the dump with a line break in it must
+    // not write log lines of its own.
+    std::string printable;
+    if (HasControlCharacter(text)) {
+        printable = text;
+        MapControlCharacters(printable);
+        text = printable.c_str();
+    }
     std::fprintf(current_, "%6s %s | %s %s\n", LevelWord(level), stamp.c_str(), text,
                  details.c_str());
     FlushWhenDue(level);
@@ -381,7 +404,8 @@ void Logger::SetLogFile(const char *path) {
     current_ = nullptr;
     switched_.reset();
     if (path != nullptr && *path != '\0' && strnlen(path, kMaxEntryText + 1) <= kMaxEntryText) {
-        if (std::FILE *f = std::fopen(path, "a+b")) {
+        // Never through a link planted at the log's name.
+        if (std::FILE *f = platform::openForAppending(path)) {
             switched_.reset(f);
             current_ = f;
         }

@@ -181,14 +181,22 @@ TEST_F(Recovery, RerunningIntoTheSameTargetOverwrites) {
 TEST_F(Recovery, HostileDatabaseAndTableNamesStayInsideTheTarget) {
     dumpwriter::Dump d(4);
     d.database("master", 1, 0);
-    Tables(d.database("../../evil", 5, 4), {{101, "..\\..\\x"}, {102, "/tmp/abs"}, {103, "CON"}});
+    // A line break in a name must not write a line of the dump author's
+    // choosing into the log either.
+    const std::string forged = "x\n!! rm -rf /\n  INFO  | forged";
+    Tables(d.database("../../evil", 5, 4), {{101, "..\\..\\x"}, {102, "/tmp/abs"}, {103, "CON"}, {104, forged}});
     ASSERT_EQ(VRN_RESULT_OK, Run(d));
     EXPECT_EQ((std::vector<std::string>{"_._.._evil/", "_._.._evil/_._.._x.sql", "_._.._evil/_CON.sql",
-                                        "_._.._evil/_tmp_abs.sql", "_._.._evil/commit.bat", "_._.._evil/commit.sh", "int0.ini", "master/",
+                                        "_._.._evil/_tmp_abs.sql", "_._.._evil/commit.bat", "_._.._evil/commit.sh",
+                                        "_._.._evil/x____rm_-rf_____INFO____forged.sql", "int0.ini", "master/",
                                         "master/commit.bat", "master/commit.sh"}),
               OutputTree());
     ExpectNothingOutsideTheTarget();
     EXPECT_NE(std::string::npos, OutputFile("_._.._evil/commit.bat").find("-D _._.._evil -P %4 -i _CON.sql\n"));
+    const std::string log = ReadFileText(outer_ / "recovery.log");
+    EXPECT_NE(std::string::npos, log.find("x_!! rm -rf /_  INFO  | forged"));
+    for (const std::string &line : testsupport::SplitLines(log))
+        EXPECT_TRUE(line.rfind("!!", 0) != 0 && line.rfind("  INFO  | forged", 0) != 0) << line;
 }
 
 TEST_F(Recovery, ADatabaseBeyondFourGibibytesIsFoundWhereItLies) {

@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -68,6 +70,18 @@ TEST_F(LoggerTest, AStampIsWrittenOnceASecondEntriesInBetweenHaveTwoSpacesBefore
     EXPECT_EQ(lines[0].substr(9, 1) + lines[0].substr(12, 1), "::");
     EXPECT_EQ(lines[0].substr(15), " | first ");
     EXPECT_EQ(lines[1], "  INFO  | second ");
+}
+
+TEST_F(LoggerTest, EveryEntryIsOneLineWhateverItsTextHolds) {
+    // A name of the dump with a line break must not write a line of its own
+    // (a command for whoever runs the log through a shell, a forged entry).
+    Logger log(kLoggerProduct, LOG_INFO);
+    const std::string file = StartCleanLog(log, "one_line.log");
+    log.InfoText("Table name:", "t\n!! rm -rf /\r\n  INFO  | forged");
+    log.ErrorFormat("TableName:%s TabId:%i", "a\x1b[2Jb\x7f", 5);
+    log.Info("tab\there");
+    EXPECT_EQ(Texts(file), (Strings{"Table name: [t_!! rm -rf /__  INFO  | forged]", "TableName:a_[2Jb_ TabId:5",
+                                    "tab_here"}));
 }
 
 // ---------------------------------------------------------------- assertion entries
@@ -207,6 +221,28 @@ TEST_F(LoggerTest, EmptyOrUnopenablePathStopsLoggingUntilTheNextGoodSwitch) {
     EXPECT_EQ(texts.front(), " ");
     EXPECT_EQ(texts.back(), "found again");
     EXPECT_EQ(FindText(texts, "lost"), texts.size());
+}
+
+TEST_F(LoggerTest, ALinkAtTheLogPathIsNeverFollowed) {
+    // A link planted where the log goes (a symbolic link, or a second name
+    // of a file elsewhere) is refused: the file behind it is never written.
+    const std::string outside = Path("precious");
+    ASSERT_TRUE(testsupport::WriteFileText(outside, "keep me"));
+    std::error_code error;
+    std::filesystem::create_symlink(outside, Path("symbolic.log"), error);
+    if (error) GTEST_SKIP() << "links cannot be made here: " << error.message();
+    std::filesystem::create_hard_link(outside, Path("hard.log"), error);
+    ASSERT_FALSE(error) << error.message();
+
+    Logger log(kLoggerProduct, LOG_INFO);
+    for (const char *name : {"symbolic.log", "hard.log"}) {
+        log.SetLogFile(Path(name).c_str());
+        EXPECT_FALSE(log.hasLogFile()) << name;
+        log.Error("written through a link");
+    }
+    EXPECT_EQ(testsupport::ReadFileText(outside), "keep me");
+    log.SetLogFile(Path("plain.log").c_str());
+    EXPECT_TRUE(log.hasLogFile());
 }
 
 TEST_F(LoggerTest, LoggerWithoutAStartupLogStillLogsIntoItsFirstFile) {
