@@ -65,7 +65,12 @@ template <class Record> std::string LossText(const Record &r) {
            ", " + Plural(r.values_null, "value written as NULL", "values written as NULL") +
            (r.values_changed ? ", " + Plural(r.values_changed, "value changed", "values changed") +
                                    " (NaN, infinity or date out of range; see the log)"
-                             : std::string());
+                             : std::string()) +
+           (r.scripts_not_created || r.rows_not_written
+                ? ", " + Plural(r.scripts_not_created, "script not created", "scripts not created") +
+                      (r.rows_not_written ? " (" + Plural(r.rows_not_written, "row", "rows") + " not written)"
+                                          : std::string())
+                : std::string());
 }
 
 void VRN_CDECL OnTable(const VrnTableReport *given, uintptr_t user) {
@@ -92,7 +97,8 @@ void VRN_CDECL OnTable(const VrnTableReport *given, uintptr_t user) {
                       << (t->columns ? t->columns : "") << ")\n";
             return;
         }
-        if (t->rows_skipped || t->pages_unreadable || t->chains_broken || t->values_null || t->values_changed)
+        if (t->rows_skipped || t->pages_unreadable || t->chains_broken || t->values_null || t->values_changed ||
+            t->scripts_not_created || t->rows_not_written)
             s.losses.push_back(std::string(t->database) + "." + t->table + ": " + LossText(*t));
     } catch (...) {
     }
@@ -222,6 +228,16 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
             platform::deleteFile(temp_log);
             log = temp_log;
         }
+    }
+
+    // The log is never written through a link planted at its name (nor
+    // into a folder or a device): the library refuses to open it, so it is
+    // refused here, before anything is written.
+    const platform::PathKind log_kind = platform::pathKind(log);
+    if (log_kind != platform::PathKind::Missing && log_kind != platform::PathKind::File) {
+        err << "vrnrecover: the log '" << log << "' is "
+            << (log_kind == platform::PathKind::Link ? "a link" : "not a plain file") << ": not written through it\n";
+        return kExitOutputNotWritable;
     }
 
     const auto started = std::chrono::steady_clock::now();

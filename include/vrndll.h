@@ -109,6 +109,8 @@ typedef struct VrnTableReport {
     VRN_SLOT(const char *, columns); /* "name type, ..." of the table's columns */
     uint64_t chains_continued; /* broken data chains that went on with the table's pages found by their headers */
     uint64_t values_changed;   /* values written other than stored (see VrnReport.values_changed) */
+    uint64_t scripts_not_created; /* script files that could not be created (something in their way): their texts are lost */
+    uint64_t rows_not_written;    /* rows read that went to such a script */
 } VrnTableReport;
 
 /* Level of a diagnostic. */
@@ -184,6 +186,8 @@ typedef struct VrnReport {
                                   them back), a date or time out of its type's range (written as NULL, or
                                   as the nearest valid value in a column without NULL); each is named in
                                   the log */
+    uint64_t scripts_not_created; /* script files that could not be created: their texts are lost */
+    uint64_t rows_not_written;    /* rows read that went to such a script */
 } VrnReport;
 
 /* Recovers source_path as the options say and fills the report. Returns the

@@ -23,14 +23,16 @@ namespace {
 static_assert(sizeof(VrnOptions) == 104, "VrnOptions layout");
 static_assert(offsetof(VrnOptions, target_directory_slot) == 24, "VrnOptions layout");
 static_assert(offsetof(VrnOptions, user_data) == 96, "VrnOptions layout");
-static_assert(sizeof(VrnReport) == 1632, "VrnReport layout");
+static_assert(sizeof(VrnReport) == 1648, "VrnReport layout");
+static_assert(offsetof(VrnReport, rows_not_written) == 1640, "VrnReport layout");
 static_assert(offsetof(VrnReport, chains_continued) == 1616, "VrnReport layout");
 static_assert(offsetof(VrnReport, values_changed) == 1624, "VrnReport layout");
 static_assert(offsetof(VrnReport, rows_written) == 24, "VrnReport layout");
 static_assert(offsetof(VrnReport, output_folder) == 80, "VrnReport layout");
 static_assert(sizeof(VrnProgress) == 560, "VrnProgress layout");
 static_assert(offsetof(VrnProgress, database) == 48, "VrnProgress layout");
-static_assert(sizeof(VrnTableReport) == 592, "VrnTableReport layout");
+static_assert(sizeof(VrnTableReport) == 608, "VrnTableReport layout");
+static_assert(offsetof(VrnTableReport, rows_not_written) == 600, "VrnTableReport layout");
 static_assert(offsetof(VrnTableReport, chains_continued) == 576, "VrnTableReport layout");
 static_assert(offsetof(VrnTableReport, values_changed) == 584, "VrnTableReport layout");
 static_assert(offsetof(VrnTableReport, columns_slot) == 568, "VrnTableReport layout");
@@ -65,6 +67,8 @@ void FillCounts(VrnTableReport &to, const RecoveryCounts &c) {
     to.values_null = c.values_null;
     to.chains_continued = c.chains_continued;
     to.values_changed = c.values_changed;
+    to.scripts_not_created = c.scripts_not_created;
+    to.rows_not_written = c.rows_not_written;
 }
 
 int StatusOf(int result, const RecoveryRun &run) {
@@ -254,6 +258,8 @@ extern "C" VRNDLL_API int VRN_CDECL FileRecoverEx(const char *source_path, const
         out.values_null = t.values_null;
         out.chains_continued = t.chains_continued;
         out.values_changed = t.values_changed;
+        out.scripts_not_created = t.scripts_not_created;
+        out.rows_not_written = t.rows_not_written;
         out.lost = run.report.Lost() ? 1 : 0;
         {
             platform::File dump = source_path ? platform::File::openForReading(source_path) : platform::File();

@@ -44,8 +44,8 @@ bool HasDateOrTime(const VRNParser &p, int32_t table_id) {
 } // namespace
 
 void VRNRecover::ReportTable(const std::string &name, uint32_t first, uint32_t end,
-                             const RecoveryCounts &counts) {
-    report.tables += 1;
+                             const RecoveryCounts &counts, bool is_table) {
+    if (is_table) report.tables += 1;
     report.totals += counts;
     if (counts.AnyLoss() && options.diagnostic) {
         options.diagnostic(3, current_database_ + "." + PrintableName(name) + ": " +
@@ -55,7 +55,10 @@ void VRNRecover::ReportTable(const std::string &name, uint32_t first, uint32_t e
                                   std::to_string(counts.values_null) + " values written as NULL" +
                                   (counts.values_changed ? ", " + std::to_string(counts.values_changed) +
                                                                " values changed (see the log)"
-                                                         : std::string()));
+                                                         : std::string()) +
+                                  (counts.scripts_not_created != 0
+                                       ? ", " + std::to_string(counts.scripts_not_created) + " scripts not created"
+                                       : std::string()));
     }
     if (!options.table_done) return;
     TableAccount account;
@@ -76,6 +79,7 @@ int VRNRecover::WriteTableRows(uint32_t j, uint32_t first_column, uint32_t colum
     // date or time column first sets that order for its session, so that a
     // server whose date format is day first loads the same dates.
     outfiles.part_preamble = HasDateOrTime(*parser, table.id) ? kMonthFirstBatch : "";
+    const uint64_t refused_before = outfiles.ScriptsNotCreated();
     int rc = writing_ ? outfiles.OpenScript(name.c_str(), 1) : kOk;
     if (IsStop(rc)) return rc;
 
@@ -86,7 +90,9 @@ int VRNRecover::WriteTableRows(uint32_t j, uint32_t first_column, uint32_t colum
     parser->batch_piece = [this](std::string &piece) {
         const int written = writing_ ? outfiles.WriteBatchPiece(piece) : kOk;
         piece.clear();
-        return written;
+        // A piece for a script that could not be created is lost with it;
+        // the rows go on (a later part may be created).
+        return written == kScriptNotCreated ? kOk : written;
     };
     do {
         text.clear();
@@ -97,10 +103,16 @@ int VRNRecover::WriteTableRows(uint32_t j, uint32_t first_column, uint32_t colum
         }
         rc = writing_ ? outfiles.write_file(text.c_str(), rows) : kOk;
         if (IsStop(rc)) break;
-        if (rows > 0) parser->counts.rows_written += static_cast<uint64_t>(rows);
+        if (rows > 0) {
+            if (rc == kScriptNotCreated)
+                parser->counts.rows_not_written += static_cast<uint64_t>(rows);
+            else
+                parser->counts.rows_written += static_cast<uint64_t>(rows);
+        }
         ReportProgress(false);
     } while (block != 0);
     parser->batch_piece = nullptr;
+    parser->counts.scripts_not_created += outfiles.ScriptsNotCreated() - refused_before;
     return IsStop(rc) ? rc : kOk;
 }
 
@@ -157,9 +169,26 @@ int VRNRecover::GenerateData() {
                 const int rc = WriteTableRows(i, first, end - first);
                 if (IsStop(rc)) return rc;
             }
-            ReportTable(name, first, end, p.counts - before);
+            RecoveryCounts counts = p.counts - before;
+            // A table script that could not be created is this table's loss.
+            const auto lost_script = script_losses_.find(i);
+            if (lost_script != script_losses_.end()) {
+                counts += lost_script->second;
+                script_losses_.erase(lost_script);
+            }
+            ReportTable(name, first, end, counts);
         }
         current_table_.clear();
+        // Scripts lost of objects whose rows were not looked at (the
+        // compiled objects' script, a table without columns).
+        for (const auto &lost : script_losses_) {
+            const std::string name =
+                lost.first < objects ? std::string(p.pSysobj[lost.first].name,
+                                                   strnlen(p.pSysobj[lost.first].name, sizeof p.pSysobj[lost.first].name))
+                                     : std::string("compiled_objects");
+            ReportTable(name, 0, 0, lost.second, false);
+        }
+        script_losses_.clear();
 
         if (!writing_) return kOk;
         const int rc = outfiles.WriteBatText(BatTrailer);

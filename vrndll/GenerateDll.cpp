@@ -41,6 +41,12 @@ int VRNRecover::WriteTableScript(uint32_t j) {
     const SysobjEntry &table = parser->pSysobj[j];
     const std::string name(table.name, strnlen(table.name, sizeof table.name));
     int rc = outfiles.OpenScript(name.c_str(), 0);
+    if (rc == kScriptNotCreated) {
+        // The table's definition is lost; its rows may still be written.
+        // Counted with the table's account when its rows are.
+        script_losses_[j].scripts_not_created += 1;
+        return kOk;
+    }
     if (IsStop(rc)) return rc;
 
     std::string text = "CREATE TABLE ";
@@ -102,6 +108,7 @@ int VRNRecover::PrintFkey(uint32_t j) {
 int VRNRecover::GenerateDll(const char *database_name, int template_flag) {
     try {
         TheLogger().Info("Starting Generete Dll");
+        script_losses_.clear();
         // A failure shows up when the header is written.
         outfiles.CreateBatFile(database_name);
 

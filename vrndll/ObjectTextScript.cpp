@@ -56,6 +56,10 @@ int VRNRecover::WriteObjectTexts() {
                          [](const auto &a, const auto &b) { return a.first->id < b.first->id; });
 
         rc = outfiles.OpenScript(kScriptName, 0);
+        if (rc == kScriptNotCreated) {
+            script_losses_[kObjectTextsEntry].scripts_not_created += 1;
+            return kOk;
+        }
         if (IsStop(rc)) return rc;
         for (const auto &w : wanted) {
             const std::string name(w.first->name, strnlen(w.first->name, sizeof w.first->name));

@@ -14,9 +14,12 @@ struct RecoveryCounts {
     uint64_t values_changed = 0;   // values written other than stored: no literal loads them back (NaN, an
                                    // infinity), or their date or time is out of the type's range
 
+    uint64_t scripts_not_created = 0; // script files that could not be created: their texts are lost
+    uint64_t rows_not_written = 0;    // rows read whose script could not be created
+
     bool AnyLoss() const {
         return rows_skipped != 0 || pages_unreadable != 0 || chains_broken != 0 || values_null != 0 ||
-               values_changed != 0;
+               values_changed != 0 || scripts_not_created != 0 || rows_not_written != 0;
     }
     RecoveryCounts &operator+=(const RecoveryCounts &o) {
         rows_written += o.rows_written;
@@ -27,6 +30,8 @@ struct RecoveryCounts {
         values_null += o.values_null;
         chains_continued += o.chains_continued;
         values_changed += o.values_changed;
+        scripts_not_created += o.scripts_not_created;
+        rows_not_written += o.rows_not_written;
         return *this;
     }
     RecoveryCounts operator-(const RecoveryCounts &o) const {
@@ -39,6 +44,8 @@ struct RecoveryCounts {
         d.values_null = values_null - o.values_null;
         d.chains_continued = chains_continued - o.chains_continued;
         d.values_changed = values_changed - o.values_changed;
+        d.scripts_not_created = scripts_not_created - o.scripts_not_created;
+        d.rows_not_written = rows_not_written - o.rows_not_written;
         return d;
     }
 };

@@ -12,6 +12,9 @@ enum ResultCode : int {
     kScanException = -5,
     // An output file could not be created or written.
     kOutputFailed = -5,
+    // One script file could not be created: its texts are lost, the
+    // recovery goes on (not a stop). Never leaves the driver.
+    kScriptNotCreated = -6,
     // A catalogue scan ran to the end of the dump (a success).
     kEndOfDump = -200,
     // Block-size detection gave up (reported as kNoCatalogue).

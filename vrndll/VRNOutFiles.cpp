@@ -24,14 +24,18 @@ const char kBatTrailer[] = "@goto exit\n :invalidparam\n @echo usage:\n"
                            "@echo P - sybase server password\n @echo sample:\n"
                            "@echo commit.bat c:\\sybase\\OCS-12_5\\bin server1 sa password \n\t:exit\n";
 
-// Bounds the search for a free "~<n>" suffix; past it the file is shared.
-constexpr int kMaxNameSuffix = 10000;
-// Room kept after a name for "~10000" and ".sql" or "\commit.bat".
-constexpr size_t kSuffixRoom = 6;
+// Room kept after a name for a suffix ("-" and up to ten digits) and
+// ".sql" or "/commit.bat".
+constexpr size_t kSuffixRoom = 11;
 constexpr size_t kFolderTailRoom = sizeof("/commit.bat") - 1;
 constexpr size_t kScriptTailRoom = sizeof(".sql") - 1;
 // Room for "_" and a part number.
 constexpr size_t kPartRoom = 11;
+
+// Files the output folder holds beside the database folders: the table
+// description file and the log vrnrecover writes there. No database folder
+// takes their names.
+const char *const kOutputRootFiles[] = {"int0.ini", "recovery.log"};
 
 // Text collected for a script or commit.bat before it is written with one
 // call. Files are created empty and appended to; they are cut back only to
@@ -39,76 +43,19 @@ constexpr size_t kPartRoom = 11;
 constexpr size_t kScriptBufferSize = 256 * 1024;
 constexpr size_t kBatBufferSize = 16 * 1024;
 
-std::string WithSuffix(const std::string &stem, int n) {
-    return n < 2 ? stem : stem + "~" + std::to_string(n);
-}
-
-// "<stem>_<n>" with n a part number as OpenScript writes it (no sign, no
-// leading zero): true with the stem and the number.
-bool SplitPartName(const std::string &name, std::string &stem, int32_t &n) {
-    const size_t underscore = name.rfind('_');
-    if (underscore == std::string::npos || underscore + 1 >= name.size() || name[underscore + 1] == '0' ||
-        name.size() - underscore - 1 > 9)
-        return false;
-    int32_t value = 0;
-    for (size_t i = underscore + 1; i < name.size(); ++i) {
-        if (name[i] < '0' || name[i] > '9') return false;
-        value = value * 10 + (name[i] - '0');
-    }
-    stem = name.substr(0, underscore);
-    n = value;
-    return true;
-}
-
 } // namespace
 
 void VRNOutFiles::init(const char *target_folder) {
     folder = target_folder ? target_folder : "";
     bat_open = 0;
     script_open = 0;
-    claimed_folders_.clear();
+    folders_.Clear();
+    for (const char *name : kOutputRootFiles) folders_.ClaimPlain(name);
 }
 
 std::string VRNOutFiles::PathInTarget(const std::string &name) const {
     if (folder.empty() || platform::isPathSeparator(folder.back())) return folder + name;
     return folder + platform::kPathSeparator + name;
-}
-
-std::string VRNOutFiles::ClaimFolderName(const std::string &wanted) {
-    for (int n = 1; n <= kMaxNameSuffix; ++n) {
-        std::string candidate = WithSuffix(wanted, n);
-        if (claimed_folders_.insert(FoldFileNameCase(candidate)).second) return candidate;
-    }
-    return wanted;
-}
-
-bool VRNOutFiles::IsClaimed(const std::string &folded) const {
-    if (claimed_files_.count(folded + ".sql") != 0) return true;
-    std::string stem;
-    int32_t n = 0;
-    if (!SplitPartName(folded, stem, n)) return false;
-    const auto series = claimed_parts_.find(stem);
-    return series != claimed_parts_.end() && n <= series->second;
-}
-
-std::string VRNOutFiles::ClaimFileStem(const std::string &wanted, int32_t part_number) {
-    for (int n = 1; n <= kMaxNameSuffix; ++n) {
-        std::string candidate = WithSuffix(wanted, n);
-        const std::string folded = FoldFileNameCase(candidate);
-        if (IsClaimed(folded)) continue;
-        std::string stem;
-        int32_t number = 0;
-        if (part_number > 0 && n == 1 && SplitPartName(folded, stem, number) && number == part_number) {
-            // Parts of a series are claimed in order from 1, so the highest
-            // number stands for them all: memory does not grow with parts.
-            int32_t &highest = claimed_parts_[stem];
-            highest = std::max(highest, number);
-        } else {
-            claimed_files_.insert(folded + ".sql");
-        }
-        return candidate;
-    }
-    return wanted;
 }
 
 std::string VRNOutFiles::FitName(const std::string &name, size_t used, size_t reserve) {
@@ -124,11 +71,10 @@ int VRNOutFiles::CreateBatFile(const char *database_name) {
     FlushScript();
     FlushBat();
     const std::string safe = SafeFileName(database_name ? database_name : "");
-    database_folder =
-        ClaimFolderName(FitName(safe, PathInTarget("").size(), kSuffixRoom + kFolderTailRoom));
-    claimed_files_.clear();
-    claimed_parts_.clear();
-    claimed_files_.insert("commit.bat");
+    database_folder = folders_.ClaimPlain(FitName(safe, PathInTarget("").size(), kSuffixRoom + kFolderTailRoom));
+    files_.Clear();
+    series_name_.clear();
+    series_stem_.clear();
 
     std::string path = PathInTarget(database_folder);
     // An existing folder is fine; a link there is never written through.
@@ -145,7 +91,6 @@ int VRNOutFiles::CreateBatFile(const char *database_name) {
     sh_pending_.clear();
     sh_kept_ = 0;
     sh_path_ = PathInTarget(database_folder) + platform::kPathSeparator + "commit.sh";
-    claimed_files_.insert("commit.sh");
     sh_handle_ = folder_ready ? platform::File::createAlways(sh_path_) : platform::File();
     if (!folder_ready || !bat_handle.isOpen()) {
         TheLogger().ErrorText("Result", folder.c_str());
@@ -171,10 +116,12 @@ int VRNOutFiles::CreateScriptFile(const std::string &stem, long line) {
     batch_open_ = false;
     script_path_ = path;
     script_handle = platform::File::createAlways(path);
-    if (!script_handle.isOpen()) {
+    script_refused_ = !script_handle.isOpen();
+    if (script_refused_) {
+        scripts_not_created_ += 1;
         TheLogger().Error(path.c_str());
         TheLogger().AssertFailed("!\"Cannot create output file\"", kSource, line);
-        return kOutputFailed;
+        return kScriptNotCreated;
     }
     return 0;
 }
@@ -189,18 +136,23 @@ int VRNOutFiles::OpenScript(const char *name, int mode) {
         int rc = FlushScript();
         if (rc != kOk) return rc;
         if (script_open != 0) script_handle.close();
+        script_refused_ = false;
         if (mode < 0) return 0;
 
         // Shortened so that "<folder>/<database>/<stem>~n_part.sql" fits.
         const size_t used = PathInTarget(database_folder).size() + 1;
         const std::string stem = FitName(SafeFileName(requested), used,
                                          kSuffixRoom + kPartRoom + kScriptTailRoom);
+        // Without commit.bat the database's output is broken: -5. A script
+        // that cannot be created costs itself only (kScriptNotCreated), and
+        // gets no load line: the load scripts name only files that exist.
+        if (!bat_handle.isOpen()) return WriteBatText(BatPlainLine);
         if (mode == 0) {
-            file_stem_ = ClaimFileStem(stem, 0);
-            rc = WriteBatText(BatPlainLine);
-            if (IsStop(rc)) return rc;
+            file_stem_ = files_.ClaimPlain(stem);
             rc = CreateScriptFile(file_stem_, 88);
             if (rc != 0) return rc;
+            rc = WriteBatText(BatPlainLine);
+            if (IsStop(rc)) return rc;
             script_open += 1;
             return 0;
         }
@@ -208,16 +160,21 @@ int VRNOutFiles::OpenScript(const char *name, int mode) {
             rows_in_part = 0;
             part = 1;
         }
-        file_stem_ = ClaimFileStem(stem + "_" + std::to_string(part), part);
+        // A new series, or a next part asked for under another name: the
+        // series is named after the name it is opened for.
+        if (mode == 1 || series_stem_.empty() || FoldFileNameCase(stem) != FoldFileNameCase(series_name_)) {
+            series_name_ = stem;
+            series_stem_ = files_.ClaimSeries(stem);
+        }
+        file_stem_ = files_.ClaimPart(series_stem_, part);
+        rc = CreateScriptFile(file_stem_, 116);
+        if (rc != 0) return rc;
         rc = WriteBatText(BatPartLine);
         if (IsStop(rc)) return rc;
-        rc = CreateScriptFile(file_stem_, 116);
-        if (rc == 0) {
-            script_pending_ += part_preamble;
-            script_whole_ = script_pending_.size();
-            script_ends_.push_back(script_whole_);
-        }
-        return rc;
+        script_pending_ += part_preamble;
+        script_whole_ = script_pending_.size();
+        script_ends_.push_back(script_whole_);
+        return kOk;
     } catch (...) {
         TheLogger().AssertFailed("!\"Error in output file\"", kSource, 120);
         return kFailed;
@@ -229,8 +186,13 @@ int VRNOutFiles::AppendToScript(const char *text, bool whole) {
         // The next part's script: without it the rows would go nowhere.
         const std::string name = script_name;
         const int opened = OpenScript(name.c_str(), 2);
-        if (opened != kOk) return opened;
+        if (opened != kOk && opened != kScriptNotCreated) return opened;
         rows_in_part = 0;
+    }
+    if (script_refused_) {
+        // The text of a script that could not be created is lost with it.
+        batch_open_ = !whole;
+        return kScriptNotCreated;
     }
     if (!script_handle.isOpen()) {
         TheLogger().AssertFailed("!\"Cannot write to file\"", kSource, 136);
@@ -281,7 +243,9 @@ void VRNOutFiles::DropOpenBatch() {
 int VRNOutFiles::write_file(const char *text, int rows) {
     try {
         const int rc = AppendToScript(text, true);
-        if (rc != kOk) return rc;
+        if (rc != kOk && rc != kScriptNotCreated) return rc;
+        // The rows of a part that could not be created count too: the next
+        // part is tried as if they had been written.
         if (rows > 0) {
             rows_in_part += rows;
             if (rows_in_part > rows_per_part) {
@@ -290,7 +254,7 @@ int VRNOutFiles::write_file(const char *text, int rows) {
                 rows_in_part = -1;
             }
         }
-        return 0;
+        return rc;
     } catch (...) {
         TheLogger().AssertFailed("!\"Error in write_file\"", kSource, 156);
         return kFailed;
@@ -307,6 +271,9 @@ int VRNOutFiles::WriteBatText(int kind) {
         text += kMakerNotice;
         text += "@echo Recovered database processing script\n"
                 "@if not exist %1\\isql.exe goto invalidparam\n";
+        // The console reads the lines below in its own (OEM) code page;
+        // the names in them are in the code page the files were made in.
+        text += "@chcp " + std::to_string(platform::ansiCodePage()) + " >nul\n";
         break;
     case BatTrailer:
         text = kBatTrailer;
@@ -405,5 +372,6 @@ int VRNOutFiles::CloseAll() {
     // never split); closing a closed file is harmless.
     script_open = 0;
     script_handle.close();
+    script_refused_ = false;
     return 0;
 }

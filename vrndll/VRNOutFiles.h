@@ -22,18 +22,19 @@
 // script only ever ends with a whole batch.
 //
 // Database and table names become file names only through SafeFileName, and
-// two names that would land on the same file (letter case aside) are kept
-// apart with a "~2", "~3" ... suffix, so no script overwrites another. Names
-// are shortened where the whole path would pass kMaxOutputPathLength.
+// two names that would land on the same file on Windows (letter case aside)
+// are kept apart with a "-2", "-3" ... suffix (FileNameClaims), so no script
+// overwrites another. A database folder never takes the name of a file the
+// output folder holds itself (int0.ini, recovery.log). Names are shortened
+// where the whole path would pass kMaxOutputPathLength.
 #pragma once
 
 #include <cstdint>
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "vrndll/FileNameClaims.h"
 
 // The texts WriteBatText appends to commit.bat.
 enum BatTextKind { BatHeader = 0, BatTrailer = 1, BatPlainLine = 2, BatPartLine = 3 };
@@ -74,14 +75,20 @@ public:
     int CreateBatFile(const char *database_name);
     // mode 0: <name>.sql; 1: first numbered script <name>_1.sql of a new
     // series; 2 or more: the next number of the current series. A negative
-    // mode does nothing. The commit.bat line is written before the file is
-    // created. 0, -5 or -2 (or what WriteBatText returned).
+    // mode does nothing. The commit.bat line is written once the file is
+    // created. 0, -5 or -2 (or what WriteBatText returned), or
+    // kScriptNotCreated: this file could not be created (something in the
+    // way, no right to it); the texts written to it are lost, the rest of
+    // the output goes on.
     int OpenScript(const char *name, int mode);
     // Appends `text` to the current script. `rows` counts the data rows the
-    // text holds (0 for schema text) and drives the numbering. 0, -5 or -2.
+    // text holds (0 for schema text) and drives the numbering. 0, -5 or -2;
+    // kScriptNotCreated when the text is lost with a script that could not
+    // be created (its rows still count for the numbering).
     int write_file(const char *text, int rows);
     // Appends the next piece of a batch whose end write_file brings; the
-    // piece may be taken over (`text` is left empty). 0, -5 or -2.
+    // piece may be taken over (`text` is left empty). 0, -5, -2 or
+    // kScriptNotCreated.
     int WriteBatchPiece(std::string &text);
     // Takes back the pieces of a batch that has not ended.
     void DropOpenBatch();
@@ -92,6 +99,9 @@ public:
     // harmless when repeated.
     int CloseAll();
 
+    // Script files that could not be created since init.
+    uint64_t ScriptsNotCreated() const { return scripts_not_created_; }
+
     // True while any output file is open.
     bool AnyOpen() const { return script_handle.isOpen() || bat_handle.isOpen() || sh_handle_.isOpen(); }
 
@@ -99,13 +109,6 @@ public:
     std::string PathInTarget(const std::string &name) const;
 
 private:
-    // The file stem for `wanted` that no other file of this database uses;
-    // `part_number` > 0 when `wanted` is part `part_number` of a series.
-    std::string ClaimFileStem(const std::string &wanted, int32_t part_number);
-    // True when a file of this database has the folded stem `folded`.
-    bool IsClaimed(const std::string &folded) const;
-    // The folder name for `wanted` that no other database of this recovery uses.
-    std::string ClaimFolderName(const std::string &wanted);
     int CreateScriptFile(const std::string &stem, long line);
     // Writes `pending` after the `kept` bytes of `file`. On a short write
     // the file is cut back to the end of its last whole text: the last of
@@ -123,17 +126,18 @@ private:
     // `reserve` bytes after it stay within kMaxOutputPathLength.
     static std::string FitName(const std::string &name, size_t used, size_t reserve);
 
-    std::string file_stem_;              // stem of the file actually opened
-    std::set<std::string> claimed_files_;   // lower-case file names, this database
-    // Numbered series: lower-case stem -> highest part claimed (every part
-    // from 1 up to it is taken).
-    std::map<std::string, int32_t> claimed_parts_;
+    std::string file_stem_;   // stem of the file actually opened
+    FileNameClaims files_;    // the scripts of this database
+    std::string series_name_; // the name the current numbered series was opened for (its safe form)
+    std::string series_stem_; // the stem its parts are named after
     std::string script_pending_; // text not yet written to script_handle
     uint64_t script_kept_ = 0;   // bytes of the script on disk
     uint64_t script_whole_ = 0;  // where the last whole text of the script ends (pending counted)
     uint64_t script_safe_ = 0;   // where the last whole text on disk ends
     std::vector<uint64_t> script_ends_; // where the whole texts still pending end
     bool batch_open_ = false;    // pieces of a batch were appended, its end was not
+    bool script_refused_ = false; // the current script could not be created
+    uint64_t scripts_not_created_ = 0;
     std::string script_path_;
     std::string bat_pending_;
     uint64_t bat_kept_ = 0;
@@ -143,5 +147,5 @@ private:
     std::string sh_pending_;
     uint64_t sh_kept_ = 0;
     std::string sh_path_;
-    std::set<std::string> claimed_folders_; // lower-case folder names, this recovery
+    FileNameClaims folders_; // the database folders of this recovery, and the root's own files
 };

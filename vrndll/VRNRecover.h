@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -103,10 +104,19 @@ private:
     // Sends progress when the last was sent progress_interval_ms ago (or
     // `now` is true).
     void ReportProgress(bool now);
-    // Counts one table into the report and tells the host.
-    void ReportTable(const std::string &name, uint32_t first, uint32_t end, const RecoveryCounts &counts);
+    // Counts one table (`is_table`; else another script's losses) into the
+    // report and tells the host.
+    void ReportTable(const std::string &name, uint32_t first, uint32_t end, const RecoveryCounts &counts,
+                     bool is_table = true);
     // "name type, ..." of the columns [begin, end) of `fields`.
     std::string ColumnList(uint32_t begin, uint32_t end) const;
+
+    // Scripts of this database that could not be created before its rows
+    // were written, by table (index into pSysobj; kObjectTextsEntry for
+    // the compiled objects' script): counted into the table's account by
+    // GenerateData.
+    std::map<uint32_t, RecoveryCounts> script_losses_;
+    static constexpr uint32_t kObjectTextsEntry = UINT32_MAX;
 
     // The key lookups of the current catalogue (made by GenerateDll, or by
     // the first PrintIndex or PrintFkey without it).

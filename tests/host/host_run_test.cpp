@@ -3,9 +3,12 @@
 
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
+#include <functional>
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "host/cancel.h"
@@ -212,6 +215,20 @@ TEST_F(Vrnrecover, OptionsSummaryAndExitStatuses) {
     ASSERT_TRUE(platform::createDirectory(full));
     ASSERT_TRUE(WriteFileText(JoinPath(full, "keep.txt"), "x"));
     const std::string deep = folder_ / "deep/a/b";
+    const std::string outside = folder_ / "precious.txt";
+    ASSERT_TRUE(WriteFileText(outside, "keep me"));
+    // Databases named as the files beside the database folders are.
+    dumpwriter::Dump names(2);
+    names.database("master", 1, 0);
+    int base = 2;
+    for (const char *name : {"recovery.log", "INT0.INI", "sales"}) {
+        dumpwriter::Schema schema;
+        schema.table(101, "orders").column("id", dumpwriter::types::kInt);
+        schema.add_to(names.database(name, static_cast<int16_t>(3 + base), base));
+        base += 2;
+    }
+    const std::string own_names = folder_ / "names.dmp";
+    ASSERT_TRUE(names.write_file(own_names));
     struct Case {
         const char *what;
         std::vector<std::string> args;
@@ -219,6 +236,9 @@ TEST_F(Vrnrecover, OptionsSummaryAndExitStatuses) {
         const char *out_has;
         const char *err_has;
         std::vector<std::string> tree; // below folder_/t when not empty
+        // After t is emptied, before the run; false: the case cannot be set up here.
+        std::function<bool()> before = nullptr;
+        std::vector<std::string> folders = {}; // the database folders in t, when not empty
     };
     const std::string t = folder_ / "t";
     const Case cases[] = {
@@ -237,10 +257,27 @@ TEST_F(Vrnrecover, OptionsSummaryAndExitStatuses) {
          "0 rows written", "", {"commit.bat", "commit.sh", "int0.ini", "orders.sql", "recovery.log"}},
         {"rows per file", {"-q", "-d", "sales", "--rows-per-file", "1000", "--data-only", "-o", t, whole}, kExitOk, "", "",
          {"commit.bat", "commit.sh", "int0.ini", "orders_1.sql", "recovery.log"}},
+        {"databases named after the output's own files keep apart from them", {"-q", "-o", t, own_names}, kExitOk,
+         "4 databases, 3 tables", "", {}, nullptr, {"INT0.INI-2/", "master/", "recovery.log-2/", "sales/"}},
+        {"a folder planted at a table's script costs that table's script only", {"-q", "--force", "-o", t, whole},
+         kExitLosses, "sales.orders: 0 rows skipped, 0 pages unreadable, 0 chains broken, 0 values written as NULL, "
+                      "1 script not created\n",
+         "losses", {"commit.bat", "commit.bat", "commit.sh", "commit.sh", "int0.ini", "orders_1.sql", "orders_2.sql",
+                    "orders_3.sql", "orders_4.sql", "recovery.log"},
+         [&] { return platform::createDirectoryWithParents(JoinPath(t, "sales/orders.sql")); }},
+        {"a link planted at the log is refused", {"-q", "--force", "-o", t, whole}, kExitOutputNotWritable, "",
+         "is a link", {},
+         [&] {
+             if (!platform::createDirectory(t)) return false;
+             std::error_code error;
+             std::filesystem::create_symlink(outside, JoinPath(t, "recovery.log"), error);
+             return !error;
+         }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         testsupport::RemoveTree(t);
+        if (c.before && !c.before()) continue; // e.g. no links under Wine
         EXPECT_EQ(Run(c.args), c.status) << err_.str();
         EXPECT_NE(out_.str().find(c.out_has), std::string::npos) << out_.str();
         EXPECT_NE(err_.str().find(c.err_has), std::string::npos) << err_.str();
@@ -253,10 +290,18 @@ TEST_F(Vrnrecover, OptionsSummaryAndExitStatuses) {
             std::sort(files.begin(), files.end());
             EXPECT_EQ(files, c.tree);
         }
+        if (!c.folders.empty()) {
+            std::vector<std::string> folders;
+            for (const std::string &f : ListTree(t))
+                if (f.back() == '/' && f.find('/') == f.size() - 1) folders.push_back(f);
+            std::sort(folders.begin(), folders.end());
+            EXPECT_EQ(folders, c.folders);
+        }
     }
     EXPECT_EQ(platform::pathKind(folder_ / "listed"), platform::PathKind::Missing) << "--list made nothing";
     EXPECT_TRUE(platform::exists(JoinPath(deep, "recovery.log")));
     EXPECT_TRUE(platform::exists(JoinPath(full, "keep.txt")));
+    EXPECT_EQ(testsupport::ReadFileText(outside), "keep me");
 
     // A template beside the dump is named on screen.
     ASSERT_TRUE(WriteFileText(folder_ / "int0.ini", testsupport::ReadFileText(JoinPath(deep, "int0.ini"))));
