@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "Common/logger/logger.h"
+#include "vrndll/VRNParser.h"
 
 namespace {
 

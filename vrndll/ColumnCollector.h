@@ -11,7 +11,9 @@
 #include <unordered_map>
 
 #include "vrndll/DumpFormat.h"
-#include "vrndll/VRNParser.h"
+#include "vrndll/Catalogue.h"
+
+class VRNParser;
 
 // `fixed` of a column's user type: 1 for the fixed-length types the
 // generation knows (format 12 knows the codes up to 26, format 15 also 34,

@@ -12,7 +12,8 @@
 #include <cstddef>
 #include <string>
 
-#include "vrndll/VRNParser.h"
+#include "vrndll/Catalogue.h"
+#include "vrndll/DumpFormat.h"
 
 // Position of the precision byte: the length of the name part of `name`,
 // within 0 .. 254 whatever var_len says.

@@ -1,4 +1,5 @@
 #include "vrndll/ColumnOrder.h"
+#include "vrndll/VRNParser.h"
 
 #include <algorithm>
 #include <vector>

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "vrndll/VRNParser.h"
+class VRNParser;
 
 // The columns [begin, end) of one table in the sorted array; empty when
 // the table has none.

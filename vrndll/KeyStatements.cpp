@@ -6,6 +6,7 @@
 #include "Common/logger/logger.h"
 #include "vrndll/ColumnName.h"
 #include "vrndll/SqlIdentifier.h"
+#include "vrndll/VRNParser.h"
 
 namespace {
 

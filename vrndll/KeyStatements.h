@@ -44,7 +44,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "vrndll/VRNParser.h"
+#include "vrndll/Catalogue.h"
+
+class VRNParser;
 
 class KeyStatements {
 public:

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "vrndll/ResultCode.h"
-#include "vrndll/VRNParser.h"
+#include "vrndll/BlockReader.h"
 
 bool SweepPageHeaders(BlockReader &reader, int64_t first, int64_t end, const std::function<void(int32_t)> &visit) {
     for (int64_t b = first; b < end && b <= INT32_MAX && reader.InDump(static_cast<int32_t>(b)); ++b) {

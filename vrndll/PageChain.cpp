@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "Common/logger/logger.h"
-#include "vrndll/VRNParser.h"
+#include "vrndll/BlockReader.h"
 
 namespace {
 

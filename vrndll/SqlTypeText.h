@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "vrndll/VRNParser.h"
+#include "vrndll/Catalogue.h"
+#include "vrndll/DumpFormat.h"
 
 // The type of `column` as written after its name, beginning with a space:
 // " int", " varchar(20)", " decimal(10,2)". Lengths are the column's

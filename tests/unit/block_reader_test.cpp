@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tests/unit/parser_test_support.h"
-#include "vrndll/VRNParser.h"
+#include "vrndll/BlockReader.h"
 
 using dumpwriter::Bytes;
 using dumpwriter::Dump;

@@ -12,7 +12,7 @@
 #include "tests/unit/parser_test_support.h"
 #include "vrndll/PageChain.h"
 #include "vrndll/RecordCursor.h"
-#include "vrndll/VRNParser.h"
+#include "vrndll/BlockReader.h"
 
 
 namespace {
