@@ -8,9 +8,13 @@
 # build-fuzz/corpus/<target>, so longer or repeated runs go on from where
 # the last one stopped. The fuzzers run in an empty folder that must stay
 # empty. The script fails on any crash, leak, timeout (a unit taking more
-# than 10 s), memory beyond 2 GiB, or write outside the output folder;
+# than FUZZ_TIMEOUT s), memory beyond 2 GiB, or write outside the output folder;
 # the input that caused it is kept in build-fuzz/findings/. FUZZ_BUILD
-# sets the build folder, JOBS the build parallelism (default 2).
+# sets the build folder, JOBS the build parallelism (default 2),
+# FUZZ_TIMEOUT the seconds a unit may take (default 10; the limit is wall
+# time, so a run at low priority on a busy machine needs more, e.g. 120).
+#
+#   FUZZ_TIMEOUT=120 nice -n 19 fuzz/run.sh 3600 recovery   # idle CPU only
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -49,7 +53,7 @@ for target in "${targets[@]}"; do
   log=$build/$target.log
   echo "fuzz: $target for $seconds s"
   (cd "$work" && "$fuzzer" "$corpus" "$seeds" -dict="$root/fuzz/dump.dict" \
-     -max_len=$max_len -timeout=10 -rss_limit_mb=2048 -max_total_time="$seconds" \
+     -max_len=$max_len -timeout="${FUZZ_TIMEOUT:-10}" -rss_limit_mb=2048 -max_total_time="$seconds" \
      -print_final_stats=1 -artifact_prefix="$findings/$target-" >"$log" 2>&1)
   rc=$?
   leftovers=$(ls -A "$work")
