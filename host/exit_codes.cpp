@@ -79,6 +79,7 @@ HostOutcome ClassifyStatus(int status, const std::string &message, bool cancel_r
         outcome.exit_code = kExitBigEndian;
         break;
     case VRN_STATUS_BAD_OPTIONS:
+    case VRN_STATUS_NOTHING_MATCHED:
         outcome.exit_code = kExitUsage;
         break;
     default:

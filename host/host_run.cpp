@@ -16,6 +16,9 @@
 
 namespace {
 
+// Seconds a run must last before its rates mean anything.
+constexpr double kShortestMeasuredRun = 0.5;
+
 // What the callbacks of one run feed.
 struct RunState {
     ProgressDisplay *display = nullptr;
@@ -24,12 +27,17 @@ struct RunState {
     std::ostringstream listing;       // --list: what the dump holds
     std::string listed_database;      // database of the last listed table
     std::vector<std::string> losses;  // databases and tables that lost something
+    std::vector<std::string> notes;   // what the library left out or could not pass on
     uint64_t lost_databases = 0;
 };
 
 void VRN_CDECL OnDiag(int level, const char *text, uintptr_t user) {
     try {
         RunState &s = *reinterpret_cast<RunState *>(user);
+        if (level == VRN_DIAG_NOTE) {
+            s.notes.push_back(text ? text : "");
+            return;
+        }
         if (level >= VRN_DIAG_ERROR && !s.verbose) return;
         s.display->Diag(text ? text : "");
     } catch (...) {
@@ -108,12 +116,19 @@ bool DumpReadable(const std::string &path) {
     return !platform::isDirectory(path) && platform::File::openForReading(path).isOpen();
 }
 
-bool FolderIsEmpty(const std::string &folder) {
+// True when `folder` is empty or holds only what a run of ours that did not
+// end left: its INCOMPLETE file, or nothing but its recovery.log. Such a
+// folder is written into again without --force.
+bool FolderIsFree(const std::string &folder) {
     std::vector<platform::DirectoryEntry> entries;
     platform::listDirectory(folder, "*", entries);
-    for (const platform::DirectoryEntry &e : entries)
-        if (e.name != "." && e.name != "..") return false;
-    return true;
+    bool others = false;
+    for (const platform::DirectoryEntry &e : entries) {
+        if (e.name == "." || e.name == ".." || e.name == "recovery.log") continue;
+        if (e.name == "INCOMPLETE" && !e.isDirectory) return true;
+        others = true;
+    }
+    return !others;
 }
 
 std::string Join(const std::string &folder, const std::string &name) {
@@ -176,9 +191,10 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
             err << "vrnrecover: '" << options.output << "' exists and is not a folder\n";
             return kExitOutputNotWritable;
         }
-        if (platform::isDirectory(options.output) && !FolderIsEmpty(options.output) && !options.force) {
+        if (platform::isDirectory(options.output) && !FolderIsFree(options.output) && !options.force) {
             err << "vrnrecover: the output folder '" << options.output
-                << "' is not empty (--force writes into it anyway)\n";
+                << "' is not empty (--force writes into it anyway; the output of a run that did not end is "
+                   "written over without it)\n";
             return kExitOutputNotWritable;
         }
         if (!platform::createDirectoryWithParents(options.output)) {
@@ -296,7 +312,11 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
         log = Join(folder, "recovery.log");
 
     const HostOutcome outcome = ClassifyStatus(status, report.message, cancelled);
-    if (outcome.exit_code != kExitOk && outcome.exit_code != kExitLosses) {
+    const bool whole = outcome.exit_code == kExitOk || outcome.exit_code == kExitLosses;
+    // A run that stopped after it began writing still says what it wrote.
+    const bool wrote = !options.list && !folder.empty() &&
+                       platform::pathKind(Join(folder, "INCOMPLETE")) == platform::PathKind::File;
+    if (!whole && !wrote) {
         err << "vrnrecover: " << outcome.message << "\n";
         err << "vrnrecover: log: " << log << "\n";
         return outcome.exit_code;
@@ -308,11 +328,16 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
             << ", " << Plural(report.rows_written, "row", "rows") << " found; nothing written\n";
         return outcome.exit_code;
     }
+    // Rates only from a run long enough to measure them.
     char rates[96];
-    std::snprintf(rates, sizeof rates, "%.1f s, %.1f MB/s, %.0f rows/s", seconds,
-                  static_cast<double>(report.bytes_total) / 1e6 / (seconds > 0.001 ? seconds : 0.001),
-                  static_cast<double>(report.rows_written) / (seconds > 0.001 ? seconds : 0.001));
-    out << "Recovered " << FileNameOf(options.dump) << " into " << folder << "\n"
+    if (seconds >= kShortestMeasuredRun)
+        std::snprintf(rates, sizeof rates, "%.1f s, %.1f MB/s, %.0f rows/s", seconds,
+                      static_cast<double>(report.bytes_total) / 1e6 / seconds,
+                      static_cast<double>(report.rows_written) / seconds);
+    else
+        std::snprintf(rates, sizeof rates, "%.1f s", seconds);
+    out << (whole ? "Recovered " : "Partly recovered ") << FileNameOf(options.dump) << " into " << folder
+        << (whole ? "" : " (incomplete: see INCOMPLETE there)") << "\n"
         << "  " << Plural(report.databases, "database", "databases") << ", "
         << Plural(report.tables, "table", "tables") << ", " << Plural(report.rows_written, "row", "rows")
         << " written\n"
@@ -322,8 +347,11 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
         << (report.lost ? LossText(report) : std::string("nothing"))
         << "\n";
     for (const std::string &loss : state.losses) out << "    " << loss << "\n";
+    if (!state.notes.empty()) out << "  left out or to check:\n";
+    for (const std::string &note : state.notes) out << "    " << note << "\n";
     out << "  " << rates << "\n"
         << "  log: " << log << "\n";
+    if (!whole) err << "vrnrecover: " << outcome.message << "\n";
     if (outcome.exit_code == kExitLosses) err << "vrnrecover: recovered with losses (exit status 8)\n";
     return outcome.exit_code;
 }

@@ -119,16 +119,23 @@ std::string UsageText() {
            "       vrnrecover [options] -o OUTPUT_DIR DUMP\n"
            "       vrnrecover --list DUMP\n"
            "\n"
-           "Recovers the databases of the dump file DUMP into SQL scripts, written to a new\n"
-           "folder \"Recovered <dump file name> DD-MM-YYYY HH.MM\" below TARGET_DIR (made\n"
-           "with its parents), or to exactly OUTPUT_DIR.\n"
+           "Recovers the databases of the dump file DUMP of a Sybase database server (format\n"
+           "12 or 15) into SQL scripts, written to a new folder \"Recovered <dump file name>\n"
+           "DD-MM-YYYY HH.MM\" below TARGET_DIR (made with its parents), or to exactly\n"
+           "OUTPUT_DIR: per database its tables (with identity columns, primary keys, unique\n"
+           "constraints, indexes), views, procedures, triggers, defaults and rules, rows and\n"
+           "foreign keys, and commit.bat and commit.sh, which load them in that order (the\n"
+           "foreign keys after every row; identity values between identity_insert on and\n"
+           "off). A run that is cancelled or fails leaves a file INCOMPLETE naming what is\n"
+           "missing; a rerun into that -o folder needs no --force.\n"
            "\n"
            "Options:\n"
            "  -l, --list            list databases, tables, columns and rows; write nothing\n"
            "  -o, --output DIR      write into DIR itself (refused when not empty)\n"
            "      --force           write into a non-empty DIR\n"
            "  -d, --database PAT    recover only databases matching PAT (* and ?; repeatable)\n"
-           "  -t, --table PAT       recover only tables matching PAT (repeatable)\n"
+           "  -t, --table PAT       recover only tables matching PAT (repeatable); keys and\n"
+           "                        object texts naming other tables are left out\n"
            "      --schema-only     table scripts only, no data scripts\n"
            "      --data-only       data scripts only, no table scripts\n"
            "      --rows-per-file N start the next data script after N rows (default 100)\n"
@@ -145,7 +152,7 @@ std::string UsageText() {
            "\n"
            "Exit status:\n" +
            status(kExitOk, "the dump was recovered, nothing lost") +
-           status(kExitFailed, "the recovery failed (see the log)") + status(kExitUsage, "wrong command line") +
+           status(kExitFailed, "the recovery failed (see the log)") + status(kExitUsage, "wrong command line, or a -d/-t pattern that matched nothing") +
            status(kExitCancelled, "cancelled with Ctrl-C") +
            status(kExitDumpUnreadable, "the dump file is missing or cannot be read") +
            status(kExitNoCatalogue, "no database catalogue found in the dump") +

@@ -113,8 +113,10 @@ typedef struct VrnTableReport {
     uint64_t rows_not_written;    /* rows read that went to such a script */
 } VrnTableReport;
 
-/* Level of a diagnostic. */
-enum { VRN_DIAG_INFO = 2, VRN_DIAG_ERROR = 3 };
+/* Level of a diagnostic. VRN_DIAG_NOTE: something a summary of the run
+ * should name (a foreign key or object text left out of a selection, a
+ * database name the load scripts cannot pass on). */
+enum { VRN_DIAG_INFO = 2, VRN_DIAG_ERROR = 3, VRN_DIAG_NOTE = 4 };
 
 typedef void(VRN_CDECL *VrnProgressProc)(const VrnProgress *progress, uintptr_t user_data);
 typedef void(VRN_CDECL *VrnDiagProc)(int level, const char *text, uintptr_t user_data);
@@ -162,7 +164,9 @@ enum {
     VRN_STATUS_COMPANION_MISSING = 7,/* the companion library tlvcmn is missing or incomplete */
     VRN_STATUS_COMPRESSED = 8,       /* a gzip or zlib stream: decompress it first */
     VRN_STATUS_BIG_ENDIAN = 9,       /* written by a big-endian server: not supported */
-    VRN_STATUS_BAD_OPTIONS = 10      /* a null or too small record, or options that contradict */
+    VRN_STATUS_BAD_OPTIONS = 10,     /* a null or too small record, or options that contradict */
+    VRN_STATUS_NOTHING_MATCHED = 11  /* a database or table pattern matched nothing (message: which);
+                                        what the other patterns selected was recovered */
 };
 
 typedef struct VrnReport {

@@ -76,6 +76,7 @@ int StatusOf(int result, const RecoveryRun &run) {
     if (run.kind == DumpKind::kBigEndian) return VRN_STATUS_BIG_ENDIAN;
     switch (result) {
     case kOk:
+        if (!run.report.unmatched_patterns.empty()) return VRN_STATUS_NOTHING_MATCHED;
         return run.report.Lost() ? VRN_STATUS_LOSSES : VRN_STATUS_OK;
     case kCancelledBeforeStart:
     case kCancelled:
@@ -267,6 +268,11 @@ extern "C" VRNDLL_API int VRN_CDECL FileRecoverEx(const char *source_path, const
         }
         CopyText(out.output_folder, run.output_folder);
         const int status = StatusOf(result, run);
+        if (status == VRN_STATUS_NOTHING_MATCHED) {
+            std::string text;
+            for (const std::string &u : run.report.unmatched_patterns) text += (text.empty() ? "" : ", ") + u;
+            run.message = "nothing matches " + text;
+        }
         CopyText(out.message, run.message.empty() ? DefaultMessage(status, source_path) : run.message);
         return Deliver(report, out, status);
     } catch (...) {

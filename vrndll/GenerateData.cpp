@@ -15,6 +15,8 @@
 #include "Common/logger/logger.h"
 #include "vrndll/PrintableName.h"
 #include "vrndll/SA_interractions.h"
+#include "vrndll/SqlIdentifier.h"
+#include "vrndll/SqlTypeText.h"
 #include "vrndll/VRNRecover.h"
 #include "vrndll/ValueFormat.h"
 
@@ -24,10 +26,18 @@ const char kSource[] = "vrndll/VRNRecover";
 
 const char kMonthFirstBatch[] = "set dateformat mdy\nGO\n";
 
-bool HasDateOrTime(const VRNParser &p, int32_t table_id) {
-    const size_t count = std::min<size_t>(p.field_count(), p.fields.size());
-    for (size_t k = 0; k < count; ++k) {
-        if (p.fields[k].tab_id != table_id) continue;
+// The table's columns are the `columns` entries from `first` (GenerateData
+// found them), so asking costs the table's width, not the catalogue's.
+bool HasIdentity(const VRNParser &p, uint32_t first, uint32_t columns) {
+    const size_t end = std::min<size_t>(static_cast<size_t>(first) + columns, p.fields.size());
+    for (size_t k = first; k < end; ++k)
+        if (IsIdentityColumn(p.fields[k].null_flag)) return true;
+    return false;
+}
+
+bool HasDateOrTime(const VRNParser &p, uint32_t first, uint32_t columns) {
+    const size_t end = std::min<size_t>(static_cast<size_t>(first) + columns, p.fields.size());
+    for (size_t k = first; k < end; ++k) {
         switch (p.fields[k].user_type) {
         case values::kDateTime:
         case values::kSmallDateTime:
@@ -70,15 +80,24 @@ void VRNRecover::ReportTable(const std::string &name, uint32_t first, uint32_t e
 }
 
 int VRNRecover::WriteTableRows(uint32_t j, uint32_t first_column, uint32_t columns) {
-    // The parser finds the table's columns itself; the first one found here
-    // only decided that the table has any.
-    (void)first_column;
+    // The parser finds the table's columns itself; here they only decide the
+    // scripts' preamble.
     const SysobjEntry &table = parser->pSysobj[j];
     const std::string name(table.name, strnlen(table.name, sizeof table.name));
     // Dates are written month first: every data script of a table with a
     // date or time column first sets that order for its session, so that a
     // server whose date format is day first loads the same dates.
-    outfiles.part_preamble = HasDateOrTime(*parser, table.id) ? kMonthFirstBatch : "";
+    outfiles.part_preamble = HasDateOrTime(*parser, first_column, columns) ? kMonthFirstBatch : "";
+    // The stored values of an identity column load as they were only while
+    // the table takes explicit values: switched on and off in every script
+    // of the table, each in a batch of its own (a session holds it for one
+    // table at a time).
+    outfiles.part_postamble.clear();
+    if (HasIdentity(*parser, first_column, columns)) {
+        const std::string table_sql = SqlIdentifier(name);
+        outfiles.part_preamble += "set identity_insert " + table_sql + " on\nGO\n";
+        outfiles.part_postamble = "set identity_insert " + table_sql + " off\nGO\n";
+    }
     const uint64_t refused_before = outfiles.ScriptsNotCreated();
     int rc = writing_ ? outfiles.OpenScript(name.c_str(), 1) : kOk;
     if (IsStop(rc)) return rc;
@@ -161,6 +180,8 @@ int VRNRecover::GenerateData() {
             TheLogger().ErrorNumber("ColNum=", static_cast<long>(end));
 
             current_table_ = PrintableName(name);
+            stopped_table_ = i;
+            stage_ = 2;
             const RecoveryCounts before = p.counts;
             // A negative first page is no page either: nothing is read for it.
             if (table.first_block <= 0) {
@@ -189,8 +210,14 @@ int VRNRecover::GenerateData() {
             ReportTable(name, 0, 0, lost.second, false);
         }
         script_losses_.clear();
+        stopped_table_ = -1;
 
         if (!writing_) return kOk;
+        // Every row is in: now the foreign keys.
+        if (!options.data_only) {
+            const int keys = WriteForeignKeys();
+            if (IsStop(keys)) return keys;
+        }
         const int rc = outfiles.WriteBatText(BatTrailer);
         if (IsStop(rc)) return rc;
         return kOk;

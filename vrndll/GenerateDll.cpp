@@ -12,7 +12,8 @@
 //
 // (each column: its name, a blank, the type text that begins with its own
 // blank, the nullability text; columns separated by ", \n"), followed by the
-// table's index and key statements (KeyStatements.h). Names that are not plain identifiers are
+// table's index and key statements (KeyStatements.h; its foreign keys go
+// to foreign_keys.sql, loaded after the rows). Names that are not plain identifiers are
 // bracket-quoted (SqlIdentifier.h).
 #include <algorithm>
 #include <cstring>
@@ -21,6 +22,8 @@
 #include "Common/logger/logger.h"
 #include "vrndll/ColumnName.h"
 #include "vrndll/ColumnOrder.h"
+#include "vrndll/LoadScriptDatabase.h"
+#include "vrndll/PrintableName.h"
 #include "vrndll/SqlIdentifier.h"
 #include "vrndll/SqlTypeText.h"
 #include "vrndll/VRNRecover.h"
@@ -69,8 +72,12 @@ int VRNRecover::WriteTableScript(uint32_t j) {
     if (IsStop(rc)) return rc;
     rc = PrintIndex(j);
     if (IsStop(rc)) return rc;
-    rc = PrintFkey(j);
-    if (IsCancelOrFailure(rc)) return rc;
+    // Every script ends with a line break.
+    if (outfiles.LastScriptByte() != '\n') {
+        rc = outfiles.write_file("\n", 0);
+        if (IsStop(rc)) return rc;
+    }
+    // The foreign keys wait for every row: foreign_keys.sql (ForeignKeyScript.cpp).
     return kOk;
 }
 
@@ -109,8 +116,16 @@ int VRNRecover::GenerateDll(const char *database_name, int template_flag) {
     try {
         TheLogger().Info("Starting Generete Dll");
         script_losses_.clear();
+        stage_ = 1;
         // A failure shows up when the header is written.
         outfiles.CreateBatFile(database_name);
+        if (!DatabaseNamePassable(outfiles.database_name)) {
+            TheLogger().ErrorText("Database name cannot be passed to isql; the load scripts stop before loading",
+                                  PrintableName(outfiles.database_name).c_str());
+            Note("database " + PrintableName(outfiles.database_name) +
+                 ": its name cannot be passed to isql safely; commit.bat and commit.sh stop before loading "
+                 "(load its scripts by hand, folder " + outfiles.database_folder + ")");
+        }
 
         int rc;
         if (template_flag == 0) {
@@ -135,9 +150,12 @@ int VRNRecover::GenerateDll(const char *database_name, int template_flag) {
         for (uint32_t j = 0; j < objects; ++j) {
             const SysobjEntry &table = parser->pSysobj[j];
             if (!Wanted(table) || table.first_field == -1 || options.data_only) continue;
+            current_table_ = PrintableName(std::string(table.name, strnlen(table.name, sizeof table.name)));
+            stopped_table_ = j;
             rc = WriteTableScript(j);
             if (IsStop(rc)) return rc;
         }
+        current_table_.clear();
         // The views, procedures and triggers come after the tables they
         // name and before the rows.
         if (!options.data_only) {

@@ -117,6 +117,19 @@ std::string KeyStatements::IndexText(const SysobjEntry &table) const {
 }
 
 std::string KeyStatements::ForeignKeyText(const SysobjEntry &table) const {
+    return ForeignKeyText(table, nullptr, nullptr);
+}
+
+std::vector<int32_t> KeyStatements::ReferencedTables(int32_t tab_id) const {
+    std::vector<int32_t> ids;
+    const auto found = fkeys_.find(tab_id);
+    if (found == fkeys_.end()) return ids;
+    for (uint32_t k : found->second) ids.push_back(parser_.fkeys[k].ref_tab_id);
+    return ids;
+}
+
+std::string KeyStatements::ForeignKeyText(const SysobjEntry &table, const std::function<bool(int32_t)> &keep,
+                                          std::vector<std::string> *left_out) const {
     const auto found = fkeys_.find(table.id);
     if (found == fkeys_.end()) return std::string();
     const std::string table_name = StoredName(table.name, sizeof table.name);
@@ -126,6 +139,10 @@ std::string KeyStatements::ForeignKeyText(const SysobjEntry &table) const {
         const ForeignKeyEntry &f = parser_.fkeys[k];
         const std::string name = ObjectName(f.constraint_id, "fk_" + std::to_string(f.constraint_id));
         const std::string referenced = ObjectName(f.ref_tab_id, "table_" + std::to_string(f.ref_tab_id));
+        if (keep && !keep(f.ref_tab_id)) {
+            if (left_out) left_out->push_back(table_name + " " + name + " -> " + referenced);
+            continue;
+        }
         const std::vector<int32_t> from = KeyIds(f.foreign_keys);
         const std::vector<int32_t> to = KeyIds(f.referenced_keys);
         std::string from_list, to_list;

@@ -40,6 +40,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -59,8 +60,14 @@ public:
     // table has no index with a key.
     std::string IndexText(const SysobjEntry &table) const;
     // The foreign-key statements of `table`, in catalogue order; empty when
-    // no foreign key starts from it.
+    // no foreign key starts from it. With `keep`, a key whose referenced
+    // table id it refuses is left out and described in `left_out`.
     std::string ForeignKeyText(const SysobjEntry &table) const;
+    std::string ForeignKeyText(const SysobjEntry &table, const std::function<bool(int32_t)> &keep,
+                               std::vector<std::string> *left_out) const;
+    // The table ids the foreign keys of table `tab_id` reference, in
+    // catalogue order (empty when none).
+    std::vector<int32_t> ReferencedTables(int32_t tab_id) const;
 
 private:
     // The name of column `col_id` of table `tab_id`, as a statement writes

@@ -38,6 +38,18 @@ bool MatchesAnyPattern(const std::vector<std::string> &patterns, const std::stri
     return false;
 }
 
+bool MatchesAnyPattern(const std::vector<std::string> &patterns, const std::string &name, std::vector<bool> &hit) {
+    if (patterns.empty()) return true;
+    hit.resize(patterns.size(), false);
+    bool any = false;
+    for (size_t k = 0; k < patterns.size(); ++k) {
+        if (!Matches(patterns[k], name)) continue;
+        hit[k] = true;
+        any = true;
+    }
+    return any;
+}
+
 std::vector<std::string> SplitPatternLines(const char *text) {
     std::vector<std::string> lines;
     if (!text) return lines;

@@ -12,6 +12,9 @@
 
 #include "vrndll/RecoveryCounts.h"
 
+// Level of a diagnostic the host keeps for its summary.
+constexpr int kNoteLevel = 4;
+
 enum class TemplateMode { kAuto, kOff, kFile };
 
 // Where a recovery stands, for a progress callback.
@@ -49,7 +52,8 @@ struct RecoveryOptions {
     // Called at most every progress_interval_ms, and at the end.
     std::function<void(const RecoveryProgress &)> progress;
     int progress_interval_ms = 200;
-    // Losses worth telling the host as they happen.
+    // Losses worth telling the host as they happen; at kNoteLevel, what the
+    // host's summary names (keys left out, names that cannot be passed on).
     std::function<void(int level, const std::string &text)> diagnostic;
     // After each table and after each database.
     std::function<void(const TableAccount &)> table_done;
@@ -63,12 +67,19 @@ struct RecoveryReport {
     uint32_t databases_lost = 0;
     RecoveryCounts totals;
     std::string template_used; // the description file a template recovery read
+    uint32_t notes = 0;        // texts sent at kNoteLevel
+    // Patterns of a finished recovery that matched no database or table:
+    // "database 'x'", "table 'y'".
+    std::vector<std::string> unmatched_patterns;
     bool Lost() const { return databases_lost != 0 || totals.AnyLoss(); }
 };
 
 // True when `name` matches one of `patterns` ('*' any run, '?' one
 // character, letter case ignored), or `patterns` is empty.
 bool MatchesAnyPattern(const std::vector<std::string> &patterns, const std::string &name);
+// The same, and every pattern that matches `name` is marked in `hit` (one
+// flag per pattern).
+bool MatchesAnyPattern(const std::vector<std::string> &patterns, const std::string &name, std::vector<bool> &hit);
 
 // Splits a list of patterns given one per line; empty lines are dropped.
 std::vector<std::string> SplitPatternLines(const char *text);

@@ -1,4 +1,5 @@
 #include "vrndll/RowLayout.h"
+#include "vrndll/SqlTypeText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,8 +17,11 @@ bool IsNumericType(uint8_t user_type) {
 }
 
 // A column is stored in the fixed-length area only when it is of a
-// fixed-length type and does not allow NULL.
-bool IsFixedColumn(const ColumnEntry &c) { return c.fixed == 1 && c.null_flag == 0; }
+// fixed-length type and does not allow NULL; an identity column (status bit
+// 0x80, never NULL) is one of them.
+bool IsFixedColumn(const ColumnEntry &c) {
+    return c.fixed == 1 && (c.null_flag & static_cast<uint8_t>(~kIdentityStatus)) == 0;
+}
 
 } // namespace
 

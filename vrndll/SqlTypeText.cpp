@@ -66,6 +66,7 @@ std::string SqlTypeText(const ColumnEntry &c, DumpFormat format) {
 }
 
 const char *NullabilityText(uint8_t null_flag) {
+    if (IsIdentityColumn(null_flag)) return " IDENTITY";
     if (null_flag == 0) return " NOT NULL";
     if (AllowsNull(null_flag)) return " NULL";
     return "";

@@ -15,7 +15,14 @@
 // unichar(length / 2), univarchar(length / 2) and its own further types.
 std::string SqlTypeText(const ColumnEntry &column, DumpFormat format);
 
-// " NOT NULL" for status 0, " NULL" for status 8, "" for any other status.
+// Status bit of an identity column (the server numbers new rows in it).
+constexpr uint8_t kIdentityStatus = 0x80;
+// True when the column status marks an identity column.
+inline bool IsIdentityColumn(uint8_t null_flag) { return (null_flag & kIdentityStatus) != 0; }
+
+// " IDENTITY" for a status with the identity bit (an identity column never
+// allows NULL), " NOT NULL" for status 0, " NULL" for status 8, "" for any
+// other status.
 const char *NullabilityText(uint8_t null_flag);
 
 // True when the table script lets the column take NULL: status 8 only (a

@@ -1,5 +1,6 @@
 #include "vrndll/VRNOutFiles.h"
 
+#include "vrndll/LoadScriptDatabase.h"
 #include "vrndll/ShellLoadScript.h"
 
 #include <algorithm>
@@ -65,16 +66,28 @@ std::string VRNOutFiles::FitName(const std::string &name, size_t used, size_t re
     return SafeFileName(name.substr(0, limit < 1 ? 1 : limit));
 }
 
-int VRNOutFiles::CreateBatFile(const char *database_name) {
-    // The database before may not have closed its files: its texts first.
+void VRNOutFiles::EndNumberedScript() {
     DropOpenBatch();
+    if (!script_postamble_.empty() && script_handle.isOpen()) {
+        script_pending_ += script_postamble_;
+        script_whole_ = script_kept_ + script_pending_.size();
+        script_ends_.push_back(script_whole_);
+    }
+    script_postamble_.clear();
+}
+
+int VRNOutFiles::CreateBatFile(const char *database_name_in) {
+    // The database before may not have closed its files: its texts first.
+    EndNumberedScript();
     FlushScript();
     FlushBat();
-    const std::string safe = SafeFileName(database_name ? database_name : "");
+    database_name = database_name_in ? database_name_in : "";
+    const std::string safe = SafeFileName(database_name);
     database_folder = folders_.ClaimPlain(FitName(safe, PathInTarget("").size(), kSuffixRoom + kFolderTailRoom));
     files_.Clear();
     series_name_.clear();
     series_stem_.clear();
+    any_folder_ = true;
 
     std::string path = PathInTarget(database_folder);
     // An existing folder is fine; a link there is never written through.
@@ -85,6 +98,8 @@ int VRNOutFiles::CreateBatFile(const char *database_name) {
 
     bat_pending_.clear();
     bat_kept_ = 0;
+    script_lines_ = 0;
+    header_written_ = false;
     bat_path_ = path;
     bat_handle = folder_ready ? platform::File::createAlways(path) : platform::File();
     // commit.sh beside it; a failure shows when it is written.
@@ -115,6 +130,7 @@ int VRNOutFiles::CreateScriptFile(const std::string &stem, long line) {
     script_ends_.clear();
     batch_open_ = false;
     script_path_ = path;
+    last_script_byte_ = 0;
     script_handle = platform::File::createAlways(path);
     script_refused_ = !script_handle.isOpen();
     if (script_refused_) {
@@ -132,7 +148,7 @@ int VRNOutFiles::OpenScript(const char *name, int mode) {
         std::string requested = name ? name : "";
         script_name = requested;
         // What the script before holds goes to its file first.
-        DropOpenBatch();
+        EndNumberedScript();
         int rc = FlushScript();
         if (rc != kOk) return rc;
         if (script_open != 0) script_handle.close();
@@ -171,6 +187,7 @@ int VRNOutFiles::OpenScript(const char *name, int mode) {
         if (rc != 0) return rc;
         rc = WriteBatText(BatPartLine);
         if (IsStop(rc)) return rc;
+        script_postamble_ = part_postamble;
         script_pending_ += part_preamble;
         script_whole_ = script_pending_.size();
         script_ends_.push_back(script_whole_);
@@ -198,7 +215,10 @@ int VRNOutFiles::AppendToScript(const char *text, bool whole) {
         TheLogger().AssertFailed("!\"Cannot write to file\"", kSource, 136);
         return kOutputFailed;
     }
-    if (text != nullptr) script_pending_ += text;
+    if (text != nullptr && text[0] != '\0') {
+        script_pending_ += text;
+        last_script_byte_ = script_pending_.back();
+    }
     batch_open_ = !whole;
     if (whole) {
         script_whole_ = script_kept_ + script_pending_.size();
@@ -266,26 +286,35 @@ int VRNOutFiles::WriteBatText(int kind) {
     std::string sh;
     switch (kind) {
     case BatHeader:
-        sh = ShellScriptHeader(database_folder);
-        text = "@echo Varnoth\n";
+        header_written_ = true;
+        sh = ShellScriptHeader(database_name);
+        // The lines are not echoed: they carry the password.
+        text = "@echo off\n@echo Varnoth\n";
         text += kMakerNotice;
         text += "@echo Recovered database processing script\n"
                 "@if not exist %1\\isql.exe goto invalidparam\n";
         // The console reads the lines below in its own (OEM) code page;
         // the names in them are in the code page the files were made in.
         text += "@chcp " + std::to_string(platform::ansiCodePage()) + " >nul\n";
+        if (!DatabaseNamePassable(database_name))
+            text += "@echo The name of this database cannot be passed to isql safely (see the recovery summary):\n"
+                    "@echo load the scripts by hand with isql -D and its name.\n"
+                    "@exit /b 1\n";
         break;
     case BatTrailer:
         text = kBatTrailer;
-        sh = ShellScriptTrailer();
+        sh = incomplete ? "echo 'commit.sh: every script written whole loaded; the recovery stopped before its end "
+                          "(see INCOMPLETE beside this folder)' >&2\n"
+                        : ShellScriptTrailer(script_lines_ != 0);
         break;
     case BatPlainLine:
     case BatPartLine:
         // The stem already carries the part number for a numbered script
         // ("orders_2"), so both kinds print the file actually opened.
-        text = "%1\\isql.exe -S %2 -U %3 -D " + database_folder + " -P %4 -i " + file_stem_ +
-               ".sql\n";
+        text = "%1\\isql.exe -S %2 -U %3 -D " + BatchQuotedDatabase(database_name) + " -P %4 -i " +
+               file_stem_ + ".sql\n";
         sh = ShellScriptLine(file_stem_ + ".sql");
+        script_lines_ += 1;
         break;
     default:
         break;
@@ -299,6 +328,7 @@ int VRNOutFiles::WriteBatText(int kind) {
     // The trailer ends the database's output: everything goes to disk now,
     // so that a full disk is still reported by the step that writes it.
     if (kind == BatTrailer) {
+        EndNumberedScript();
         const int rc = FlushScript();
         if (rc != kOk) return rc;
     }
@@ -355,10 +385,20 @@ int VRNOutFiles::FlushBat() {
     return rc != kOk ? rc : sh;
 }
 
+int VRNOutFiles::FinishLoadScripts() {
+    if (bat_open != 1) return 0;
+    incomplete = true;
+    if (!header_written_) {
+        const int rc = WriteBatText(BatHeader);
+        if (rc != 0) return rc;
+    }
+    return WriteBatText(BatTrailer);
+}
+
 int VRNOutFiles::CloseAll() {
     // What is still waiting is written before the files close (after a
     // cancel, too: the scripts keep every batch handed over whole).
-    DropOpenBatch();
+    EndNumberedScript();
     FlushScript();
     FlushBat();
     if (bat_open == 1) {

@@ -62,12 +62,18 @@ public:
     // Nonzero while script_handle must be closed before it is replaced.
     int32_t script_open = 0;
     std::string script_name;     // stem of the current script (the table's file name)
-    std::string database_folder; // folder of the current database, also isql's -D
+    std::string database_folder; // folder of the current database (a safe mapping of its name)
+    std::string database_name;   // the database's own name: isql's -D (LoadScriptDatabase.h)
     int32_t bat_open = 0;
     // Rows a numbered script may exceed before the next text opens the next one.
     int32_t rows_per_part = kRowsPerPart;
     // Written at the start of every numbered script (empty: nothing).
     std::string part_preamble;
+    // The recovery stopped before its end: commit.sh's trailer says so.
+    bool incomplete = false;
+    // Written at the end of every numbered script, also of one a cancel or a
+    // failure closes (empty: nothing).
+    std::string part_postamble;
 
     // Remembers the target folder; once per recovery.
     void init(const char *target_folder);
@@ -95,12 +101,23 @@ public:
     // Appends one of the BatTextKind texts to commit.bat. 0 or -5. The
     // trailer writes out everything still waiting, scripts included.
     int WriteBatText(int kind);
+    // After a stop: commit.bat and commit.sh ended with their trailer (and
+    // their header first, when the stop came before it), so that they load
+    // the scripts written whole. 0 or -5.
+    int FinishLoadScripts();
     // Writes what waits and closes commit.bat and the current script;
     // harmless when repeated.
     int CloseAll();
 
     // Script files that could not be created since init.
     uint64_t ScriptsNotCreated() const { return scripts_not_created_; }
+    // The last byte appended to the current script, 0 when none.
+    char LastScriptByte() const { return last_script_byte_; }
+    // Scripts commit.bat loads in the current database.
+    uint32_t ScriptLines() const { return script_lines_; }
+
+    // True once a database folder was started in this recovery.
+    bool AnyFolderMade() const { return any_folder_; }
 
     // True while any output file is open.
     bool AnyOpen() const { return script_handle.isOpen() || bat_handle.isOpen() || sh_handle_.isOpen(); }
@@ -120,6 +137,9 @@ private:
     // Appends `text` to the script; `whole`: it ends a batch (or is a whole
     // text of its own).
     int AppendToScript(const char *text, bool whole);
+    // Ends the current numbered script with its postamble (a batch still
+    // open is taken back first).
+    void EndNumberedScript();
     int FlushScript();
     int FlushBat(); // commit.bat and commit.sh
     // `name` cut so that `used` bytes of path before it, the name and
@@ -138,6 +158,11 @@ private:
     bool batch_open_ = false;    // pieces of a batch were appended, its end was not
     bool script_refused_ = false; // the current script could not be created
     uint64_t scripts_not_created_ = 0;
+    std::string script_postamble_; // what the current numbered script ends with
+    char last_script_byte_ = 0;
+    bool header_written_ = false;
+    uint32_t script_lines_ = 0;
+    bool any_folder_ = false;
     std::string script_path_;
     std::string bat_pending_;
     uint64_t bat_kept_ = 0;

@@ -97,11 +97,18 @@ int VRNRecover::Recover() {
         writing_ = !options.list_only;
         const int rc = RecoverDatabases();
         // A recovery that stops (a cancel, a failure) leaves no file open:
-        // what was written whole stays, a batch cut short goes.
-        if (rc != kOk) outfiles.CloseAll();
+        // what was written whole stays, a batch cut short goes, and the
+        // file INCOMPLETE says what is missing.
+        if (rc != kOk) {
+            MarkIncomplete(rc);
+            outfiles.CloseAll();
+        } else {
+            ClearIncomplete();
+        }
         return rc;
     } catch (...) {
         TheLogger().AssertFailed("!\"Error in Recover\"", kSource, 1374);
+        MarkIncomplete(kFailed);
         outfiles.CloseAll();
         return kFailed;
     }
@@ -155,6 +162,16 @@ int VRNRecover::RecoverDatabases() {
         if (IsStop(rc)) return rc;
     }
 
+    // A pattern that selected nothing is named: the run did not do what was asked.
+    const auto unmatched = [this](const std::vector<std::string> &patterns, std::vector<bool> &hits,
+                                  const char *what) {
+        hits.resize(patterns.size(), false);
+        for (size_t k = 0; k < patterns.size(); ++k)
+            if (!hits[k]) report.unmatched_patterns.push_back(std::string(what) + " '" + PrintableName(patterns[k]) + "'");
+    };
+    unmatched(options.database_patterns, database_hits_, "database");
+    unmatched(options.table_patterns, table_hits_, "table");
+
     TheHost().WDiag(ProgressTextOf(kDoneText));
     TheHost().SBar(100);
     current_table_.clear();
@@ -163,11 +180,16 @@ int VRNRecover::RecoverDatabases() {
     return kOk;
 }
 
+void VRNRecover::Note(const std::string &text) {
+    report.notes += 1;
+    if (options.diagnostic) options.diagnostic(kNoteLevel, text);
+}
+
 bool VRNRecover::Wanted(const SysobjEntry &table) const {
     if (!parser->IsScriptedTable(table)) return false;
     if (options.table_patterns.empty()) return true;
     return MatchesAnyPattern(options.table_patterns,
-                             std::string(table.name, strnlen(table.name, sizeof table.name)));
+                             std::string(table.name, strnlen(table.name, sizeof table.name)), table_hits_);
 }
 
 bool VRNRecover::ChooseTemplate(TableDescriptionFile &description) {
@@ -233,7 +255,14 @@ void VRNRecover::ReportProgress(bool now) {
 int VRNRecover::RecoverDatabase(uint32_t index) {
     const DatabaseEntry &db = databases[index];
     const std::string db_name(db.name, strnlen(db.name, sizeof db.name));
-    if (!MatchesAnyPattern(options.database_patterns, db_name)) return kOk;
+    if (!MatchesAnyPattern(options.database_patterns, db_name, database_hits_)) return kOk;
+    stopped_database_ = index;
+    stage_ = 0;
+    stopped_table_ = -1;
+    // Names go to the host as they go to the files: a terminal never sees a
+    // control character of the dump.
+    current_database_ = PrintableName(db_name);
+    current_table_.clear();
 
     // Byte offset of the database in the dump: 64-bit, so that a database
     // beyond 4 GiB is found where it lies.
@@ -263,10 +292,6 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
             options.diagnostic(3, "database " + PrintableName(db_name) + " lost: its catalogue is not in the dump");
     }
 
-    // Names go to the host as they go to the files: a terminal never sees a
-    // control character of the dump.
-    current_database_ = PrintableName(db_name);
-    current_table_.clear();
     ReportProgress(true);
     const RecoveryCounts before = parser->counts;
 

@@ -89,6 +89,15 @@ private:
     int WriteTableScript(uint32_t j);
     // The script of the database's compiled objects (ObjectTextScript.cpp).
     int WriteObjectTexts();
+    // foreign_keys.sql: the foreign keys of the scripted tables, loaded after
+    // every data script (ForeignKeyScript.cpp).
+    int WriteForeignKeys();
+    // The scripted tables (indexes into pSysobj), each after the tables its
+    // foreign keys reference.
+    std::vector<uint32_t> ForeignKeyOrder();
+    // Tells the host something its summary names (a key left out, a name
+    // that cannot be passed on).
+    void Note(const std::string &text);
     // The numbered scripts of table j, whose `columns` column entries start
     // at `first_column`.
     int WriteTableRows(uint32_t j, uint32_t first_column, uint32_t columns);
@@ -129,4 +138,17 @@ private:
     std::string current_database_;
     std::string current_table_;
     int64_t last_progress_ms_ = -1;
+    // After a stop: the load scripts of the database being written closed
+    // whole and the file INCOMPLETE written (IncompleteMark.cpp); after a
+    // whole run, an INCOMPLETE of an earlier run removed.
+    void MarkIncomplete(int rc);
+    void ClearIncomplete();
+    std::string IncompleteText(int rc) const;
+    int stage_ = 0; // of the current database: 0 its catalogue read, 1 its table scripts, 2 its rows
+    int64_t stopped_table_ = -1;   // pSysobj index of the table being written
+    int64_t stopped_database_ = -1; // index of the database being written
+
+    // Which database and table patterns matched a name.
+    std::vector<bool> database_hits_;
+    mutable std::vector<bool> table_hits_;
 };

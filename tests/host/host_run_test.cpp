@@ -50,6 +50,35 @@ private:
     bool pressed_ = false;
 };
 
+// Acts as the Ctrl-C handler does when the recovery first shows a text
+// holding `at` (a pass announcement, say).
+class CtrlCOnText : public std::streambuf {
+public:
+    explicit CtrlCOnText(std::string at) : at_(std::move(at)) {}
+
+protected:
+    int overflow(int c) override {
+        if (c != EOF) Seen(std::string(1, static_cast<char>(c)));
+        return c == EOF ? 0 : c;
+    }
+    std::streamsize xsputn(const char *s, std::streamsize n) override {
+        Seen(std::string(s, static_cast<size_t>(n)));
+        return n;
+    }
+
+private:
+    void Seen(const std::string &text) {
+        seen_ += text;
+        if (seen_.find(at_) != std::string::npos) *CancelFlag() = true;
+    }
+
+public:
+
+private:
+    std::string at_;
+    std::string seen_;
+};
+
 class Vrnrecover : public ::testing::Test {
 protected:
     int Run(const std::vector<std::string> &args, const std::string &library_path) {
@@ -157,6 +186,54 @@ TEST_F(Vrnrecover, CtrlCStopsTheRecoveryAsCancelled) {
     settings.library_path = testsupport::LibraryBesideProgram("vrndll");
     const int status = RunHost({dump, folder_ / "out"}, out_, err, settings);
     EXPECT_EQ(status, kExitCancelled);
+}
+
+// Ctrl-C before the first database, before master and before sales: the
+// run says it is cancelled, the summary says what was written, the output
+// folder holds INCOMPLETE, every load script has its end, and a rerun into
+// the same folder goes ahead without --force and leaves a whole output.
+// The same for a run that failed and left only its log.
+TEST_F(Vrnrecover, CtrlCAtSeveralPointsLeavesAnOutputThatSaysSoAndARerunMends) {
+    const std::string dump = GoodDump();
+    const std::string t = folder_ / "t";
+    HostSettings settings;
+    settings.library_path = testsupport::LibraryBesideProgram("vrndll");
+    // Before master (the first database) nothing is written: nothing is marked.
+    for (const char *at : {"Pass 1", "Pass 2", "Pass 3"}) {
+        SCOPED_TRACE(at);
+        const bool wrote = std::string(at) == "Pass 3";
+        testsupport::RemoveTree(t);
+        CtrlCOnText presses(at);
+        std::ostream err(&presses);
+        out_.str("");
+        EXPECT_EQ(RunHost({"-o", t, dump}, out_, err, settings), kExitCancelled);
+        EXPECT_EQ(platform::pathKind(JoinPath(t, "INCOMPLETE")) == platform::PathKind::File, wrote);
+        if (wrote) {
+            EXPECT_NE(testsupport::ReadFileText(JoinPath(t, "INCOMPLETE")).find("cancelled"), std::string::npos);
+            EXPECT_NE(out_.str().find("Partly recovered sales.dmp into " + t), std::string::npos) << out_.str();
+        }
+        for (const std::string &f : ListTree(t)) {
+            if (f.back() == '/') continue;
+            const std::string text = testsupport::ReadFileText(JoinPath(t, f));
+            if (f.size() > 9 && f.compare(f.size() - 9, 9, "commit.sh") == 0) {
+                EXPECT_NE(text.rfind("\necho 'commit.sh: "), std::string::npos) << f << "\n" << text;
+            }
+            if (f.size() > 10 && f.compare(f.size() - 10, 10, "commit.bat") == 0) {
+                EXPECT_EQ(text.substr(text.size() - 7), "\t:exit\n") << f;
+            }
+        }
+        const std::vector<std::string> stopped = ListTree(t);
+        EXPECT_EQ(Run({"-q", "-o", t, dump}), kExitOk) << err_.str();
+        EXPECT_EQ(platform::pathKind(JoinPath(t, "INCOMPLETE")), platform::PathKind::Missing);
+        EXPECT_GE(ListTree(t).size(), stopped.size() - 1);
+    }
+
+    // A run that fails before any output leaves its log alone there.
+    testsupport::RemoveTree(t);
+    const std::string junk = folder_ / "junk.dmp";
+    ASSERT_TRUE(WriteFileText(junk, std::string(64 * 1024, 'j')));
+    EXPECT_EQ(Run({"-q", "-o", t, junk}), kExitNoCatalogue);
+    EXPECT_EQ(Run({"-q", "-o", t, dump}), kExitOk) << err_.str();
 }
 
 // ---------------------------------------------------------------- pieces
@@ -273,6 +350,10 @@ TEST_F(Vrnrecover, OptionsSummaryAndExitStatuses) {
              std::filesystem::create_symlink(outside, JoinPath(t, "recovery.log"), error);
              return !error;
          }},
+        {"a table pattern that matches nothing is an error naming it", {"-q", "-t", "nosuch", "-o", t, whole},
+         kExitUsage, "", "table 'nosuch'", {}},
+        {"a database pattern that matches nothing is an error naming it",
+         {"-q", "-d", "sales", "-d", "nosuch", "-o", t, whole}, kExitUsage, "", "database 'nosuch'", {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

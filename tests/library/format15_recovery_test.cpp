@@ -141,7 +141,7 @@ TEST(Format15Recovery, RecoversWhatFormat12RecoversAtEveryBlockSize) {
             EXPECT_NE(f15.File("sales/customers_1.sql").find("VALUES(2,'O''Brien')"), std::string::npos);
             EXPECT_NE(f15.File("sales/customers.sql").find("CREATE INDEX ix_city ON customers\n(city,since)"),
                       std::string::npos);
-            EXPECT_NE(f15.File("sales/orders.sql").find("ADD CONSTRAINT fk_orders_customers FOREIGN KEY (id)\n"
+            EXPECT_NE(f15.File("sales/foreign_keys.sql").find("ADD CONSTRAINT fk_orders_customers FOREIGN KEY (id)\n"
                                                         " REFERENCES customers(id)"),
                       std::string::npos);
             // int0.ini records the catalogue rows' own lengths and numbers,
@@ -215,7 +215,7 @@ TEST(Format15Recovery, DamagedCataloguesEndInBoundedTime) {
     ASSERT_TRUE(TheLibrary().loaded());
     const std::string base = std::string("format 15\nblock_size 4\n") + kSales;
     const std::vector<std::string> whole = {"int0.ini", "master/commit.bat", "master/commit.sh", "sales/commit.bat", "sales/commit.sh",
-                                            "sales/customers.sql", "sales/customers_1.sql", "sales/orders.sql",
+                                            "sales/customers.sql", "sales/customers_1.sql", "sales/foreign_keys.sql", "sales/orders.sql",
                                             "sales/orders_1.sql"};
     auto edit = [](int32_t page, std::function<void(dumpwriter::Page &)> change) {
         return [page, change](dumpwriter::Dump &d) { d.master().edit_page(page, change); };

@@ -1,6 +1,10 @@
 // commit.sh, run against a stub isql that records its arguments: it loads
 // every script of commit.bat in the same order, passes names and arguments
-// whole, and stops at the first script isql fails on, naming it.
+// whole (the password on isql's standard input), and stops at the first
+// script isql fails on, naming it. Then the whole load of a dump whose
+// child tables come before their parents, with identity columns, through
+// a stub that checks every statement's order as the server would
+// (tests/isql_stub.py).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -71,6 +75,7 @@ TEST(LoadScripts, CommitShLoadsWhatCommitBatLoadsAndStopsAtTheFirstFailure) {
     const std::string stub = JoinPath(bin, "isql");
     ASSERT_TRUE(testsupport::WriteFileText(stub, "#!/bin/sh\n"
                                                  "printf '%s|' \"$@\" >> \"$CALLS\"\n"
+                                                 "IFS= read -r pw; printf 'pw=%s|' \"$pw\" >> \"$CALLS\"\n"
                                                  "printf '\\n' >> \"$CALLS\"\n"
                                                  "case \"$*\" in *\"-i $FAIL_ON\"*) [ -n \"$FAIL_ON\" ] && exit 1;; esac\n"
                                                  "exit 0\n"));
@@ -102,14 +107,103 @@ TEST(LoadScripts, CommitShLoadsWhatCommitBatLoadsAndStopsAtTheFirstFailure) {
         std::vector<std::string> got;
         for (const std::string &line : SplitLines(ReadFileText(calls))) {
             // Each argument whole: the server and password keep their blanks.
-            EXPECT_EQ(line.rfind("-S|my server|-U|sa|-D|sales|-P|pa ss|", 0), 0u) << line;
+            // The password on stdin, not on the command line.
+            EXPECT_EQ(line.rfind("-S|my server|-U|sa|-D|sales|-i|", 0), 0u) << line;
             const size_t at = line.find("|-i|");
-            got.push_back(at == std::string::npos ? line : line.substr(at + 4, line.size() - at - 5));
+            const size_t pw = line.find("|pw=");
+            EXPECT_EQ(line.substr(pw == std::string::npos ? 0 : pw), "|pw=pa ss|") << line;
+            got.push_back(at == std::string::npos || pw == std::string::npos ? line : line.substr(at + 4, pw - at - 4));
         }
         EXPECT_EQ(got, expected);
         if (c.status != 0) {
             EXPECT_NE(ReadFileText(errors).find(c.fail_on + " failed"), std::string::npos);
         }
+    }
+}
+
+// The server's order, checked by the stub: every table before a key names
+// it, every row before the foreign keys, identity values only while
+// identity_insert is on. The child tables have the lower ids, so object
+// order alone would make a key to a table not yet made; the database name
+// has a blank, which the load scripts pass whole.
+TEST(LoadScripts, ALoadInTheServersOrderKeepsEveryRow) {
+    if (std::system("python3 -c '' 2>/dev/null") != 0) GTEST_SKIP() << "python3 is not installed";
+    testsupport::LoadedVrndll library;
+    ASSERT_TRUE(library.loaded());
+    for (const dumpwriter::Format format : {dumpwriter::Format::k12, dumpwriter::Format::k15}) {
+        SCOPED_TRACE(format == dumpwriter::Format::k12 ? "format 12" : "format 15");
+        TempFolder folder("loadorder");
+        dumpwriter::Dump dump(2, format);
+        dump.database("master", 1, 0);
+        dumpwriter::Schema schema;
+        auto &lines = schema.table(101, "order_lines")
+                          .numeric("line_id", types::kNumeric, 10, 0, dumpwriter::kIdentity)
+                          .column("order_id", types::kInt)
+                          .primary_key("pk_lines", {"line_id"})
+                          .foreign_key(150, "fk_lines_orders", {"order_id"}, 102, {"id"});
+        auto &orders = schema.table(102, "orders")
+                           .numeric("id", types::kNumeric, 10, 0, dumpwriter::kIdentity)
+                           .column("customer", types::kInt)
+                           .primary_key("pk_orders", {"id"})
+                           .foreign_key(151, "fk_orders_customers", {"customer"}, 103, {"id"});
+        auto &customers = schema.table(103, "customers").column("id", types::kInt).primary_key("pk_customers", {"id"});
+        const int kRows = 130;
+        for (int i = 1; i <= kRows; ++i) {
+            customers.row({encode::Int(i)});
+            orders.row({encode::Numeric(i, dumpwriter::NumericLength(10)), encode::Int(i)});
+            lines.row({encode::Numeric(1000 + i, dumpwriter::NumericLength(10)), encode::Int(i)});
+        }
+        schema.add_to(dump.database("sales prod", 5, 4));
+        const std::string dump_path = folder / "sales.dmp";
+        ASSERT_TRUE(dump.write_file(dump_path));
+
+        const std::string out = folder / "out";
+        VrnOptions o{};
+        o.size = sizeof o;
+        o.output_folder = out.c_str();
+        o.rows_per_file = 60; // several data scripts per table
+        VrnReport report{};
+        report.size = sizeof report;
+        ASSERT_EQ(library.file_recover_ex(dump_path.c_str(), &o, &report), VRN_STATUS_OK) << report.message;
+        std::string db;
+        for (const std::string &f : testsupport::ListTree(out))
+            if (f.size() > 10 && f.compare(f.size() - 10, 10, "/commit.sh") == 0 && f.rfind("master/", 0) != 0)
+                db = JoinPath(out, f.substr(0, f.size() - 10));
+        ASSERT_FALSE(db.empty());
+        EXPECT_TRUE(platform::pathKind(JoinPath(db, "foreign_keys.sql")) == platform::PathKind::File);
+        // The identity column is defined so and read from the fixed area.
+        EXPECT_NE(ReadFileText(JoinPath(db, "orders.sql")).find("id  numeric(10,0) IDENTITY, \n"), std::string::npos);
+        const std::string rows = ReadFileText(JoinPath(db, "orders_1.sql"));
+        EXPECT_EQ(rows.rfind("set identity_insert orders on\nGO\nINSERT INTO orders(id,customer) \n VALUES(1,1)", 0), 0u)
+            << rows.substr(0, 200);
+        const std::string off = "\nGO\nset identity_insert orders off\nGO\n";
+        EXPECT_EQ(rows.substr(rows.size() - off.size()), off);
+
+        const std::string bin = folder / "bin";
+        ASSERT_TRUE(platform::createDirectory(bin));
+        const std::string stub = JoinPath(bin, "isql");
+        ASSERT_TRUE(testsupport::WriteFileText(stub, std::string("#!/bin/sh\nexec python3 '") + VRN_TEST_SOURCE +
+                                                         "/isql_stub.py' \"$@\"\n"));
+        ASSERT_EQ(std::system(("chmod +x '" + stub + "'").c_str()), 0);
+        const std::string state = folder / "state.json";
+        const std::string errors = folder / "errors.txt";
+        // The password from ISQL_PASSWORD this time: three arguments.
+        const std::string command = "cd / && ISQL_STUB_STATE='" + state + "' ISQL_STUB_PASSWORD='pa ss' " +
+                                    "ISQL_STUB_DATABASE='sales prod' ISQL_PASSWORD='pa ss' sh '" +
+                                    JoinPath(db, "commit.sh") + "' '" + bin + "' srv sa 2> '" + errors + "'";
+        const int raw = std::system(command.c_str());
+        ASSERT_NE(raw, -1);
+        EXPECT_EQ(WEXITSTATUS(raw), 0) << ReadFileText(errors);
+        const std::string loaded = ReadFileText(state);
+        for (const char *table : {"customers", "orders", "order_lines"})
+            EXPECT_NE(loaded.find("\"" + std::string(table) + "\": " + std::to_string(kRows)), std::string::npos)
+                << table << " in " << loaded;
+        EXPECT_NE(loaded.find("[\"order_lines\", \"orders\"]"), std::string::npos) << loaded;
+        EXPECT_NE(loaded.find("[\"orders\", \"customers\"]"), std::string::npos) << loaded;
+        // commit.bat passes the same name whole, and loads the same scripts.
+        const std::string bat = ReadFileText(JoinPath(db, "commit.bat"));
+        EXPECT_NE(bat.find("-D \"sales prod\" -P %4 -i foreign_keys.sql\n@goto exit"), std::string::npos) << bat;
+        EXPECT_EQ(bat.rfind("@echo off\n", 0), 0u);
     }
 }
 

@@ -138,7 +138,7 @@ TEST_F(Recovery, WritesOneFolderWithCommitBatPerDatabaseForEveryBlockSize) {
         ASSERT_EQ(VRN_RESULT_OK, Run(d)) << kb;
         EXPECT_EQ(kSalesTree, OutputTree()) << kb;
         const std::string bat = OutputFile("sales/commit.bat");
-        EXPECT_EQ(0u, bat.find("@echo Varnoth\n"));
+        EXPECT_EQ(0u, bat.find("@echo off\n@echo Varnoth\n"));
         EXPECT_NE(std::string::npos, bat.find("%1\\isql.exe -S %2 -U %3 -D sales -P %4 -i orders.sql\n"));
         EXPECT_EQ(bat.size() - 7, bat.find("\t:exit\n"));
         EXPECT_EQ((std::vector<int>{33, 66, 100}), g_bars) << kb;
@@ -192,7 +192,7 @@ TEST_F(Recovery, HostileDatabaseAndTableNamesStayInsideTheTarget) {
                                         "master/commit.bat", "master/commit.sh"}),
               OutputTree());
     ExpectNothingOutsideTheTarget();
-    EXPECT_NE(std::string::npos, OutputFile("_._.._evil/commit.bat").find("-D _._.._evil -P %4 -i _CON.sql\n"));
+    EXPECT_NE(std::string::npos, OutputFile("_._.._evil/commit.bat").find("-D \"../../evil\" -P %4 -i _CON.sql\n"));
     const std::string log = ReadFileText(outer_ / "recovery.log");
     EXPECT_NE(std::string::npos, log.find("x_!! rm -rf /_  INFO  | forged"));
     for (const std::string &line : testsupport::SplitLines(log))

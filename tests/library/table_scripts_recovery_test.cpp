@@ -77,10 +77,10 @@ TEST(TableScriptsRecovery, EveryTableWithColumnsGetsItsDefinition) {
     EXPECT_EQ((std::vector<std::string>{"int0.ini", "master/", "master/Table1.sql", "master/commit.bat", "master/commit.sh", "sales/",
                                         "sales/commit.bat", "sales/commit.sh", "sales/notes.sql", "sales/order_lines.sql"}),
               out.Tree());
-    EXPECT_EQ("CREATE TABLE [order lines](\nprice  decimal(10,2) NULL, \n[line no]  smallint NOT NULL)\n\nGO",
+    EXPECT_EQ("CREATE TABLE [order lines](\nprice  decimal(10,2) NULL, \n[line no]  smallint NOT NULL)\n\nGO\n",
               out.File("sales/order_lines.sql"));
-    EXPECT_EQ("CREATE TABLE notes(\nbody  text NULL)\n\nGO", out.File("sales/notes.sql"));
-    EXPECT_EQ("CREATE TABLE Table1(\norphan  int NOT NULL)\n\nGO", out.File("master/Table1.sql"));
+    EXPECT_EQ("CREATE TABLE notes(\nbody  text NULL)\n\nGO\n", out.File("sales/notes.sql"));
+    EXPECT_EQ("CREATE TABLE Table1(\norphan  int NOT NULL)\n\nGO\n", out.File("master/Table1.sql"));
     EXPECT_EQ(std::string::npos, out.File("sales/commit.bat").find("no_columns"));
 }
 
@@ -140,7 +140,7 @@ TEST(TableScriptsRecovery, NamesNeverBreakALineOfAnyFile) {
         const Case &c = cases[k];
         SCOPED_TRACE(c.stem);
         EXPECT_EQ(out.File("sales/" + c.stem + ".sql"),
-                  "CREATE TABLE " + c.table_sql + "(\n" + c.column_sql + "  int NOT NULL)\n\nGO");
+                  "CREATE TABLE " + c.table_sql + "(\n" + c.column_sql + "  int NOT NULL)\n\nGO\n");
         EXPECT_EQ(out.File("sales/" + c.stem + "_1.sql"),
                   "INSERT INTO " + c.table_sql + "(" + c.column_sql + ") \n VALUES(" + std::to_string(k) + ")\n\nGO\n");
         EXPECT_NE(ini.find("name=" + c.table_printable + "\n"), std::string::npos);

@@ -94,18 +94,20 @@ int16_t NumericLength(int precision);
 // Status byte values.
 constexpr uint8_t kNotNull = 0;
 constexpr uint8_t kNull = 8;
+constexpr uint8_t kIdentity = 0x80; // an identity column: numbered by the server, never NULL
 
 struct Column {
     std::string name;
     uint8_t user_type = types::kInt;
     int16_t length = 4;
-    uint8_t status = kNotNull; // 0: NOT NULL; any other value allows NULL
+    uint8_t status = kNotNull; // 0: NOT NULL; kIdentity; any other value allows NULL
     uint8_t precision = 0;     // numeric and decimal
     uint8_t scale = 0;
     int16_t col_id = 0; // 0: the column's position in its table, from 1
 
     // Stored in the fixed area of a row.
-    bool in_fixed_area() const { return IsFixedType(user_type) && status == 0; }
+    // Identity columns (status 0x80) never hold NULL: fixed like NOT NULL.
+    bool in_fixed_area() const { return IsFixedType(user_type) && (status & 0x7F) == 0; }
 };
 
 // One value: its stored bytes, or NULL.

@@ -103,14 +103,19 @@ TEST(KeyStatements, TheOrdersExampleAfterItsTableDefinition) {
     uint32_t count = 0;
     ASSERT_EQ(0, p.Prepare(&databases, &count));
     ASSERT_EQ(0, driver.GenerateDll("master", 0));
+    ASSERT_EQ(0, driver.GenerateData());
     driver.outfiles.CloseAll();
     EXPECT_EQ("CREATE TABLE orders(\nid  int NOT NULL, \nno  int NOT NULL, \ncust  int NOT NULL)\n\nGO"
               "\n\nALTER TABLE orders \n ADD CONSTRAINT pk_orders PRIMARY KEY NONCLUSTERED\n  (id)\nGO"
               "\n\nALTER TABLE orders \n ADD CONSTRAINT uq_no UNIQUE NONCLUSTERED\n  (no)\nGO\n"
-              "\n\nCREATE INDEX ix_cust ON orders\n(cust)\nGO\n"
-              "\n\nALTER TABLE orders\nADD CONSTRAINT fk_cust FOREIGN KEY (cust)\n REFERENCES customers(id)\nGO",
+              "\n\nCREATE INDEX ix_cust ON orders\n(cust)\nGO\n",
               ReadFileText(target / "master" + "/orders.sql"));
-    EXPECT_EQ("CREATE TABLE customers(\nid  int NOT NULL)\n\nGO", ReadFileText(target / "master" + "/customers.sql"));
+    EXPECT_EQ("CREATE TABLE customers(\nid  int NOT NULL)\n\nGO\n", ReadFileText(target / "master" + "/customers.sql"));
+    // The foreign key waits for the rows: foreign_keys.sql, loaded last.
+    EXPECT_EQ("\n\nALTER TABLE orders\nADD CONSTRAINT fk_cust FOREIGN KEY (cust)\n REFERENCES customers(id)\nGO\n",
+              ReadFileText(target / "master" + "/foreign_keys.sql"));
+    const std::string bat = ReadFileText(target / "master" + "/commit.bat");
+    EXPECT_LT(bat.find("-i customers.sql"), bat.find("-i foreign_keys.sql"));
 }
 
 // One catalogue entry per case, for table 101 "t" (columns a 1, b 2, c 3,

@@ -306,7 +306,9 @@ TEST_F(RecoverDriver, EachStepsFailureEndsTheRecoveryWithItsCode) {
             EXPECT_EQ(0u, driver->database_count) << "released";
         }
         if (std::string(c.step) == "details" && c.expected != 0) {
-            EXPECT_EQ("", ReadFileText(target_ / "a" + "/commit.bat")) << "no script before the details";
+            const std::string bat = ReadFileText(target_ / "a" + "/commit.bat");
+            EXPECT_EQ(std::string::npos, bat.find("isql.exe -S")) << "no script before the details";
+            EXPECT_NE(std::string::npos, bat.find("\t:exit\n")) << "the load script ends whole";
         }
     }
     auto throwing = Driver([](ScriptedParser &p) { p.throw_in_detect = true; });
@@ -332,7 +334,8 @@ TEST_F(RecoverDriver, ACancelWhileColumnsAreLoggedOpensNoNumberedScript) {
         p.columns = {Col(101, 1, "id"), Col(101, 2, "name")};
     });
     EXPECT_EQ(-1000, driver->Recover());
-    EXPECT_EQ((std::vector<std::string>{"a/", "a/commit.bat", "a/commit.sh", "a/orders.sql", "int0.ini"}), ListTree(target_.path()));
+    EXPECT_EQ((std::vector<std::string>{"INCOMPLETE", "a/", "a/commit.bat", "a/commit.sh", "a/orders.sql", "int0.ini"}),
+              ListTree(target_.path()));
 }
 
 // ----------------------------------------------------------------- output folders
@@ -349,7 +352,7 @@ TEST_F(RecoverDriver, WritesAFolderWithCommitBatPerDatabaseAndTheLastDescription
                                         "sales/", "sales/commit.bat", "sales/commit.sh", "sales/monitor.sql", "sales/orders.sql"}),
               ListTree(target_.path()));
     const std::string bat = ReadFileText(target_ / "hr" + "/commit.bat");
-    EXPECT_EQ(0u, bat.find("@echo Varnoth\n"));
+    EXPECT_EQ(0u, bat.find("@echo off\n@echo Varnoth\n"));
     EXPECT_NE(std::string::npos, bat.find("-D hr -P %4 -i orders.sql\n"));
     EXPECT_EQ(bat.size() - 7, bat.find("\t:exit\n")) << "the trailer ends the file";
     EXPECT_EQ("orders", platform::readProfileString(target_ / "int0.ini", "table_0", "name", ""));

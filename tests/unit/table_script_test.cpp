@@ -167,7 +167,9 @@ TEST(SqlTypeText, EveryCodeInBothFormats) {
 TEST(SqlTypeText, NullabilityByStatusByte) {
     EXPECT_STREQ(" NOT NULL", NullabilityText(0));
     EXPECT_STREQ(" NULL", NullabilityText(8));
-    for (int other : {1, 4, 9, 16, 255}) EXPECT_STREQ("", NullabilityText(static_cast<uint8_t>(other)));
+    for (int other : {1, 4, 9, 16}) EXPECT_STREQ("", NullabilityText(static_cast<uint8_t>(other)));
+    // The identity bit (an identity column holds no NULL).
+    for (int identity : {0x80, 0x88, 255}) EXPECT_STREQ(" IDENTITY", NullabilityText(static_cast<uint8_t>(identity)));
 }
 
 // ------------------------------------------------------------------ names
@@ -248,7 +250,7 @@ TEST_F(TableScripts, TheDefinitionOfATableWithTwoColumns) {
     s.table(101, "t").column("a", types::kInt).column("b", types::kVarChar, 20, kNull);
     s.add_to(master);
     ASSERT_EQ(0, Generate());
-    EXPECT_EQ("CREATE TABLE t(\na  int NOT NULL, \nb  varchar(20) NULL)\n\nGO", Script("t"));
+    EXPECT_EQ("CREATE TABLE t(\na  int NOT NULL, \nb  varchar(20) NULL)\n\nGO\n", Script("t"));
 }
 
 TEST_F(TableScripts, EveryFormat12TypeWithItsNullability) {
@@ -302,7 +304,7 @@ TEST_F(TableScripts, EveryFormat12TypeWithItsNullability) {
               "c_nchar  nchar(8) NOT NULL, \n"
               "c_nvarchar  nvarchar(40) NULL, \n"
               "c_decimal  decimal(10,2) NULL, \n"
-              "odd  int)\n\nGO",
+              "odd  int)\n\nGO\n",
               Script("all_types"));
 }
 
@@ -316,9 +318,9 @@ TEST_P(TableScriptsPerLayout, LengthsFollowTheCatalogueLayout) {
     s.add_to(master);
     ASSERT_EQ(0, Generate());
     const char *expected[] = {
-        "CREATE TABLE t(\na  varchar(100) NOT NULL, \nb  char(250) NOT NULL)\n\nGO",
-        "CREATE TABLE t(\na  varchar(100) NOT NULL, \nb  char(300) NOT NULL)\n\nGO",
-        "CREATE TABLE t(\na  varchar(0) NOT NULL, \nb  char(0) NOT NULL)\n\nGO"};
+        "CREATE TABLE t(\na  varchar(100) NOT NULL, \nb  char(250) NOT NULL)\n\nGO\n",
+        "CREATE TABLE t(\na  varchar(100) NOT NULL, \nb  char(300) NOT NULL)\n\nGO\n",
+        "CREATE TABLE t(\na  varchar(0) NOT NULL, \nb  char(0) NOT NULL)\n\nGO\n"};
     EXPECT_EQ(expected[GetParam() == 24 ? 0 : GetParam() == 32 ? 1 : 2], Script("t"));
 }
 
@@ -331,7 +333,7 @@ TEST_F(TableScripts, NamesThatAreNotPlainIdentifiersAreBracketed) {
     s.add_to(master);
     ASSERT_EQ(0, Generate());
     EXPECT_EQ("CREATE TABLE [order lines](\n[line no]  int NOT NULL, \n[order]  int NOT NULL, \n"
-              "qty  int NOT NULL)\n\nGO",
+              "qty  int NOT NULL)\n\nGO\n",
               Script("order_lines"));
 }
 
@@ -346,8 +348,8 @@ TEST_F(TableScripts, ColumnsComeInColumnOrderWhateverTheCatalogueOrder) {
     o.firoff = 24;
     master.table(101, "t1").table(102, "t2").chain(dumpwriter::kColumnCatalogue, records, o);
     ASSERT_EQ(0, Generate());
-    EXPECT_EQ("CREATE TABLE t1(\na  int NOT NULL, \nb  int NOT NULL, \nc  int NOT NULL)\n\nGO", Script("t1"));
-    EXPECT_EQ("CREATE TABLE t2(\ny  int NOT NULL, \nz  int NOT NULL)\n\nGO", Script("t2"));
+    EXPECT_EQ("CREATE TABLE t1(\na  int NOT NULL, \nb  int NOT NULL, \nc  int NOT NULL)\n\nGO\n", Script("t1"));
+    EXPECT_EQ("CREATE TABLE t2(\ny  int NOT NULL, \nz  int NOT NULL)\n\nGO\n", Script("t2"));
     EXPECT_EQ(3, Object("t2")->first_field) << "first_field points into the sorted array";
     EXPECT_EQ(0, Object("t1")->first_field);
 }
@@ -381,7 +383,7 @@ TEST_F(TableScripts, AColumnBeforeTableTypeAddsTheTable) {
     LogCapture log;
     ASSERT_EQ(0, Generate());
     EXPECT_EQ((std::vector<std::string>{"Table1.sql", "known.sql"}), Scripts());
-    EXPECT_EQ("CREATE TABLE Table1(\nx  int NOT NULL, \nTABLE_TYPE  varchar(10) NULL)\n\nGO", Script("Table1"));
+    EXPECT_EQ("CREATE TABLE Table1(\nx  int NOT NULL, \nTABLE_TYPE  varchar(10) NULL)\n\nGO\n", Script("Table1"));
     const SysobjEntry *added = Object("Table1");
     ASSERT_NE(nullptr, added);
     EXPECT_EQ(500, added->id);
@@ -414,7 +416,7 @@ TEST_F(TableScripts, MoreThanAHundredAddedTablesAllGetScripts) {
     s.add_to(master);
     ASSERT_EQ(0, Generate());
     EXPECT_EQ(151u, Scripts().size());
-    EXPECT_EQ("CREATE TABLE Table150(\nc  int NOT NULL)\n\nGO", Script("Table150"));
+    EXPECT_EQ("CREATE TABLE Table150(\nc  int NOT NULL)\n\nGO\n", Script("Table150"));
     EXPECT_EQ(1149, Object("Table150")->id);
 }
 
