@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -92,7 +93,10 @@ void VRN_CDECL OnTable(const VrnTableReport *given, uintptr_t user) {
         const VrnTableReport *t = &whole;
         if (t->kind == VRN_LOST_DATABASE_ENTRY) {
             s.lost_databases += 1;
-            s.losses.push_back(std::string(t->database) + ": lost whole, its catalogue is not in the dump");
+            // A library older than the reason field names none.
+            const bool has_reason = t->size >= offsetof(VrnTableReport, reason_slot) + 8 && t->reason && *t->reason;
+            s.losses.push_back(std::string(t->database) + ": lost whole, " +
+                               (has_reason ? t->reason : "its catalogue is not in the dump"));
             return;
         }
         if (t->kind != VRN_TABLE_ENTRY) return;

@@ -111,6 +111,7 @@ typedef struct VrnTableReport {
     uint64_t values_changed;   /* values written other than stored (see VrnReport.values_changed) */
     uint64_t scripts_not_created; /* script files that could not be created (something in their way): their texts are lost */
     uint64_t rows_not_written;    /* rows read that went to such a script */
+    VRN_SLOT(const char *, reason);  /* VRN_LOST_DATABASE_ENTRY: why the database is lost */
 } VrnTableReport;
 
 /* Level of a diagnostic. VRN_DIAG_NOTE: something a summary of the run

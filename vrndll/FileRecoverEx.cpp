@@ -31,8 +31,9 @@ static_assert(offsetof(VrnReport, rows_written) == 24, "VrnReport layout");
 static_assert(offsetof(VrnReport, output_folder) == 80, "VrnReport layout");
 static_assert(sizeof(VrnProgress) == 560, "VrnProgress layout");
 static_assert(offsetof(VrnProgress, database) == 48, "VrnProgress layout");
-static_assert(sizeof(VrnTableReport) == 608, "VrnTableReport layout");
+static_assert(sizeof(VrnTableReport) == 616, "VrnTableReport layout");
 static_assert(offsetof(VrnTableReport, rows_not_written) == 600, "VrnTableReport layout");
+static_assert(offsetof(VrnTableReport, reason_slot) == 608, "VrnTableReport layout");
 static_assert(offsetof(VrnTableReport, chains_continued) == 576, "VrnTableReport layout");
 static_assert(offsetof(VrnTableReport, values_changed) == 584, "VrnTableReport layout");
 static_assert(offsetof(VrnTableReport, columns_slot) == 568, "VrnTableReport layout");
@@ -180,6 +181,7 @@ std::string BuildRun(const VrnOptions &o, RecoveryRun &run, DiagTarget &diag) {
             CopyText(v.database, a.database);
             CopyText(v.table, a.table);
             v.columns = a.columns.c_str();
+            v.reason = a.reason.c_str();
             t(&v, user);
         };
     }

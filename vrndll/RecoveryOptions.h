@@ -33,6 +33,7 @@ struct RecoveryProgress {
 struct TableAccount {
     bool database_total = false;
     bool database_lost = false; // a database lost whole (with database_total)
+    std::string reason;         // why it was lost (with database_lost)
     std::string database;
     std::string table;
     std::string columns; // "name type, ..."; filled in list mode

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 
 #include "Common/logger/logger.h"
 #include "vrndll/PageChain.h"
@@ -209,30 +210,64 @@ void VRNParser12::LocateDatabases(std::vector<DatabaseEntry> &databases, size_t 
     int low = 0, high = 0;
     FindMasterDevice(&low, &high);
     start_page_limit = static_cast<uint32_t>(high);
-    for (size_t i = 0; i < listed && i < databases.size(); ++i) {
-        databases[i].usage_size = -1;
-        FindDatabaseUsage(databases[i]);
+    // One walk over the usage chain for all databases: the smallest start
+    // page and the last size of every database id.
+    struct Usage {
+        int32_t size = 0;
+        int32_t start_page = INT32_MAX;
+    };
+    std::unordered_map<int16_t, Usage> usage;
+    try {
+        WalkUsageRecords([&](const uint8_t *rec) {
+            Usage &u = usage[ReadInt16(rec + 2)];
+            u.size = ReadInt32(rec + 12);
+            u.start_page = std::min(u.start_page, ReadInt32(rec + 16));
+        });
+    } catch (...) {
+        TheLogger().AssertFailed("!\"Error in FindDatabaseUsage\"", kSource, __LINE__);
     }
+    for (size_t i = 0; i < listed && i < databases.size(); ++i) {
+        DatabaseEntry &entry = databases[i];
+        entry.usage_size = -1;
+        const auto found = usage.find(entry.dbid);
+        if (found == usage.end()) continue;
+        entry.usage_size = found->second.size;
+        entry.start_page = found->second.start_page;
+    }
+}
+
+bool VRNParser12::WalkUsageRecords(const std::function<void(const uint8_t *record)> &visit) {
+    const int32_t first = FindChainStart(kUsageObject);
+    if (first == 0) return false;
+    // Usage records fill as many pages as the databases need (a server of
+    // thirty databases in three pieces each reaches a second page): the
+    // whole chain is read, as far as it stays with the usage object.
+    PageChain walk(bl, first, "the usage records", VRN_bl_count);
+    while (walk.Next()) {
+        if (bl.type != kUsageObject) {
+            TheLogger().ErrorFormat("Walk of the usage records stops at page %ld: it belongs to object %ld",
+                                    static_cast<long>(walk.page()), static_cast<long>(bl.type));
+            break;
+        }
+        RecordLayout layout;
+        layout.length_at = bl.firoff;
+        RecordCursor records(bl.data.data(), bl.RecordAreaLength(), walk.page(), layout, "the usage records");
+        while (records.Next() && records.InArea(0, kUsageFixedPart)) visit(records.record());
+    }
+    return true;
 }
 
 int VRNParser12::FindDatabaseUsage(DatabaseEntry &entry) {
     try {
-        const int32_t b = FindChainStart(kUsageObject);
-        if (b == 0 || ReadPage(b) != kOk) return 0;
-        RecordLayout layout;
-        layout.length_at = bl.firoff;
-        RecordCursor records(bl.data.data(), bl.RecordAreaLength(), b, layout, "the usage records");
         int32_t smallest = INT32_MAX;
         bool matched = false;
-        while (records.Next() && records.InArea(0, kUsageFixedPart)) {
-            const uint8_t *rec = records.record();
-            if (ReadInt16(rec + 2) == entry.dbid) {
-                entry.usage_size = ReadInt32(rec + 12);
-                smallest = std::min(smallest, ReadInt32(rec + 16));
-                entry.start_page = smallest;
-                matched = true;
-            }
-        }
+        WalkUsageRecords([&](const uint8_t *rec) {
+            if (ReadInt16(rec + 2) != entry.dbid) return;
+            entry.usage_size = ReadInt32(rec + 12);
+            smallest = std::min(smallest, ReadInt32(rec + 16));
+            entry.start_page = smallest;
+            matched = true;
+        });
         return matched ? 1 : 0;
     } catch (...) {
         TheLogger().AssertFailed("!\"Error in FindDatabaseUsage\"", kSource, __LINE__);

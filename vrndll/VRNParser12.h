@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,15 +53,19 @@ public:
     // The master device's high page as start_page_limit, then the usage
     // records of every listed database.
     void LocateDatabases(std::vector<DatabaseEntry> &databases, size_t listed) override;
-    // 1 when usage records of entry.dbid were found on the first page of the
-    // usage object (start_page: the smallest start page; usage_size: the
-    // size of the last record), else 0.
+    // 1 when usage records of entry.dbid were found on the pages of the
+    // usage object's chain (start_page: the smallest start page; usage_size:
+    // the size of the last record), else 0.
     int FindDatabaseUsage(DatabaseEntry &entry);
     // 1 when a device record whose name begins with "master" was found, with
     // its low and high page; else 0 with both 0.
     int FindMasterDevice(int *low, int *high);
 
 private:
+    // Hands every usage record (at least its fixed fields) of the usage
+    // object's chain to `visit`, in chain order. False when the dump holds
+    // no usage object.
+    bool WalkUsageRecords(const std::function<void(const uint8_t *record)> &visit);
     int ReadObjectCatalogue();
     // Decodes the current object record into the next catalogue entry.
     // False when the rest of the page cannot be walked.

@@ -117,6 +117,7 @@ int VRNRecover::Recover() {
 int VRNRecover::RecoverDatabases() {
     counted_ = 0;
     pass_state_ = 0;
+    recovered_bases_.clear();
 
     int rc = parser->Detect(2);
     if (IsStop(rc)) return rc;
@@ -272,6 +273,16 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
     int rc = parser->big(&base_mb);
     if (IsCancelOrFailure(rc)) return rc;
 
+    // Everything of a database is read relative to its base: a second
+    // database placed at the base of one recovered already would give the
+    // same pages again under another name. Its own pages are not where its
+    // usage records say, so it is lost, and said so.
+    const auto taken = recovered_bases_.find(base_mb);
+    if (taken != recovered_bases_.end()) {
+        ReportCloneDatabase(db_name, taken->second);
+        return kOk;
+    }
+
     TheLogger().InfoFormat("Recover::Recover Database num %i, index %i, offset in kb %i",
                            static_cast<int>(index), 0, base_mb);
     TheLogger().InfoFormat("Recovering for DatId:%i", 0);
@@ -290,6 +301,8 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
         report.databases_lost += 1;
         if (options.diagnostic)
             options.diagnostic(3, "database " + PrintableName(db_name) + " lost: its catalogue is not in the dump");
+    } else {
+        recovered_bases_.emplace(base_mb, db_name);
     }
 
     ReportProgress(true);
@@ -327,6 +340,7 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
         TableAccount account;
         account.database_total = true;
         account.database_lost = lost;
+        if (lost) account.reason = "its catalogue is not in the dump";
         account.database = current_database_;
         account.counts = parser->counts - before;
         options.table_done(account);
@@ -336,4 +350,20 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
     parser->FreeCatalogue();
     outfiles.CloseAll();
     return kOk;
+}
+
+void VRNRecover::ReportCloneDatabase(const std::string &name, const std::string &original) {
+    const std::string reason =
+        "its usage records place it on the pages of database " + PrintableName(original) + ", recovered already";
+    TheLogger().ErrorFormat("Database %s lost: %s", PrintableName(name).c_str(), reason.c_str());
+    report.databases_lost += 1;
+    if (options.diagnostic) options.diagnostic(3, "database " + PrintableName(name) + " lost: " + reason);
+    if (options.table_done) {
+        TableAccount account;
+        account.database_total = true;
+        account.database_lost = true;
+        account.database = PrintableName(name);
+        account.reason = reason;
+        options.table_done(account);
+    }
 }

@@ -127,11 +127,17 @@ private:
     std::map<uint32_t, RecoveryCounts> script_losses_;
     static constexpr uint32_t kObjectTextsEntry = UINT32_MAX;
 
+    // Counts and tells the host a database lost because its usage records
+    // place it at the base of `original`, recovered already.
+    void ReportCloneDatabase(const std::string &name, const std::string &original);
+
     // The key lookups of the current catalogue (made by GenerateDll, or by
     // the first PrintIndex or PrintFkey without it).
     const KeyStatements &Keys();
     std::unique_ptr<KeyStatements> keys_;
 
+    // Bases (MiB) of the databases whose catalogue was read, with their names.
+    std::map<int, std::string> recovered_bases_;
     int counted_ = 0;    // usable databases met so far
     int pass_state_ = 0; // 1, 2, 3 as the passes are announced
     bool writing_ = true; // false in list mode: rows are counted, not written

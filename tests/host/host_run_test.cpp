@@ -279,6 +279,27 @@ std::string RowsDump(const TempFolder &folder, const std::string &name, uint64_t
     return path;
 }
 
+// A dump of `databases` databases on 2 KiB pages, one a MiB: the master
+// database and databases db_1 ... each holding one table of one row. Then
+// `clones` further databases listed whose usage records name the pages of
+// db_1.
+std::string ManyDatabasesDump(const TempFolder &folder, const std::string &name, int databases, int clones) {
+    dumpwriter::Dump dump(2);
+    dump.database("master", 1, 0);
+    dumpwriter::Schema schema;
+    schema.table(101, "orders").column("id", dumpwriter::types::kInt).row({dumpwriter::encode::Int(7)});
+    for (int k = 1; k < databases; ++k)
+        schema.add_to(dump.database("db_" + std::to_string(k), static_cast<int16_t>(4 + k), k));
+    for (int k = 1; k <= clones; ++k) {
+        const int16_t dbid = static_cast<int16_t>(1000 + k);
+        dump.listed(dbid, "clone_" + std::to_string(k));
+        dump.usage(dbid, 512, dump.databases()[1]->start_page(2));
+    }
+    const std::string path = folder / name;
+    EXPECT_TRUE(dump.write_file(path));
+    return path;
+}
+
 } // namespace
 
 // The command line's options as a DBA uses them: each case's exit status,
@@ -288,6 +309,9 @@ TEST_F(Vrnrecover, OptionsSummaryAndExitStatuses) {
     const std::string cut = RowsDump(folder_, "cut.dmp", 3 * 2048);
     // Cut 1 MiB short: the dump ends before the database "sales" starts.
     const std::string short_dump = RowsDump(folder_, "short.dmp", 1 << 20);
+    // 100 databases: their usage records fill two pages.
+    const std::string many = ManyDatabasesDump(folder_, "many.dmp", 100, 0);
+    const std::string clones = ManyDatabasesDump(folder_, "clones.dmp", 2, 40);
     const std::string full = folder_ / "full";
     ASSERT_TRUE(platform::createDirectory(full));
     ASSERT_TRUE(WriteFileText(JoinPath(full, "keep.txt"), "x"));
@@ -323,6 +347,11 @@ TEST_F(Vrnrecover, OptionsSummaryAndExitStatuses) {
          {}},
         {"a dump that ends before a database it lists loses that database whole", {"-q", "-o", t, short_dump},
          kExitLosses, "sales: lost whole", "losses", {}},
+        {"a dump of 100 databases gives all 100", {"-q", "-o", t, many}, kExitOk,
+         "100 databases, 99 tables, 99 rows written\n  lost: nothing", "", {}},
+        {"databases whose usage records name the pages of another are lost, not written again",
+         {"-q", "-o", t, clones}, kExitLosses,
+         "    clone_40: lost whole, its usage records place it on the pages of database db_1", "losses", {}},
         {"--list writes nothing", {"--list", whole, folder_ / "listed"}, kExitOk, "  orders  400 rows  (id int, note char(100))", "", {}},
         {"-o refuses a folder that is not empty", {"-o", full, whole}, kExitOutputNotWritable, "", "--force", {}},
         {"--force writes into it", {"-q", "--force", "-o", full, whole}, kExitOk, "400 rows written", "", {}},

@@ -39,6 +39,7 @@ testsupport::LoadedVrndll &TheLibrary() {
 struct Seen {
     std::vector<VrnTableReport> tables;
     std::vector<std::string> columns;
+    std::vector<std::string> reasons;
     int progress_calls = 0;
     uint64_t last_rows = 0;
 };
@@ -52,6 +53,7 @@ void VRN_CDECL OnTable(const VrnTableReport *t, uintptr_t user) {
     Seen *seen = reinterpret_cast<Seen *>(user);
     seen->tables.push_back(*t);
     seen->columns.push_back(t->columns ? t->columns : "");
+    seen->reasons.push_back(t->reason ? t->reason : "");
 }
 
 void LayOutSales(dumpwriter::Dump &dump) {
@@ -233,6 +235,31 @@ TEST_F(ExtendedEntry, ReportNamesTheLossesOfADamagedDump) {
         if (t.kind == VRN_TABLE_ENTRY) summed += t.rows_written;
     }
     EXPECT_EQ(summed, report.rows_written) << "the tables add up to the totals";
+
+    // Databases whose usage records place them on the pages of sales: the
+    // rows of sales come back once, the clones are lost and named.
+    dumpwriter::Dump clones(2);
+    LayOutSales(clones);
+    for (int16_t k = 1; k <= 3; ++k) {
+        clones.listed(static_cast<int16_t>(100 + k), "clone_" + std::to_string(k));
+        clones.usage(static_cast<int16_t>(100 + k), 512, clones.databases()[1]->start_page(2) + k);
+    }
+    const std::string cloned = folder_ / "clones.dmp";
+    ASSERT_TRUE(clones.write_file(cloned));
+    testsupport::RemoveTree(JoinPath(folder_.path(), "deep"));
+    seen_ = Seen();
+    EXPECT_EQ(Run(o, report, cloned), VRN_STATUS_LOSSES) << report.message;
+    EXPECT_EQ(report.databases, 2u);
+    EXPECT_EQ(report.databases_lost, 3u);
+    EXPECT_EQ(report.rows_written, uint64_t(kOrders + kItems));
+    std::vector<std::string> lost;
+    for (size_t k = 0; k < seen_.tables.size(); ++k)
+        if (seen_.tables[k].kind == VRN_LOST_DATABASE_ENTRY)
+            lost.push_back(std::string(seen_.tables[k].database) + ": " + seen_.reasons[k]);
+    const std::string why = ": its usage records place it on the pages of database sales, recovered already";
+    EXPECT_EQ(lost, (std::vector<std::string>{"clone_1" + why, "clone_2" + why, "clone_3" + why}));
+    for (const char *folder : {"clone_1", "clone_2", "clone_3"})
+        EXPECT_FALSE(platform::exists(JoinPath(out_, folder))) << folder;
 }
 
 TEST_F(ExtendedEntry, ValuesWithoutALiteralAreCountedAndNeverNullInANotNullColumn) {

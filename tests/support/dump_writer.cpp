@@ -344,6 +344,11 @@ Dump &Dump::usage(int16_t dbid, int32_t size, int32_t start_page) {
     return *this;
 }
 
+Dump &Dump::listed(int16_t dbid, const std::string &name) {
+    extra_listed_.emplace_back(dbid, name);
+    return *this;
+}
+
 Dump &Dump::patch(uint64_t offset, const Bytes &bytes) {
     patches_.emplace_back(offset, bytes);
     return *this;
@@ -510,6 +515,8 @@ void Dump::layout_database(Database &db, bool is_master) {
                 highest_start = std::max(highest_start, d->start_page(kb_));
             }
         }
+        for (const auto &l : extra_listed_)
+            list.push_back(records::DatabaseInfo(static_cast<int8_t>(row++), l.first, l.second));
         for (const auto &u : extra_usage_) {
             usage.push_back(records::Usage(u.dbid, u.size, u.start_page));
             highest_start = std::max(highest_start, u.start_page);
@@ -620,6 +627,7 @@ void Dump::layout_database15(Database &db, bool is_master) {
             if (d->listed_) list.push_back({DatabaseRow(d->dbid_, d->name_), {}});
             if (d->usage_) usage.push_back(UsageRow(d->dbid_, pages_per_mib, d->start_page(kb_), d->skip_));
         }
+        for (const auto &l : extra_listed_) list.push_back({DatabaseRow(l.first, l.second), {}});
         for (const auto &u : extra_usage_) usage.push_back(UsageRow(u.dbid, u.size, u.start_page, 0));
         lay_rows(kDatabaseInformation, kDatabaseFiroff, list, {}, 0);
         ChainOptions o;

@@ -363,6 +363,9 @@ public:
     Dump &without_master_device();
     // A further usage record after the automatic ones.
     Dump &usage(int16_t dbid, int32_t size, int32_t start_page);
+    // A further record of the database list after the automatic ones: a
+    // database the dump lists but holds no pages of.
+    Dump &listed(int16_t dbid, const std::string &name);
 
     // Overwrites bytes at an absolute offset (applied after the layout).
     Dump &patch(uint64_t offset, const Bytes &bytes);
@@ -409,6 +412,7 @@ private:
         int32_t start_page;
     };
     std::vector<UsageDecl> extra_usage_;
+    std::vector<std::pair<int16_t, std::string>> extra_listed_;
     std::vector<std::pair<uint64_t, Bytes>> patches_;
     std::optional<uint64_t> cut_;
     bool built_ = false;

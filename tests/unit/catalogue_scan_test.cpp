@@ -240,13 +240,20 @@ TEST(CatalogueScan, ADumpWithoutDatabaseInformationIsNoCatalogue) {
 
 // ------------------------------------------------------------------ usage and device
 
-TEST(DatabaseUsage, KeepsTheSmallestStartPageAndTheLastSize) {
+TEST(DatabaseUsage, KeepsTheSmallestStartPageAndTheLastSizeOverTheWholeChain) {
     Dump d(4);
     d.database("master", 1, 0);
     d.database("sales", 5, 2).without_usage();
-    d.usage(5, 100, 800).usage(5, 200, 600).usage(5, 300, 700);
+    // The records of sales lie on each of the three pages of the usage
+    // chain (169 records of 24 bytes fill a 4 KiB page).
+    d.usage(5, 100, 800);
+    for (int k = 0; k < 300; ++k) d.usage(static_cast<int16_t>(1000 + k), 1, 5000 + k);
+    d.usage(5, 200, 600);
+    for (int k = 0; k < 200; ++k) d.usage(static_cast<int16_t>(2000 + k), 1, 6000 + k);
+    d.usage(5, 300, 700);
     Parsed<> p(d);
     ASSERT_EQ(p.Detect(), 0);
+    ASSERT_EQ(d.master().pages_of(31).size(), 3u);
     DatabaseEntry e;
     e.dbid = 5;
     EXPECT_EQ(p->FindDatabaseUsage(e), 1);
