@@ -156,6 +156,13 @@ int VRNRecover::RecoverDatabases() {
     // The list bounds the walk even when the count disagrees with it.
     const uint32_t listed =
         static_cast<uint32_t>(std::min<size_t>(database_count, databases.size()));
+    // The base each usable database's usage records name, and the first
+    // database naming it: pages found by moving on from a start that holds
+    // no database belong to the database that names their base.
+    requested_bases_.clear();
+    for (uint32_t i = 0; i < listed; ++i)
+        if (parser->IsUsable(databases[i]) && StartOffset(databases[i]) >= 0)
+            requested_bases_.emplace(static_cast<int>(StartOffset(databases[i]) >> 20), i);
     for (uint32_t i = 0; i < listed; ++i) {
         if (!parser->IsUsable(databases[i])) continue;
         AdvanceProgress();
@@ -265,21 +272,31 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
     current_database_ = PrintableName(db_name);
     current_table_.clear();
 
-    // Byte offset of the database in the dump: 64-bit, so that a database
-    // beyond 4 GiB is found where it lies.
-    const int64_t offset = (static_cast<int64_t>(db.start_page) * parser->bl.kb - 8) * 1024;
+    const int64_t offset = StartOffset(db);
     if (offset < 0) return kOk;
-    int base_mb = static_cast<int>(offset >> 20);
+    const int requested = static_cast<int>(offset >> 20);
+    int base_mb = requested;
     int rc = parser->big(&base_mb);
     if (IsCancelOrFailure(rc)) return rc;
 
-    // Everything of a database is read relative to its base: a second
-    // database placed at the base of one recovered already would give the
-    // same pages again under another name. Its own pages are not where its
-    // usage records say, so it is lost, and said so.
+    // Everything of a database is read relative to its base. When no
+    // database starts where its usage records say, the search goes on to
+    // the next start: that one belongs to the database whose records name
+    // it. And a second database placed at the base of one recovered
+    // already would give the same pages again under another name. Either
+    // way its own pages are not where its records say: lost, and said so.
+    const auto owner = requested_bases_.find(base_mb);
+    if (base_mb != requested && owner != requested_bases_.end() && owner->second != index) {
+        const DatabaseEntry &other = databases[owner->second];
+        ReportLostDatabase(db_name, "no database starts where its usage records place it (the next start is of database " +
+                                        PrintableName(std::string(other.name, strnlen(other.name, sizeof other.name))) +
+                                        ")");
+        return kOk;
+    }
     const auto taken = recovered_bases_.find(base_mb);
     if (taken != recovered_bases_.end()) {
-        ReportCloneDatabase(db_name, taken->second);
+        ReportLostDatabase(db_name, "its usage records place it on the pages of database " +
+                                        PrintableName(taken->second) + ", recovered already");
         return kOk;
     }
 
@@ -352,9 +369,11 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
     return kOk;
 }
 
-void VRNRecover::ReportCloneDatabase(const std::string &name, const std::string &original) {
-    const std::string reason =
-        "its usage records place it on the pages of database " + PrintableName(original) + ", recovered already";
+int64_t VRNRecover::StartOffset(const DatabaseEntry &db) const {
+    return (static_cast<int64_t>(db.start_page) * parser->bl.kb - 8) * 1024;
+}
+
+void VRNRecover::ReportLostDatabase(const std::string &name, const std::string &reason) {
     TheLogger().ErrorFormat("Database %s lost: %s", PrintableName(name).c_str(), reason.c_str());
     report.databases_lost += 1;
     if (options.diagnostic) options.diagnostic(3, "database " + PrintableName(name) + " lost: " + reason);

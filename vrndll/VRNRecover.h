@@ -127,9 +127,11 @@ private:
     std::map<uint32_t, RecoveryCounts> script_losses_;
     static constexpr uint32_t kObjectTextsEntry = UINT32_MAX;
 
-    // Counts and tells the host a database lost because its usage records
-    // place it at the base of `original`, recovered already.
-    void ReportCloneDatabase(const std::string &name, const std::string &original);
+    // Byte offset of the database in the dump, as its usage records place
+    // it: 64-bit, so that a database beyond 4 GiB is found where it lies.
+    int64_t StartOffset(const DatabaseEntry &db) const;
+    // Counts a database lost whole and tells the host why.
+    void ReportLostDatabase(const std::string &name, const std::string &reason);
 
     // The key lookups of the current catalogue (made by GenerateDll, or by
     // the first PrintIndex or PrintFkey without it).
@@ -138,6 +140,9 @@ private:
 
     // Bases (MiB) of the databases whose catalogue was read, with their names.
     std::map<int, std::string> recovered_bases_;
+    // Bases (MiB) the usage records name, with the first database naming
+    // each (its index in the list).
+    std::map<int, uint32_t> requested_bases_;
     int counted_ = 0;    // usable databases met so far
     int pass_state_ = 0; // 1, 2, 3 as the passes are announced
     bool writing_ = true; // false in list mode: rows are counted, not written
