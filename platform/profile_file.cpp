@@ -3,6 +3,7 @@
 #include "platform/profile_file.h"
 
 #include "platform/platform.h"
+#include "platform/profile_scan.h"
 
 #include <chrono>
 #include <cstdio>
@@ -410,6 +411,55 @@ void clear() {
 } // namespace ProfileStore
 
 } // namespace detail
+// ---------------------------------------------------------------- scanProfileFile
+
+namespace {
+constexpr size_t kScanChunk = 64 * 1024;
+// Longer lines are cut here: no key, section name or value of a profile
+// file read by the scan needs more.
+constexpr size_t kScanLineLimit = 4096;
+} // namespace
+
+int profileValueAsInt(const std::string &value) { return detail::profileValueToInt(value); }
+
+ProfileScan scanProfileFile(RandomAccessFile &file, uint64_t maxBytes,
+                            const std::function<void(const std::string &name)> &section,
+                            const std::function<void(const std::string &key, const std::string &value)> &key) {
+    std::vector<char> chunk(kScanChunk);
+    std::string line;
+    auto finish = [&]() {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::string trimmed = detail::trim(line);
+        line.clear();
+        if (trimmed.empty()) return;
+        std::string name, value;
+        if (detail::parseHeader(trimmed, name)) {
+            section(name);
+        } else if (detail::parseKey(trimmed, name, value)) {
+            if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
+                value = value.substr(1, value.size() - 2);
+            key(name, value);
+        }
+    };
+    uint64_t offset = 0;
+    for (;;) {
+        const size_t n = file.readAt(offset, chunk.data(), chunk.size());
+        if (n == 0) break;
+        offset += n;
+        if (offset > maxBytes) return ProfileScan::kTooLarge;
+        for (size_t i = 0; i < n; ++i) {
+            const char c = chunk[i];
+            if (c == '\n') {
+                finish();
+            } else if (line.size() < kScanLineLimit) {
+                line.push_back(c);
+            }
+        }
+    }
+    finish();
+    return ProfileScan::kRead;
+}
+
 // ---------------------------------------------------------------- ProfileFileWriter
 
 namespace {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <numeric>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "Common/logger/logger.h"
@@ -238,22 +239,23 @@ int TableDescriptionFile::WriteDescription() {
 }
 
 int TableDescriptionFile::LoadDescription() {
+    if (parser_->obj_ids.empty()) return 0;
+    std::string why;
+    const std::shared_ptr<const DescriptionTemplate> described = DescriptionTemplate::Read(path_, why);
+    if (!described) {
+        TheLogger().ErrorText("Description file refused:", why.c_str());
+        return kNoCatalogue;
+    }
+    return LoadDescription(*described);
+}
+
+int TableDescriptionFile::LoadDescription(const DescriptionTemplate &described) {
     VRNParser &p = *parser_;
     std::vector<int32_t> dump_ordinals = CreationOrder();
     if (p.obj_ids.empty()) return 0;
 
-    const int t = std::max(platform::readProfileInt(path_, "Total", "tab_count", 0), 0);
-    const int n = std::max(platform::readProfileInt(path_, "Total", "col_count", 0), 0);
-    // Every section takes at least its header line: counts the file cannot
-    // hold are refused before a single section is read.
-    const uint64_t size = platform::File::openForReading(path_).size();
-    if (t > kMaxDescribedTables || n > kMaxDescribedFields ||
-        (static_cast<uint64_t>(t) + static_cast<uint64_t>(n)) * kMinSectionBytes > size) {
-        TheLogger().ErrorText("Description file refused, counts beyond its size:", path_.c_str());
-        TheLogger().ErrorNumber("tab_count", t);
-        TheLogger().ErrorNumber("col_count", n);
-        return kNoCatalogue;
-    }
+    const int t = static_cast<int>(described.tables().size());
+    const int n = static_cast<int>(described.fields().size());
     p.iSysobj = static_cast<uint32_t>(t);
     if (t == 0) return 0;
 
@@ -263,12 +265,12 @@ int TableDescriptionFile::LoadDescription() {
 
     std::vector<int32_t> table_ordinals(static_cast<size_t>(t));
     for (int i = 0; i < t; ++i) {
-        const std::string section = Section("table_", i);
+        const DescribedTable &d = described.tables()[static_cast<size_t>(i)];
         SysobjEntry &e = p.pSysobj[static_cast<size_t>(i)];
-        e.type = static_cast<char>(platform::readProfileInt(path_, section, "type", 0));
-        e.rec_len = static_cast<int16_t>(platform::readProfileInt(path_, section, "rec_len", 0));
-        table_ordinals[static_cast<size_t>(i)] = platform::readProfileInt(path_, section, "id_num", 0);
-        CopyName(e.name, 257, platform::readProfileString(path_, section, "name", "none").substr(0, 256));
+        e.type = static_cast<char>(d.type);
+        e.rec_len = static_cast<int16_t>(d.rec_len);
+        table_ordinals[static_cast<size_t>(i)] = d.ordinal;
+        CopyName(e.name, 257, d.name.substr(0, 256));
         e.name_len = static_cast<int32_t>(std::strlen(e.name));
         e.id = 0;
         e.first_block = 0;
@@ -277,17 +279,17 @@ int TableDescriptionFile::LoadDescription() {
 
     std::vector<int32_t> field_ordinals(static_cast<size_t>(n));
     for (int f = 0; f < n; ++f) {
-        const std::string section = Section("field_", f);
+        const DescribedField &d = described.fields()[static_cast<size_t>(f)];
         ColumnEntry &c = p.fields[static_cast<size_t>(f)];
-        CopyName(c.name, sizeof c.name, platform::readProfileString(path_, section, "name", "none"));
+        CopyName(c.name, sizeof c.name, d.name);
         c.var_len = static_cast<int32_t>(std::strlen(c.name));
-        c.fixed = static_cast<uint8_t>(platform::readProfileInt(path_, section, "begin_fl", 0));
-        c.length = static_cast<int16_t>(platform::readProfileInt(path_, section, "col_byte", -10));
-        c.row_num = static_cast<uint8_t>(platform::readProfileInt(path_, section, "col_num", -10));
-        c.null_flag = static_cast<uint8_t>(platform::readProfileInt(path_, section, "null_fl", -10));
-        c.user_type = static_cast<uint8_t>(platform::readProfileInt(path_, section, "type", -10));
-        c.rec_len = static_cast<int16_t>(platform::readProfileInt(path_, section, "rec_len", -10));
-        field_ordinals[static_cast<size_t>(f)] = platform::readProfileInt(path_, section, "id_num", -10);
+        c.fixed = static_cast<uint8_t>(d.begin_fl);
+        c.length = static_cast<int16_t>(d.col_byte);
+        c.row_num = static_cast<uint8_t>(d.col_num);
+        c.null_flag = static_cast<uint8_t>(d.null_fl);
+        c.user_type = static_cast<uint8_t>(d.type);
+        c.rec_len = static_cast<int16_t>(d.rec_len);
+        field_ordinals[static_cast<size_t>(f)] = d.ordinal;
         c.col_id = 0;
         c.tab_id = kNoOwnerTable;
     }
@@ -332,16 +334,21 @@ int TableDescriptionFile::LoadDescription() {
     for (int32_t o : table_ordinals)
         if (o >= 0) tables_valid.push_back(o);
 
+    // The fields of each file ordinal, in file order: every table finds its
+    // own without a walk over all fields.
+    std::unordered_map<int32_t, std::vector<int>> fields_of;
+    for (int f = 0; f < n; ++f) fields_of[field_ordinals[static_cast<size_t>(f)]].push_back(f);
+
     const std::vector<int> matched = MatchByOrdinalGaps(dump_valid, tables_valid);
     for (size_t k = 0; k < matched.size() && k < p.obj_ids.size(); ++k) {
         SysobjEntry &table = p.pSysobj[static_cast<size_t>(matched[k])];
         table.id = p.obj_ids[k];
-        const int32_t ordinal = table_ordinals[static_cast<size_t>(matched[k])];
+        const auto own = fields_of.find(table_ordinals[static_cast<size_t>(matched[k])]);
+        if (own == fields_of.end()) continue;
         // Fields keep their file order inside the table: the column sort
         // by table id and column id must not shuffle them.
         int16_t position = 0;
-        for (int f = 0; f < n; ++f) {
-            if (field_ordinals[static_cast<size_t>(f)] != ordinal) continue;
+        for (int f : own->second) {
             ColumnEntry &c = p.fields[static_cast<size_t>(f)];
             if (c.tab_id != kNoOwnerTable) continue;
             c.tab_id = table.id;
@@ -350,15 +357,16 @@ int TableDescriptionFile::LoadDescription() {
         }
     }
 
+    std::unordered_map<int32_t, int> first_field_of;
+    for (int f = 0; f < n; ++f) {
+        const int32_t owner = p.fields[static_cast<size_t>(f)].tab_id;
+        if (owner != kNoOwnerTable) first_field_of.emplace(owner, f);
+    }
     for (int i = 0; i < t; ++i) {
         SysobjEntry &e = p.pSysobj[static_cast<size_t>(i)];
         if (e.id == 0) continue;
-        for (int f = 0; f < n; ++f) {
-            if (p.fields[static_cast<size_t>(f)].tab_id == e.id) {
-                e.first_field = f;
-                break;
-            }
-        }
+        const auto first = first_field_of.find(e.id);
+        if (first != first_field_of.end()) e.first_field = first->second;
     }
 
     p.data_blockread();

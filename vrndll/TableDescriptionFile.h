@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "vrndll/DescriptionTemplate.h"
 #include "vrndll/VRNParser.h"
 
 // Step between two consecutive object ids, and the id space it wraps in.
@@ -31,11 +32,6 @@ constexpr int32_t kNoOrdinal = -1;
 // A field that no table of the dump owns carries this tab_id (no table id,
 // not even the 0 of an unmatched table, equals it).
 constexpr int32_t kNoOwnerTable = -1;
-// Upper bounds on the counts read from a description file.
-constexpr int kMaxDescribedTables = 16384;
-constexpr int kMaxDescribedFields = 1048576;
-// The fewest bytes a section takes: its header line, "[field_0]\n".
-constexpr uint64_t kMinSectionBytes = 10;
 
 class TableDescriptionFile {
 public:
@@ -52,9 +48,11 @@ public:
     // Installs the file's tables and fields as the parser's catalogue and
     // attaches them to the dump's object ids. Changes nothing when the dump
     // has no object ids. Returns kOk, or kNoCatalogue without changing
-    // anything when the file claims more tables or fields than the bounds
-    // above or than its size can hold.
+    // anything when the file cannot serve as a template (DescriptionTemplate).
     int LoadDescription();
+    // The same with a template read already (read once, used for every
+    // database). kOk.
+    int LoadDescription(const DescriptionTemplate &described);
     // Sorts the parser's obj_ids ascending (unsigned) and returns their
     // creation ordinals in the same order; empty when there are no ids.
     std::vector<int32_t> CreationOrder();

@@ -4,9 +4,11 @@
 #include <chrono>
 #include <cstring>
 #include <exception>
+#include <utility>
 
 #include "Common/logger/logger.h"
 #include "vrndll/SA_interractions.h"
+#include "vrndll/DescriptionTemplate.h"
 #include "vrndll/ColumnName.h"
 #include "vrndll/ColumnOrder.h"
 #include "vrndll/ParserFactory.h"
@@ -119,6 +121,19 @@ int VRNRecover::RecoverDatabases() {
     pass_state_ = 0;
     recovered_bases_.clear();
 
+    // Whether a template applies is settled before anything is written: a
+    // description this recovery writes (into the dump's own folder, say)
+    // is never read back as one.
+    if (!template_chosen_) {
+        std::string why;
+        std::shared_ptr<const DescriptionTemplate> chosen;
+        if (!ChooseDescriptionTemplate(options, source_folder, chosen, why)) {
+            TheLogger().ErrorText("Template refused:", why.c_str());
+            return kNoCatalogue;
+        }
+        UseTemplate(std::move(chosen));
+    }
+
     int rc = parser->Detect(2);
     if (IsStop(rc)) return rc;
     if (rc == kDetectGaveUp) return kNoCatalogue;
@@ -200,22 +215,9 @@ bool VRNRecover::Wanted(const SysobjEntry &table) const {
                              std::string(table.name, strnlen(table.name, sizeof table.name)), table_hits_);
 }
 
-bool VRNRecover::ChooseTemplate(TableDescriptionFile &description) {
-    switch (options.template_mode) {
-    case TemplateMode::kOff:
-        // The description is still written into the target folder.
-        description.LocateDescription(target_folder, target_folder, 0);
-        return false;
-    case TemplateMode::kFile:
-        description.UsePath(options.template_file);
-        report.template_used = options.template_file;
-        return true;
-    case TemplateMode::kAuto:
-    default:
-        if (!description.LocateDescription(source_folder, target_folder, 0)) return false;
-        report.template_used = description.path();
-        return true;
-    }
+void VRNRecover::UseTemplate(std::shared_ptr<const DescriptionTemplate> described) {
+    template_ = std::move(described);
+    template_chosen_ = true;
 }
 
 std::string VRNRecover::ColumnList(uint32_t begin, uint32_t end) const {
@@ -326,10 +328,13 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
     const RecoveryCounts before = parser->counts;
 
     TableDescriptionFile description(parser.get());
-    const bool found = ChooseTemplate(description);
-    // A description that is refused is neither used nor replaced: the
-    // database is recovered from its own catalogue.
-    const bool use_template = found && description.LoadDescription() == kOk;
+    // Without a template the description is written into the target folder.
+    description.LocateDescription(target_folder, target_folder, 0);
+    const bool use_template = template_ != nullptr;
+    if (use_template) {
+        report.template_used = template_->path();
+        description.LoadDescription(*template_);
+    }
     if (options.list_only) {
         rc = ListDatabase(use_template);
         if (IsStop(rc)) return rc;
@@ -337,7 +342,7 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
         rc = GenerateDll(db_name.c_str(), 0);
         TheLogger().InfoNumber("Generate Dll returned", rc);
         if (IsStop(rc)) return rc;
-        if (!found && description.WriteDescription() != 0)
+        if (description.WriteDescription() != 0)
             TheLogger().ErrorText("Description file not written", description.path().c_str());
     } else {
         const std::string name = "database_" + std::to_string(index);

@@ -20,6 +20,7 @@
 #include "vrndll/VRNOutFiles.h"
 #include "vrndll/VRNParser.h"
 
+class DescriptionTemplate;
 class TableDescriptionFile;
 
 class VRNRecover {
@@ -40,8 +41,13 @@ public:
     VRNRecover(const VRNRecover &) = delete;
     VRNRecover &operator=(const VRNRecover &) = delete;
 
-    // The whole recovery: 0, -1000, -5, -3 or -2.
+    // The whole recovery: 0, -1000, -5, -3 or -2 (-3 also when the template
+    // the options ask for cannot serve).
     int Recover();
+    // The template to decode with (null: none), chosen by the caller before
+    // anything was written. Without this call Recover chooses it from the
+    // options before it writes anything.
+    void UseTemplate(std::shared_ptr<const DescriptionTemplate> described);
 
     // Creates the database folder and commit.bat and writes one script per
     // user table. template_flag 1: tables and fields came from a description
@@ -104,9 +110,6 @@ private:
 
     // True for a user table the table patterns select.
     bool Wanted(const SysobjEntry &table) const;
-    // Template mode as the options ask: true when `description` is to be
-    // loaded rather than written.
-    bool ChooseTemplate(TableDescriptionFile &description);
     // List mode: the catalogue read, tables reported with their rows,
     // nothing written.
     int ListDatabase(bool use_template);
@@ -138,6 +141,9 @@ private:
     const KeyStatements &Keys();
     std::unique_ptr<KeyStatements> keys_;
 
+    // The template of the whole recovery, null for none; decided once.
+    std::shared_ptr<const DescriptionTemplate> template_;
+    bool template_chosen_ = false;
     // Bases (MiB) of the databases whose catalogue was read, with their names.
     std::map<int, std::string> recovered_bases_;
     // Bases (MiB) the usage records name, with the first database naming

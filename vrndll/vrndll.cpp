@@ -11,6 +11,7 @@
 
 #include "Common/logger/logger.h"
 #include "platform/platform.h"
+#include "vrndll/DescriptionTemplate.h"
 #include "vrndll/LibraryStart.h"
 #include "vrndll/RecoveryCall.h"
 #include "vrndll/SA_interractions.h"
@@ -183,8 +184,19 @@ int RecoverDumpFile(const char *source_path, const char *target_directory, Recov
     const uint32_t size_high = static_cast<uint32_t>(size >> 32);
     log.InfoFormat("VRN size:%i", static_cast<int>(size_low));
 
+    // The template is read, or refused, before any output is made.
+    const SourcePath parts = SplitSourcePath(source_path, platform::currentDirectory());
+    std::shared_ptr<const DescriptionTemplate> described;
+    {
+        std::string why;
+        if (!ChooseDescriptionTemplate(run ? run->options : RecoveryOptions(), parts.folder, described, why)) {
+            log.ErrorText("Template refused:", why.c_str());
+            if (run) run->message = why;
+            return kNoCatalogue;
+        }
+    }
+
     if (run && (run->options.list_only || !run->exact_output_folder.empty())) {
-        const SourcePath parts = SplitSourcePath(source_path, platform::currentDirectory());
         std::string folder;
         if (!run->options.list_only) {
             folder = run->exact_output_folder;
@@ -198,6 +210,7 @@ int RecoverDumpFile(const char *source_path, const char *target_directory, Recov
         VRNRecover driver(&dump, 2, size_low, 0, folder.c_str(), size_low, size_high,
                           parts.folder.c_str());
         driver.options = run->options;
+        driver.UseTemplate(described);
         const int result = driver.Recover();
         dump.close();
         run->report = driver.report;
@@ -213,7 +226,6 @@ int RecoverDumpFile(const char *source_path, const char *target_directory, Recov
     }
 
     // Both paths are checked before anything is written.
-    const SourcePath parts = SplitSourcePath(source_path, platform::currentDirectory());
     const std::string planned =
         ComposeOutputFolder(target_directory, parts.file_name, platform::localTime());
     if (planned.size() > kMaxOutputFolderLength) {
@@ -239,6 +251,7 @@ int RecoverDumpFile(const char *source_path, const char *target_directory, Recov
     VRNRecover driver(&dump, 2, size_low, 0, output_folder.c_str(), size_low, size_high,
                       parts.folder.c_str());
     if (run) driver.options = run->options;
+    driver.UseTemplate(described);
     const int result = MapDriverResult(driver.Recover());
     dump.close();
     if (run) {

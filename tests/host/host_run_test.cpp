@@ -283,7 +283,7 @@ std::string RowsDump(const TempFolder &folder, const std::string &name, uint64_t
 // database and databases db_1 ... each holding one table of one row. Then
 // `clones` further databases listed whose usage records name the pages of
 // db_1.
-std::string ManyDatabasesDump(const TempFolder &folder, const std::string &name, int databases, int clones) {
+std::string ManyDatabasesDump(const std::string &folder, const std::string &name, int databases, int clones) {
     dumpwriter::Dump dump(2);
     dump.database("master", 1, 0);
     dumpwriter::Schema schema;
@@ -295,7 +295,7 @@ std::string ManyDatabasesDump(const TempFolder &folder, const std::string &name,
         dump.listed(dbid, "clone_" + std::to_string(k));
         dump.usage(dbid, 512, dump.databases()[1]->start_page(2));
     }
-    const std::string path = folder / name;
+    const std::string path = JoinPath(folder, name);
     EXPECT_TRUE(dump.write_file(path));
     return path;
 }
@@ -310,8 +310,14 @@ TEST_F(Vrnrecover, OptionsSummaryAndExitStatuses) {
     // Cut 1 MiB short: the dump ends before the database "sales" starts.
     const std::string short_dump = RowsDump(folder_, "short.dmp", 1 << 20);
     // 100 databases: their usage records fill two pages.
-    const std::string many = ManyDatabasesDump(folder_, "many.dmp", 100, 0);
-    const std::string clones = ManyDatabasesDump(folder_, "clones.dmp", 2, 40);
+    const std::string many = ManyDatabasesDump(folder_.path(), "many.dmp", 100, 0);
+    const std::string clones = ManyDatabasesDump(folder_.path(), "clones.dmp", 2, 40);
+    // A dump alone in its folder, recovered into that folder.
+    const std::string own = folder_ / "own";
+    ASSERT_TRUE(platform::createDirectory(own));
+    const std::string own_dump = ManyDatabasesDump(own, "own.dmp", 3, 0);
+    const std::string no_total = folder_ / "no_total.ini";
+    ASSERT_TRUE(WriteFileText(no_total, "[table_0]\nname=orders\n"));
     const std::string full = folder_ / "full";
     ASSERT_TRUE(platform::createDirectory(full));
     ASSERT_TRUE(WriteFileText(JoinPath(full, "keep.txt"), "x"));
@@ -352,6 +358,19 @@ TEST_F(Vrnrecover, OptionsSummaryAndExitStatuses) {
         {"databases whose usage records name the pages of another are lost, not written again",
          {"-q", "-o", t, clones}, kExitLosses,
          "    clone_40: lost whole, its usage records place it on the pages of database db_1", "losses", {}},
+        {"-o into the dump's own folder: no database is decoded with the description written for the one before",
+         {"-q", "--force", "-o", own, own_dump}, kExitOk, "3 databases, 2 tables, 2 rows written", "", {}},
+        {"a --template that does not exist is refused before anything is written",
+         {"-q", "--template", folder_ / "none.ini", "-o", t, whole}, kExitNoCatalogue, "", "none.ini' does not exist",
+         {"recovery.log"}},
+        {"a --template that is a folder", {"-q", "--template", folder_.path(), "-o", t, whole}, kExitNoCatalogue, "",
+         "is a folder", {"recovery.log"}},
+#if !defined(_WIN32)
+        {"a --template that is a device", {"-q", "--template", "/dev/zero", "-o", t, whole}, kExitNoCatalogue, "",
+         "is not a regular file", {"recovery.log"}},
+#endif
+        {"a --template without [Total]", {"-q", "--template", no_total, "-o", t, whole}, kExitNoCatalogue, "",
+         "has no [Total] section", {"recovery.log"}},
         {"--list writes nothing", {"--list", whole, folder_ / "listed"}, kExitOk, "  orders  400 rows  (id int, note char(100))", "", {}},
         {"-o refuses a folder that is not empty", {"-o", full, whole}, kExitOutputNotWritable, "", "--force", {}},
         {"--force writes into it", {"-q", "--force", "-o", full, whole}, kExitOk, "400 rows written", "", {}},

@@ -56,6 +56,9 @@ void VRN_CDECL OnTable(const VrnTableReport *t, uintptr_t user) {
     seen->reasons.push_back(t->reason ? t->reason : "");
 }
 
+void VRN_CDECL IgnoreDiag(const char *, uintptr_t) {}
+void VRN_CDECL IgnorePercent(const char *, int, uintptr_t) {}
+
 void LayOutSales(dumpwriter::Dump &dump) {
     dump.database("master", 1, 0);
     dumpwriter::Schema schema;
@@ -212,6 +215,46 @@ TEST_F(ExtendedEntry, TemplateModes) {
         EXPECT_EQ(Has(files, "sales/orders_1.sql"), !c.template_folder);
         EXPECT_EQ(report.rows_written, uint64_t(kOrders + kItems));
     }
+    platform::deleteFile(beside);
+
+    // Output into the dump's own folder: the description written after the
+    // first database is not read back as a template for the next one.
+    VrnOptions own{};
+    own.output_folder = folder_.path().c_str();
+    ASSERT_EQ(Run(own, report), VRN_STATUS_OK) << report.message;
+    std::vector<std::string> files = Files(folder_.path());
+    EXPECT_TRUE(Has(files, "sales/orders_1.sql"));
+    EXPECT_FALSE(Has(files, "database_1/orders_1.sql"));
+    EXPECT_EQ(report.rows_written, uint64_t(kOrders + kItems));
+    platform::deleteFile(beside);
+
+    // A template that cannot serve is refused before any output is made.
+    const std::string no_total = folder_ / "no_total.ini", no_table = folder_ / "no_table.ini";
+    ASSERT_TRUE(testsupport::WriteFileText(no_total, "[table_0]\nname=orders\n"));
+    ASSERT_TRUE(testsupport::WriteFileText(no_table, "[Total]\ntab_count=0\ncol_count=0\n"));
+    const std::string dated = folder_ / "dated";
+    ASSERT_TRUE(platform::createDirectory(dated));
+    for (const std::string &bad : {folder_ / "missing.ini", folder_.path(), no_total, no_table}) {
+        SCOPED_TRACE(bad);
+        for (bool exact : {true, false}) {
+            VrnOptions o{};
+            o.template_mode = VRN_TEMPLATE_FILE;
+            o.template_file = bad.c_str();
+            o.output_folder = exact ? out_.c_str() : nullptr;
+            o.target_directory = dated.c_str();
+            testsupport::RemoveTree(JoinPath(folder_.path(), "deep"));
+            EXPECT_EQ(Run(o, report), VRN_STATUS_NO_CATALOGUE);
+            EXPECT_NE(std::string(report.message).find("the template '" + bad + "'"), std::string::npos)
+                << report.message;
+            EXPECT_EQ(platform::pathKind(out_), platform::PathKind::Missing);
+            EXPECT_EQ(ListTree(dated), std::vector<std::string>{});
+        }
+    }
+    // The entry point of the specified interface: the same refusal, as -3.
+    ASSERT_TRUE(testsupport::WriteFileText(beside, "[table_0]\nname=orders\n"));
+    EXPECT_EQ(TheLibrary().file_recover(dump_.c_str(), dated.c_str(), 0, IgnoreDiag, IgnorePercent, 0, ""),
+              VRN_RESULT_NO_CATALOGUE);
+    EXPECT_EQ(ListTree(dated), std::vector<std::string>{});
     platform::deleteFile(beside);
 }
 

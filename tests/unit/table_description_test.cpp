@@ -10,6 +10,7 @@
 
 #include "platform/platform.h"
 #include "tests/support/temp_folder.h"
+#include "vrndll/DescriptionTemplate.h"
 #include "vrndll/TableDescriptionFile.h"
 
 using testsupport::ReadFileText;
@@ -227,5 +228,82 @@ TEST(TableDescription, ATemplateWithoutDumpIdsChangesNothingAndAbsurdCountsAreRe
         EXPECT_EQ(1u, p.iSysobj) << counts;
         EXPECT_STREQ("sysobjects", p.pSysobj[0].name) << counts;
         EXPECT_EQ(0, p.blockreads) << counts;
+    }
+}
+
+// A file that cannot serve as a template is refused, naming the file and why.
+TEST(DescriptionTemplate, FilesThatCannotServeAreRefusedWithTheirReason) {
+    TempFolder folder("tpl");
+    const std::string big = folder / "big.ini"; // sparse: one byte past the cap
+    {
+        platform::File f = platform::File::createAlways(big);
+        ASSERT_TRUE(f.isOpen() && f.seek(kMaxTemplateBytes) && f.write("x", 1) == 1);
+    }
+    ASSERT_TRUE(platform::createDirectory(folder / "folder.ini"));
+    struct Case {
+        const char *what;
+        std::string path;
+        const char *text; // written to `path` first unless null
+        const char *why;
+    };
+    const Case cases[] = {
+        {"missing", folder / "missing.ini", nullptr, "does not exist"},
+        {"a folder", folder / "folder.ini", nullptr, "is a folder"},
+#if !defined(_WIN32)
+        {"a device", "/dev/zero", nullptr, "is not a regular file"},
+#endif
+        {"beyond the cap", big, nullptr, "is larger than 64 MiB"},
+        {"empty", folder / "empty.ini", "", "has no [Total] section"},
+        {"without [Total]", folder / "a.ini", "[table_0]\nname=t\n", "has no [Total] section"},
+        {"binary", folder / "b.ini", "\x7f" "ELF\x01\x01\x01[\x02\n=\x03", "has no [Total] section"},
+        {"no tables counted", folder / "c.ini", "[Total]\ntab_count=0\ncol_count=0\n", "describes no table"},
+        {"tables counted, none there", folder / "d.ini", "[Total]\ntab_count=2\ncol_count=1\n[field_0]\nname=x\n",
+         "names no table"},
+        {"counts beyond its size", folder / "e.ini", "[Total]\ntab_count=1\ncol_count=5000\n[table_0]\nname=t\n",
+         "more than its size can hold"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.text) {
+            ASSERT_TRUE(testsupport::WriteFileText(c.path, c.text));
+        }
+        std::string why;
+        EXPECT_EQ(nullptr, DescriptionTemplate::Read(c.path, why));
+        EXPECT_NE(std::string::npos, why.find("'" + c.path + "'")) << why;
+        EXPECT_NE(std::string::npos, why.find(c.why)) << why;
+    }
+}
+
+// One pass reads what the system's key-by-key reads give: the first section
+// of a name and the first line of a key count, names ignore letter case,
+// values lose their blanks and one pair of quotes, missing keys keep their
+// defaults.
+TEST(DescriptionTemplate, ReadsWhatTheKeyByKeyReadsGive) {
+    TempFolder folder("tpl");
+    const std::string path = folder / "int0.ini";
+    ASSERT_TRUE(testsupport::WriteFileText(path, "; comment\r\nstray=1\r\n[TABLE_0]\r\n name = \"orders\" \r\n"
+                                                 "NAME=second\r\ntype=85\r\n[table_0]\r\nname=again\r\n[other]\r\n"
+                                                 "name=x\r\n[Total]\r\ntab_count=2\r\ncol_count=2\r\n[field_1]\r\n"
+                                                 "name=id\r\nid_num=-3x\r\n[total]\r\ntab_count=9\r\n[table_1]"));
+    std::string why;
+    const auto read = DescriptionTemplate::Read(path, why);
+    ASSERT_NE(nullptr, read) << why;
+    ASSERT_EQ(2u, read->tables().size());
+    ASSERT_EQ(2u, read->fields().size());
+    const DescribedTable &t0 = read->tables()[0];
+    const DescribedField &f0 = read->fields()[0], &f1 = read->fields()[1];
+    const std::vector<std::tuple<std::string, std::string, std::string>> seen = {
+        {"table_0", "name", t0.name},           {"table_0", "type", std::to_string(t0.type)},
+        {"table_1", "name", read->tables()[1].name}, {"field_0", "name", f0.name},
+        {"field_0", "col_byte", std::to_string(f0.col_byte)}, {"field_1", "name", f1.name},
+        {"field_1", "id_num", std::to_string(f1.ordinal)}};
+    const std::vector<std::string> expected = {"orders", "85", "none", "none", "-10", "id", "-3"};
+    for (size_t k = 0; k < seen.size(); ++k) {
+        EXPECT_EQ(expected[k], std::get<2>(seen[k])) << std::get<0>(seen[k]) << "." << std::get<1>(seen[k]);
+        const std::string fallback = std::get<1>(seen[k]) == "name" ? "none" : "-10";
+        const std::string system = platform::readProfileString(path, std::get<0>(seen[k]), std::get<1>(seen[k]), fallback);
+        if (std::get<1>(seen[k]) == "name") {
+            EXPECT_EQ(system, std::get<2>(seen[k]));
+        }
     }
 }
