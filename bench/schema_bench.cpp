@@ -13,7 +13,7 @@
 #include "tests/support/dump_writer.h"
 #include "tests/support/table_builder.h"
 #include "tests/support/temp_folder.h"
-#include "vrndll/ColumnOrder.h"
+#include "vrndll/catalogue/ColumnOrder.h"
 #include "vrndll/VRNParser12.h"
 #include "vrndll/VRNRecover.h"
 

@@ -1,6 +1,6 @@
 // Formatting speed of stored values: a million values of mixed types, as a
 // page of rows hands them to the row writer.
-#include "vrndll/ValueFormat.h"
+#include "vrndll/sql/ValueFormat.h"
 
 #include <benchmark/benchmark.h>
 

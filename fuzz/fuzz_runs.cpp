@@ -8,13 +8,13 @@
 
 #include "platform/platform.h"
 #include "tests/support/temp_folder.h"
-#include "vrndll/CharLiteral.h"
-#include "vrndll/DateFormat.h"
-#include "vrndll/UniCharLiteral.h"
+#include "vrndll/sql/CharLiteral.h"
+#include "vrndll/sql/DateFormat.h"
+#include "vrndll/sql/UniCharLiteral.h"
 #include "vrndll/VRNParser12.h"
 #include "vrndll/VRNParser15.h"
 #include "vrndll/VRNRecover.h"
-#include "vrndll/ValueFormat.h"
+#include "vrndll/sql/ValueFormat.h"
 
 namespace fuzzruns {
 

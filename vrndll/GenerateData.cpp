@@ -13,12 +13,12 @@
 #include <string>
 
 #include "Common/logger/logger.h"
-#include "vrndll/PrintableName.h"
+#include "vrndll/output/PrintableName.h"
 #include "vrndll/SA_interractions.h"
-#include "vrndll/SqlIdentifier.h"
-#include "vrndll/SqlTypeText.h"
+#include "vrndll/sql/SqlIdentifier.h"
+#include "vrndll/sql/SqlTypeText.h"
 #include "vrndll/VRNRecover.h"
-#include "vrndll/ValueFormat.h"
+#include "vrndll/sql/ValueFormat.h"
 
 namespace {
 

@@ -20,12 +20,12 @@
 #include <unordered_set>
 
 #include "Common/logger/logger.h"
-#include "vrndll/ColumnName.h"
-#include "vrndll/ColumnOrder.h"
-#include "vrndll/LoadScriptDatabase.h"
-#include "vrndll/PrintableName.h"
-#include "vrndll/SqlIdentifier.h"
-#include "vrndll/SqlTypeText.h"
+#include "vrndll/catalogue/ColumnName.h"
+#include "vrndll/catalogue/ColumnOrder.h"
+#include "vrndll/output/LoadScriptDatabase.h"
+#include "vrndll/output/PrintableName.h"
+#include "vrndll/sql/SqlIdentifier.h"
+#include "vrndll/sql/SqlTypeText.h"
 #include "vrndll/VRNRecover.h"
 
 namespace {

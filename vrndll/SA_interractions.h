@@ -7,7 +7,7 @@
 #include <string>
 
 #include "vrndll.h"
-#include "vrndll/CancelCheck.h"
+#include "vrndll/call/CancelCheck.h"
 
 // Text numbers handed to the companion library's GetString.
 enum ProgressText { kDoneText = 1, kPassLabel = 2, kPass1Text = 3, kPass2Text = 4, kPass3Text = 5 };

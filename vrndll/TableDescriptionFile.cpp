@@ -9,7 +9,7 @@
 
 #include "Common/logger/logger.h"
 #include "platform/platform.h"
-#include "vrndll/PrintableName.h"
+#include "vrndll/output/PrintableName.h"
 
 namespace {
 

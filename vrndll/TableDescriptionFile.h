@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "vrndll/DescriptionTemplate.h"
+#include "vrndll/catalogue/DescriptionTemplate.h"
 #include "vrndll/VRNParser.h"
 
 // Step between two consecutive object ids, and the id space it wraps in.

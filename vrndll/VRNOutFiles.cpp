@@ -1,7 +1,7 @@
 #include "vrndll/VRNOutFiles.h"
 
-#include "vrndll/LoadScriptDatabase.h"
-#include "vrndll/ShellLoadScript.h"
+#include "vrndll/output/LoadScriptDatabase.h"
+#include "vrndll/output/ShellLoadScript.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,8 +9,8 @@
 #include <exception>
 
 #include "Common/logger/logger.h"
-#include "vrndll/ResultCode.h"
-#include "vrndll/SafeName.h"
+#include "vrndll/call/ResultCode.h"
+#include "vrndll/output/SafeName.h"
 
 namespace {
 

@@ -34,7 +34,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "vrndll/FileNameClaims.h"
+#include "vrndll/output/FileNameClaims.h"
 
 // The texts WriteBatText appends to commit.bat.
 enum BatTextKind { BatHeader = 0, BatTrailer = 1, BatPlainLine = 2, BatPartLine = 3 };

@@ -10,17 +10,17 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "vrndll/BlockReader.h"
-#include "vrndll/CancelCheck.h"
-#include "vrndll/Catalogue.h"
-#include "vrndll/DumpFormat.h"
-#include "vrndll/ObjectTexts.h"
-#include "vrndll/ResultCode.h"
-#include "vrndll/OwnedPages.h"
-#include "vrndll/PageChain.h"
-#include "vrndll/RecordCursor.h"
-#include "vrndll/RecoveryCounts.h"
-#include "vrndll/RowLayout.h"
+#include "vrndll/pages/BlockReader.h"
+#include "vrndll/call/CancelCheck.h"
+#include "vrndll/catalogue/Catalogue.h"
+#include "vrndll/pages/DumpFormat.h"
+#include "vrndll/catalogue/ObjectTexts.h"
+#include "vrndll/call/ResultCode.h"
+#include "vrndll/pages/OwnedPages.h"
+#include "vrndll/pages/PageChain.h"
+#include "vrndll/pages/RecordCursor.h"
+#include "vrndll/call/RecoveryCounts.h"
+#include "vrndll/rows/RowLayout.h"
 
 // ------------------------------------------------------------------ parser base
 

@@ -17,8 +17,8 @@
 #include <unordered_map>
 
 #include "Common/logger/logger.h"
-#include "vrndll/PageChain.h"
-#include "vrndll/RecordCursor.h"
+#include "vrndll/pages/PageChain.h"
+#include "vrndll/pages/RecordCursor.h"
 
 namespace {
 

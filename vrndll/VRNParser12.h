@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "vrndll/RecordCursor.h"
+#include "vrndll/pages/RecordCursor.h"
 #include "vrndll/VRNParser.h"
 
 class VRNParser12 : public VRNParser {

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "vrndll/RecordCursor.h"
+#include "vrndll/pages/RecordCursor.h"
 #include "vrndll/VRNParser.h"
 
 class VRNParser15 : public VRNParser {

@@ -8,12 +8,12 @@
 
 #include "Common/logger/logger.h"
 #include "vrndll/SA_interractions.h"
-#include "vrndll/DescriptionTemplate.h"
-#include "vrndll/ColumnName.h"
-#include "vrndll/ColumnOrder.h"
-#include "vrndll/ParserFactory.h"
-#include "vrndll/PrintableName.h"
-#include "vrndll/SqlTypeText.h"
+#include "vrndll/catalogue/DescriptionTemplate.h"
+#include "vrndll/catalogue/ColumnName.h"
+#include "vrndll/catalogue/ColumnOrder.h"
+#include "vrndll/catalogue/ParserFactory.h"
+#include "vrndll/output/PrintableName.h"
+#include "vrndll/sql/SqlTypeText.h"
 #include "vrndll/TableDescriptionFile.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "vrndll/KeyStatements.h"
-#include "vrndll/RecoveryOptions.h"
+#include "vrndll/sql/KeyStatements.h"
+#include "vrndll/call/RecoveryOptions.h"
 #include "vrndll/VRNOutFiles.h"
 #include "vrndll/VRNParser.h"
 

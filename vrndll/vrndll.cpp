@@ -11,9 +11,9 @@
 
 #include "Common/logger/logger.h"
 #include "platform/platform.h"
-#include "vrndll/DescriptionTemplate.h"
+#include "vrndll/catalogue/DescriptionTemplate.h"
 #include "vrndll/LibraryStart.h"
-#include "vrndll/RecoveryCall.h"
+#include "vrndll/call/RecoveryCall.h"
 #include "vrndll/SA_interractions.h"
 #include "vrndll/VRNRecover.h"
 

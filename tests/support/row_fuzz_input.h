@@ -14,8 +14,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "vrndll/Catalogue.h"
-#include "vrndll/DumpFormat.h"
+#include "vrndll/catalogue/Catalogue.h"
+#include "vrndll/pages/DumpFormat.h"
 
 constexpr size_t kMaxRowInputColumns = 64;
 constexpr int32_t kRowInputTable = 101;

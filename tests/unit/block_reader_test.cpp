@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tests/unit/parser_test_support.h"
-#include "vrndll/BlockReader.h"
+#include "vrndll/pages/BlockReader.h"
 
 using dumpwriter::Bytes;
 using dumpwriter::Dump;

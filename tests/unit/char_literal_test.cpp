@@ -1,6 +1,6 @@
 // Character values as quoted literals that neither end early nor hand part
 // of a value to the script client.
-#include "vrndll/CharLiteral.h"
+#include "vrndll/sql/CharLiteral.h"
 
 #include <gtest/gtest.h>
 

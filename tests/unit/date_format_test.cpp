@@ -1,5 +1,5 @@
 // Day numbers and tick counts as the text of date and time literals.
-#include "vrndll/DateFormat.h"
+#include "vrndll/sql/DateFormat.h"
 
 #include <gtest/gtest.h>
 

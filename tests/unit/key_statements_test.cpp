@@ -11,7 +11,7 @@
 #include "tests/support/table_builder.h"
 #include "tests/support/temp_folder.h"
 #include "tests/unit/parser_test_support.h"
-#include "vrndll/KeyStatements.h"
+#include "vrndll/sql/KeyStatements.h"
 #include "vrndll/VRNRecover.h"
 
 using dumpwriter::Schema;

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "tests/support/temp_folder.h"
-#include "vrndll/FileNameClaims.h"
-#include "vrndll/ResultCode.h"
-#include "vrndll/SafeName.h"
+#include "vrndll/output/FileNameClaims.h"
+#include "vrndll/call/ResultCode.h"
+#include "vrndll/output/SafeName.h"
 #include "vrndll/VRNOutFiles.h"
 
 using testsupport::ListTree;

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "tests/unit/parser_test_support.h"
-#include "vrndll/PageChain.h"
-#include "vrndll/RecordCursor.h"
-#include "vrndll/BlockReader.h"
+#include "vrndll/pages/PageChain.h"
+#include "vrndll/pages/RecordCursor.h"
+#include "vrndll/pages/BlockReader.h"
 
 
 namespace {

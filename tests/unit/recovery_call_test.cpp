@@ -6,7 +6,7 @@
 
 #include "platform/platform.h"
 #include "vrndll.h"
-#include "vrndll/RecoveryCall.h"
+#include "vrndll/call/RecoveryCall.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "tests/support/text_chain.h"
 #include "tests/unit/parser_test_support.h"
 #include "tests/unit/row_test_support.h"
-#include "vrndll/RowLayout.h"
+#include "vrndll/rows/RowLayout.h"
 #include "vrndll/VRNParser12.h"
 
 using dumpwriter::Bytes;

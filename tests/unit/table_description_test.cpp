@@ -10,7 +10,7 @@
 
 #include "platform/platform.h"
 #include "tests/support/temp_folder.h"
-#include "vrndll/DescriptionTemplate.h"
+#include "vrndll/catalogue/DescriptionTemplate.h"
 #include "vrndll/TableDescriptionFile.h"
 
 using testsupport::ReadFileText;

@@ -13,10 +13,10 @@
 #include "tests/support/table_builder.h"
 #include "tests/support/temp_folder.h"
 #include "tests/unit/parser_test_support.h"
-#include "vrndll/ColumnName.h"
-#include "vrndll/ColumnOrder.h"
-#include "vrndll/SqlIdentifier.h"
-#include "vrndll/SqlTypeText.h"
+#include "vrndll/catalogue/ColumnName.h"
+#include "vrndll/catalogue/ColumnOrder.h"
+#include "vrndll/sql/SqlIdentifier.h"
+#include "vrndll/sql/SqlTypeText.h"
 #include "vrndll/VRNRecover.h"
 
 using dumpwriter::Bytes;

@@ -1,5 +1,5 @@
 // Unicode character values as literals that load back to the same code units.
-#include "vrndll/UniCharLiteral.h"
+#include "vrndll/sql/UniCharLiteral.h"
 
 #include <gtest/gtest.h>
 

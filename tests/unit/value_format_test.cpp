@@ -1,5 +1,5 @@
 // Numbers, money, numerics, binaries and the any-type writer as SQL literals.
-#include "vrndll/ValueFormat.h"
+#include "vrndll/sql/ValueFormat.h"
 
 #include <gtest/gtest.h>
 

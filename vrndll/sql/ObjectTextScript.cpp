@@ -1,0 +1,152 @@
+// The script of a database's compiled objects: the stored text of every
+// view, procedure, trigger, default and rule, in the order the objects were
+// made (their ids ascending), each closed by one "GO". It is opened after
+// the table scripts and before the data scripts, so commit.bat makes the
+// objects once the tables they name exist and before the rows come in
+// (a trigger does not fire on the load). No script is written for a
+// database without object texts.
+//
+// With table patterns, an object whose text names a user table that is not
+// selected (as a word, letter case aside) would not load, or would make a
+// trigger on a table never made: it is left out and named to the host.
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "Common/logger/logger.h"
+#include "vrndll/sql/ClientSafeText.h"
+#include "vrndll/output/PrintableName.h"
+#include "vrndll/VRNRecover.h"
+
+namespace {
+
+// Script name (a file stem, mapped like every other name).
+const char kScriptName[] = "compiled_objects";
+
+// Object types whose text makes the object: view, procedure, trigger,
+// default, rule.
+bool IsCompiledObject(char type) {
+    return type == 'V' || type == 'P' || type == 'T' || type == 'D' || type == 'R';
+}
+
+std::string Folded(const std::string &word) {
+    std::string folded = word;
+    for (char &c : folded)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+}
+
+bool IsWordByte(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '#' ||
+           c == '@' || c == '$' || c >= 0x80;
+}
+
+// The first word of `text` that is in `names` (folded), or "" when none:
+// one pass over the text.
+std::string FirstNamedWord(const std::string &text, const std::unordered_set<std::string> &names) {
+    size_t k = 0;
+    while (k < text.size()) {
+        if (text[k] == '[') {
+            const size_t close = text.find(']', k + 1);
+            const size_t end = close == std::string::npos ? text.size() : close;
+            const std::string word = Folded(text.substr(k + 1, end - k - 1));
+            if (names.count(word) != 0) return word;
+            k = end + 1;
+            continue;
+        }
+        if (!IsWordByte(static_cast<unsigned char>(text[k]))) {
+            ++k;
+            continue;
+        }
+        size_t end = k;
+        while (end < text.size() && IsWordByte(static_cast<unsigned char>(text[end]))) ++end;
+        const std::string word = Folded(text.substr(k, end - k));
+        if (names.count(word) != 0) return word;
+        k = end;
+    }
+    return std::string();
+}
+
+} // namespace
+
+int VRNRecover::WriteObjectTexts() {
+    try {
+        std::vector<ObjectText> texts;
+        int rc = parser->ReadObjectTexts(texts);
+        if (rc == kCancelled) return rc;
+
+        std::unordered_map<int32_t, const SysobjEntry *> objects;
+        const uint32_t count = std::min<uint32_t>(parser->iSysobj, static_cast<uint32_t>(parser->pSysobj.size()));
+        for (uint32_t k = 0; k < count; ++k) objects.emplace(parser->pSysobj[k].id, &parser->pSysobj[k]);
+        std::vector<std::pair<const SysobjEntry *, const ObjectText *>> wanted;
+        size_t unknown = 0;
+        for (const ObjectText &t : texts) {
+            const auto it = objects.find(t.object);
+            if (it == objects.end() || !IsCompiledObject(it->second->type)) {
+                if (unknown++ == 0)
+                    TheLogger().ErrorFormat("Text of object %ld not written: the catalogue holds no view, procedure, "
+                                            "trigger, default or rule of that id",
+                                            static_cast<long>(t.object));
+                continue;
+            }
+            wanted.emplace_back(it->second, &t);
+        }
+        if (unknown > 1)
+            TheLogger().ErrorFormat("Texts of %lu objects not written: the catalogue holds no compiled object of their ids",
+                                    static_cast<unsigned long>(unknown));
+        // With table patterns: the user tables left out, by folded name.
+        std::unordered_set<std::string> unselected;
+        if (!options.table_patterns.empty()) {
+            for (uint32_t k = 0; k < count; ++k) {
+                const SysobjEntry &t = parser->pSysobj[k];
+                if (!parser->IsScriptedTable(t) || Wanted(t)) continue;
+                unselected.insert(Folded(std::string(t.name, strnlen(t.name, sizeof t.name))));
+            }
+        }
+        if (!unselected.empty()) {
+            std::vector<std::pair<const SysobjEntry *, const ObjectText *>> kept;
+            for (const auto &w : wanted) {
+                const std::string named = FirstNamedWord(w.second->text, unselected);
+                if (named.empty()) {
+                    kept.push_back(w);
+                    continue;
+                }
+                const std::string name =
+                    PrintableName(std::string(w.first->name, strnlen(w.first->name, sizeof w.first->name)));
+                TheLogger().InfoFormat("Text of %s left out: it names table %s, which is not selected", name.c_str(),
+                                       PrintableName(named).c_str());
+                Note(current_database_ + ": object " + name + " left out (it names table " + PrintableName(named) +
+                     ", which is not selected)");
+            }
+            wanted.swap(kept);
+        }
+        if (wanted.empty()) return kOk;
+        std::stable_sort(wanted.begin(), wanted.end(),
+                         [](const auto &a, const auto &b) { return a.first->id < b.first->id; });
+
+        rc = outfiles.OpenScript(kScriptName, 0);
+        if (rc == kScriptNotCreated) {
+            script_losses_[kObjectTextsEntry].scripts_not_created += 1;
+            return kOk;
+        }
+        if (IsStop(rc)) return rc;
+        for (const auto &w : wanted) {
+            const std::string name(w.first->name, strnlen(w.first->name, sizeof w.first->name));
+            int changed = 0;
+            std::string text = ClientSafeText(w.second->text, &changed);
+            if (changed > 0)
+                TheLogger().ErrorFormat("Text of %s: %i lines began with a client command and were written after an empty comment",
+                                        name.c_str(), changed);
+            if (!text.empty() && text.back() != '\n') text += '\n';
+            text += "GO\n";
+            rc = outfiles.write_file(text.c_str(), 0);
+            if (IsStop(rc)) return rc;
+        }
+        TheLogger().InfoFormat("Texts of %lu compiled objects written", static_cast<unsigned long>(wanted.size()));
+        return kOk;
+    } catch (...) {
+        TheLogger().AssertFailed("!\"Error in WriteObjectTexts\"", "vrndll/VRNRecover", 0);
+        return kFailed;
+    }
+}
