@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "vrndll/call/AssertionSites.h"
 #include "Common/logger/logger.h"
 #include "vrndll/output/PrintableName.h"
 #include "vrndll/SA_interractions.h"
@@ -22,7 +23,6 @@
 
 namespace {
 
-const char kSource[] = "vrndll/VRNRecover";
 
 const char kMonthFirstBatch[] = "set dateformat mdy\nGO\n";
 
@@ -140,7 +140,7 @@ int VRNRecover::GenerateData() {
         TheLogger().Info("Starting GerenateData");
         VRNParser &p = *parser;
         const uint32_t objects =
-            std::min<uint32_t>(p.iSysobj, static_cast<uint32_t>(p.pSysobj.size()));
+            p.object_count();
         const uint32_t field_total = p.field_count();
 
         const bool sorted = std::is_sorted(
@@ -222,7 +222,7 @@ int VRNRecover::GenerateData() {
         if (IsStop(rc)) return rc;
         return kOk;
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in GenerateData\"", kSource, 848);
+        LogAssertion(sites::kGenerateData);
         return kFailed;
     }
 }

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "vrndll/call/AssertionSites.h"
 #include "Common/logger/logger.h"
 #include "vrndll/catalogue/ColumnName.h"
 #include "vrndll/catalogue/ColumnOrder.h"
@@ -30,7 +31,6 @@
 
 namespace {
 
-const char kSource[] = "vrndll/VRNRecover";
 
 // Column names that mark a system table of the catalogue itself.
 bool IsSystemTableColumn(const std::string &name) {
@@ -94,7 +94,7 @@ int VRNRecover::PrintIndex(uint32_t j) {
         const int rc = outfiles.write_file(text.c_str(), 0);
         return IsStop(rc) ? rc : kOk;
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in PrintIndex\"", kSource, 566);
+        LogAssertion(sites::kPrintIndex);
         return kFailed;
     }
 }
@@ -107,7 +107,7 @@ int VRNRecover::PrintFkey(uint32_t j) {
         if (!text.empty()) outfiles.write_file(text.c_str(), 0);
         return kOk;
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in PrintFkey\"", kSource, 698);
+        LogAssertion(sites::kPrintFkey);
         return kFailed;
     }
 }
@@ -146,7 +146,7 @@ int VRNRecover::GenerateDll(const char *database_name, int template_flag) {
         keys_.reset(new KeyStatements(*parser));
 
         const uint32_t objects =
-            std::min<uint32_t>(parser->iSysobj, static_cast<uint32_t>(parser->pSysobj.size()));
+            parser->object_count();
         for (uint32_t j = 0; j < objects; ++j) {
             const SysobjEntry &table = parser->pSysobj[j];
             if (!Wanted(table) || table.first_field == -1 || options.data_only) continue;
@@ -164,7 +164,7 @@ int VRNRecover::GenerateDll(const char *database_name, int template_flag) {
         }
         return kOk;
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in GenerateDll\"", kSource, 417);
+        LogAssertion(sites::kGenerateDll);
         return kFailed;
     }
 }
@@ -176,7 +176,7 @@ int VRNRecover::RecoverTableFromField() {
         log.Info("RecoverTableFromField()");
         VRNParser &p = *parser;
 
-        uint32_t objects = std::min<uint32_t>(p.iSysobj, static_cast<uint32_t>(p.pSysobj.size()));
+        uint32_t objects = p.object_count();
         std::unordered_set<int32_t> known;
         for (uint32_t k = 0; k < objects; ++k) known.insert(p.pSysobj[k].id);
         // Every table id recognised as a system table, however many.
@@ -195,13 +195,8 @@ int VRNRecover::RecoverTableFromField() {
             }
 
             // The catalogue grows as far as it must, in steps of 100.
-            if (p.iSysobj >= p.pSysobj.size()) {
-                p.pSysobj.resize(static_cast<size_t>(p.iSysobj) + 100);
-                p.this_obj = static_cast<uint32_t>(p.pSysobj.size());
-            }
             added += 1;
-            SysobjEntry &e = p.pSysobj[p.iSysobj];
-            e = SysobjEntry();
+            SysobjEntry &e = p.AddObject(100);
             e.id = c.tab_id;
             e.type = 'U';
             e.name_len = p.MakeTableName(added, e.name);
@@ -209,7 +204,6 @@ int VRNRecover::RecoverTableFromField() {
             e.first_field = c.col_id;
             // No data until its first page is found below.
             e.first_block = 0;
-            p.iSysobj += 1;
             known.insert(c.tab_id);
         }
 
@@ -220,7 +214,7 @@ int VRNRecover::RecoverTableFromField() {
             if (rc == kCancelled) return kCancelled;
             if (rc != 0)
                 log.ErrorNumber("First pages of the added tables not all found; data_blockread returned", rc);
-            objects = std::min<uint32_t>(p.iSysobj, static_cast<uint32_t>(p.pSysobj.size()));
+            objects = p.object_count();
             for (uint32_t k = objects - static_cast<uint32_t>(added); k < objects; ++k) {
                 SysobjEntry &e = p.pSysobj[k];
                 if (e.first_block > 0) continue;
@@ -231,7 +225,7 @@ int VRNRecover::RecoverTableFromField() {
         }
         return 1;
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in RecoverTableFromField\"", kSource, 159);
+        LogAssertion(sites::kRecoverTableFromField);
         return kFailed;
     }
 }

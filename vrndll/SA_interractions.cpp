@@ -6,6 +6,7 @@
 // one, at the fixed installation path. It supplies the product name, the
 // home page address and the five progress texts, which may come back as
 // UTF-16 and are then narrowed to the ANSI code page.
+#include "vrndll/call/AssertionSites.h"
 #include "vrndll/SA_interractions.h"
 
 #include <cstdio>
@@ -26,7 +27,6 @@ char *g_product_url = nullptr;
 
 namespace {
 
-const char kSource[] = "vrndll/SA_interractions";
 
 // Where an installation keeps the companion library when it does not lie
 // beside the library.
@@ -86,7 +86,7 @@ bool SA_interractions::mf_init(WriteDiag write_diag_in, StatusBar status_bar_in,
         try {
             LoadTlvcmn(product);
         } catch (...) {
-            log.AssertFailed("!\"Error\"", kSource, 42);
+            LogAssertion(sites::kHostCallback);
             return false;
         }
         if (!g_product_url) {

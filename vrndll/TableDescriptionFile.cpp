@@ -183,7 +183,7 @@ int TableDescriptionFile::WriteDescription() {
         return kOutputFailed;
     }
     VRNParser &p = *parser_;
-    const uint32_t objects = std::min<uint32_t>(p.iSysobj, static_cast<uint32_t>(p.pSysobj.size()));
+    const uint32_t objects = p.object_count();
     std::string current;
     auto put = [&](const std::string &section, const char *key, const std::string &value) {
         if (section != current) {
@@ -256,11 +256,11 @@ int TableDescriptionFile::LoadDescription(const DescriptionTemplate &described) 
 
     const int t = static_cast<int>(described.tables().size());
     const int n = static_cast<int>(described.fields().size());
-    p.iSysobj = static_cast<uint32_t>(t);
-    if (t == 0) return 0;
-
-    p.pSysobj.assign(static_cast<size_t>(t), SysobjEntry{});
-    p.this_obj = static_cast<uint32_t>(t);
+    if (t == 0) {
+        p.iSysobj = 0;
+        return 0;
+    }
+    p.ResetObjects(static_cast<uint32_t>(t));
     p.fields.assign(static_cast<size_t>(n), ColumnEntry{});
 
     std::vector<int32_t> table_ordinals(static_cast<size_t>(t));

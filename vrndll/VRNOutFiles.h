@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "vrndll/call/AssertionSites.h"
 #include "vrndll/output/FileNameClaims.h"
 
 // The texts WriteBatText appends to commit.bat.
@@ -126,7 +127,7 @@ public:
     std::string PathInTarget(const std::string &name) const;
 
 private:
-    int CreateScriptFile(const std::string &stem, long line);
+    int CreateScriptFile(const std::string &stem, const AssertionSite &site);
     // Writes `pending` after the `kept` bytes of `file`. On a short write
     // the file is cut back to the end of its last whole text: the last of
     // `ends` (where whole texts of `pending` end, counted from the file's

@@ -24,20 +24,32 @@ VRNParser::VRNParser(platform::RandomAccessFile *file, int kb, int64_t size, int
 
 void VRNParser::SetCancelCheck(CancelCheck may_continue) {
     bl.SetCancelCheck(std::move(may_continue));
-    chain_bl.reset(); // made again from `bl` when needed
+    rows_.reset(); // made again from `bl` when needed
+}
+
+RowReader &VRNParser::RowsOf(uint32_t table, bool restart) {
+    if (!rows_ || restart || rows_->table() != table) rows_ = std::make_unique<RowReader>(*this, bl, table);
+    return *rows_;
+}
+
+void VRNParser::TakeCounts(RowReader &reader) {
+    counts += reader.counts;
+    reader.counts = RecoveryCounts();
+    rows_read += reader.rows_read;
+    reader.rows_read = 0;
 }
 
 // ---- what differs by generation
 
 int VRNParser::ReadCatalogue(std::vector<DatabaseEntry> *databases, uint32_t *count) {
-    return format_ == DumpFormat::k15 ? PrepareEx(databases, count) : Prepare(databases, count);
+    return generation().catalogue_through_maps ? PrepareEx(databases, count) : Prepare(databases, count);
 }
 
 int VRNParser::ReadDetailCatalogues() {
     int (VRNParser::*const steps12[])() = {&VRNParser::GetCol, &VRNParser::GetIndex, &VRNParser::GetFkey};
     int (VRNParser::*const steps15[])() = {&VRNParser::GetFieldEx, &VRNParser::GetIndexEx,
                                            &VRNParser::GetFkeyEx};
-    for (auto step : format_ == DumpFormat::k15 ? steps15 : steps12) {
+    for (auto step : generation().catalogue_through_maps ? steps15 : steps12) {
         const int rc = (this->*step)();
         if (IsCancelOrFailure(rc)) return rc;
     }
@@ -48,14 +60,14 @@ void VRNParser::LocateDatabases(std::vector<DatabaseEntry> &, size_t) {}
 
 bool VRNParser::IsUsable(const DatabaseEntry &entry) const {
     if (entry.usage_size == -1) return false;
-    if (format_ == DumpFormat::k15) return entry.skip == 0;
+    if (generation().skip_mark_decides) return entry.skip == 0;
     return static_cast<uint32_t>(entry.start_page) < start_page_limit;
 }
 
 bool VRNParser::IsScriptedTable(const SysobjEntry &entry) const {
     if (entry.type != 'U') return false;
     if (std::strncmp(entry.name, "spt", 3) == 0) return false;
-    if (format_ == DumpFormat::k15 && std::strncmp(entry.name, "mon", 3) == 0) return false;
+    if (generation().monitor_tables && std::strncmp(entry.name, "mon", 3) == 0) return false;
     return true;
 }
 

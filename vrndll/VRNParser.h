@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "vrndll/call/AssertionSites.h"
 #include "vrndll/pages/BlockReader.h"
 #include "vrndll/call/CancelCheck.h"
 #include "vrndll/catalogue/Catalogue.h"
 #include "vrndll/pages/DumpFormat.h"
+#include "vrndll/catalogue/Generation.h"
 #include "vrndll/catalogue/ObjectTexts.h"
 #include "vrndll/call/ResultCode.h"
 #include "vrndll/pages/OwnedPages.h"
@@ -21,17 +23,9 @@
 #include "vrndll/pages/RecordCursor.h"
 #include "vrndll/call/RecoveryCounts.h"
 #include "vrndll/rows/RowLayout.h"
+#include "vrndll/rows/RowReader.h"
 
 // ------------------------------------------------------------------ parser base
-
-// The assertion source and lines of a generation's GetOneString and
-// PrintOneString (where a numeric column's precision and scale sit comes
-// from the parser's format()).
-struct RowGeneration {
-    const char *source;
-    long print_line;
-    long page_line;
-};
 
 // One open dump and what is known of the database being recovered (the
 // Catalogue it inherits). The base operations do nothing and return 0; each
@@ -54,57 +48,27 @@ public:
     // driver once the block size is known).
     int32_t VRN_bl_count = 0;
 
-    // ---- the data row being decoded: GetOneString cuts a row of the page
-    // into these members, PrintOneString writes it from them.
-    static constexpr int kFixedAreaSize = 999;
-    static constexpr int kVarAreaSize = 1004;
-    uint8_t var_count = 0;  // variable-length columns the row stores
-    uint8_t row_number = 0;
-    int32_t row_length = 0;
-    int32_t fixed_length = 0; // bytes of fixed_area the row fills
-    uint8_t fixed_area[kFixedAreaSize] = {};
-    uint8_t var_area[kVarAreaSize] = {};
-    // The walk of the data chain of the table data_chain_table (a chain
-    // that loops ends), and a reader of its own for text and image chains,
-    // so that reading one never disturbs the page in `bl`.
-    std::optional<PageChain> data_walk;
-    int64_t data_chain_table = -1;
-    std::unique_ptr<BlockReader> chain_bl;
-    // The text and image pages read for values of data_chain_table: a page
-    // is read for one value only, so rows that all name the same chain cost
-    // its pages once, not once per row.
-    ChainGuard value_pages;
-    // The data pages of the database by owner, swept at the first data chain
-    // that breaks; and, once the chain of data_chain_table has broken, the
-    // pages of the table it did not reach, read in page order after it.
+    // The data pages of the database by owner, swept at the first data
+    // chain that breaks (for every table of the database at once).
     OwnedPages owned_pages;
-    std::vector<int32_t> continuation;
-    size_t continuation_next = 0;
-    bool continuing = false;
-    // Called by the row readers whenever the batch being built has grown
-    // past kBatchPieceSize bytes: writes the text out and empties it, so
-    // that a page's batch is never held whole (0, or the code that ends
-    // the recovery). Unset: the batch is held whole.
+    // Handed to the row reader of every GetOneString call: writes a page's
+    // batch out in pieces (see RowReader::batch_piece). Unset: the batch is
+    // held whole.
     std::function<int(std::string &)> batch_piece;
-    static constexpr size_t kBatchPieceSize = 64 * 1024;
-    // The columns of the table whose rows are being written, worked out
-    // once per table.
-    RowLayout row_layout;
+    static constexpr size_t kBatchPieceSize = RowReader::kBatchPieceSize;
+    static constexpr int kFixedAreaSize = RowReader::kFixedAreaSize;
     // Rows taken by the row readers (the format-15 catalogue scan resets it).
     int32_t rows_read = 0;
     // Pages read and what the row readers lost, for the recovery's report.
     RecoveryCounts counts;
 
-    // Shared bodies of WriteText and WriteImage, and the writer of unitext
-    // chains: the literal of the value held by the page chain from
-    // `first_page`. 0; -1000 cancelled; -2 when the chain could not be read
-    // to its end (the literal is written from what was read);
-    // kChainTaken when a page of the chain was read for another value of the
-    // table (nothing is written).
-    static constexpr int kChainTaken = 1;
-    int WriteTextChain(std::string &out, int32_t first_page);
-    int WriteImageChain(std::string &out, int32_t first_page);
-    int WriteUniTextChain(std::string &out, int32_t first_page);
+    // The reader GetOneString, PrintOneString and the value writers serve:
+    // the one of `table`, made anew when a table's first page is asked for
+    // or another table's rows are. Its row members are the row being
+    // decoded.
+    RowReader &RowsOf(uint32_t table, bool restart = false);
+    // The table of that reader (0 before the first).
+    uint32_t current_rows_table() const { return rows_ ? rows_->table() : 0; }
 
     // The whole text of every object the object texts hold, in the order
     // the objects are first met, each object's pieces joined in chain order
@@ -116,6 +80,8 @@ public:
     // writers (the base answers for the generation it was built for)
 
     DumpFormat format() const { return format_; }
+    // What this generation is, as data.
+    const Generation &generation() const { return GenerationOf(format_); }
     // The check every reader of this parser asks: `bl`, and the readers made
     // from it, which take its check when they are made (so set it before
     // reading).
@@ -195,7 +161,7 @@ protected:
     int SeekDatabaseStart(int *mb, bool open_chain_ends);
     // Block-size detection; `check_fl1` makes a page with fl1 set no
     // candidate. Assertion source and line for an exception.
-    int DetectBlockSize(int start, bool check_fl1, const char *source, long line);
+    int DetectBlockSize(int start, bool check_fl1, const AssertionSite &site);
     // First page of every object and of the six system objects.
     int FindFirstPages();
 
@@ -206,7 +172,7 @@ protected:
     // handed to `decode` and kept, skipped or ending its page as it says.
     // 0 with `databases` and `count` set; -3 without a first page or after
     // an exception (assertion `source`, `line`); -1000.
-    int ReadDatabaseRecords(const RecordLayout &layout, const char *source, long line,
+    int ReadDatabaseRecords(const RecordLayout &layout, const AssertionSite &site,
                             std::vector<DatabaseEntry> &databases, uint32_t &count,
                             const std::function<DatabaseRecord(const RecordCursor &, DatabaseEntry &)> &decode);
     // The first page of the object catalogue: the first block from block 1
@@ -229,7 +195,7 @@ protected:
     // closed by one "GO" (after its last piece, on the page where the next
     // object begins or the chain ends). Assertion `source` and `line` for
     // an exception.
-    int ObjectTextPage(std::string &out, int32_t *block, uint32_t *object, const char *source, long line);
+    int ObjectTextPage(std::string &out, int32_t *block, uint32_t *object, const AssertionSite &site);
     std::optional<PageChain> text_walk;
     int32_t text_object = 0;
     bool text_object_open = false;
@@ -239,23 +205,16 @@ protected:
     // data page are appended to `fields`. Always 1.
     int GuessTableColumns(SysobjEntry &table);
 
-    // Shared bodies of GetOneString and PrintOneString (RowDecoder.cpp).
-    int CutRowsOfPage(std::string &out, int32_t *block, uint32_t table, uint32_t columns, int32_t *rows,
-                      const RowGeneration &generation);
-    int PrintRow(std::string &out, uint32_t table, int var_length, uint32_t columns,
-                 const RowGeneration &generation);
-    // After the data chain of `t` broke at `page`: the table's pages the
-    // chain did not reach, from the sweep of page headers, become the rest
-    // of the walk; *block gets the first (0 when there is none).
-    int ContinueAfterBreak(const SysobjEntry &t, int32_t page, int32_t *block);
-    // The next of those pages, 0 after the last.
-    int32_t NextContinuationPage(const std::string &table_name);
 
     // Trace output of the object-catalogue walk, on for one Prepare call.
     bool tracing = false;
 
     void Trace(const char *label, long value) const;
 
+    // Moves what the row reader counted to the parser's counts.
+    void TakeCounts(RowReader &reader);
+
 private:
     DumpFormat format_;
+    std::unique_ptr<RowReader> rows_;
 };

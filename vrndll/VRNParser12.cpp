@@ -9,6 +9,7 @@
 //      at 2, length at 38, name from 40).
 // Every walk stays inside the record area of its page and inside its
 // record, and every chain walk ends at a page it has read before.
+#include "vrndll/call/AssertionSites.h"
 #include "vrndll/VRNParser12.h"
 
 #include <algorithm>
@@ -22,7 +23,6 @@
 
 namespace {
 
-const char kSource[] = "vrndll/VRNParser12";
 constexpr uint32_t kSysobjStep = 100;
 constexpr int kMaxRecordErrors = 100;
 constexpr int kMaxObjectName = 256;
@@ -47,29 +47,24 @@ std::string BodyText(const BlockReader &bl) {
 } // namespace
 
 VRNParser12::VRNParser12(platform::RandomAccessFile *file, int kb, int64_t size, int base_mb)
-    : VRNParser(file, kb, size, base_mb, DumpFormat::k12) {}
+    : VRNParserCommon(file, kb, size, base_mb, DumpFormat::k12) {}
 
 VRNParser12::~VRNParser12() {
     try {
         FreeCatalogue();
     } catch (...) {
-        TheLogger().AssertFailed("Error in ~VRNParser12()", kSource, 39);
+        LogAssertion(sites::kParser12Destructor);
     }
 }
 
-int VRNParser12::CollectObjectIds(int start) { return ListObjectIds(start); }
-int VRNParser12::Detect(int start) { return DetectBlockSize(start, true, kSource, 131); }
-int VRNParser12::PowerOfTwo(int n) { return TwoToThe(n); }
-int VRNParser12::LogDatabaseEntry(DatabaseEntry entry) { return WriteDatabaseEntry(entry); }
-void VRNParser12::FreeCatalogue() { ReleaseCatalogue(); }
+int VRNParser12::Detect(int start) { return DetectBlockSize(start, true, sites::kDetect12); }
 int VRNParser12::big(int *mb) { return SeekDatabaseStart(mb, false); }
-int VRNParser12::MakeTableName(int number, char *out) { return TableName(number, out); }
 
 int VRNParser12::data_blockread() {
     try {
         return FindFirstPages();
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in data_blockread\"", kSource, __LINE__);
+        LogAssertion(sites::kDataBlockRead12);
         return kScanException;
     }
 }
@@ -121,10 +116,10 @@ int VRNParser12::ReadObjectCatalogue() {
                 try {
                     go_on = DecodeObjectRecord(records);
                 } catch (...) {
-                    log.AssertFailed("!\"Error in object record\"", kSource, __LINE__);
+                    LogAssertion(sites::kObjectRecord12);
                     if (bl.bl_log(walk.page()) != kOk) return kNoCatalogue;
                     if (++errors > kMaxRecordErrors) {
-                        log.AssertFailed("Too many errors", kSource, 882);
+                        LogAssertion(sites::kTooManyErrors12);
                         return kFailed;
                     }
                 }
@@ -186,7 +181,7 @@ bool VRNParser12::DecodeObjectRecord(const RecordCursor &record) {
 int VRNParser12::ReadDatabaseList(std::vector<DatabaseEntry> &databases, uint32_t &count) {
     RecordLayout layout;
     layout.length_at = kDatabaseLengthAt;
-    return ReadDatabaseRecords(layout, kSource, 1061, databases, count,
+    return ReadDatabaseRecords(layout, sites::kPrepare12, databases, count,
                                [&](const RecordCursor &records, DatabaseEntry &e) {
         const uint8_t *rec = records.record();
         e.row = static_cast<int8_t>(rec[1]);
@@ -224,7 +219,7 @@ void VRNParser12::LocateDatabases(std::vector<DatabaseEntry> &databases, size_t 
             u.start_page = std::min(u.start_page, ReadInt32(rec + 16));
         });
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in FindDatabaseUsage\"", kSource, __LINE__);
+        LogAssertion(sites::kUsageRecords12);
     }
     for (size_t i = 0; i < listed && i < databases.size(); ++i) {
         DatabaseEntry &entry = databases[i];
@@ -270,7 +265,7 @@ int VRNParser12::FindDatabaseUsage(DatabaseEntry &entry) {
         });
         return matched ? 1 : 0;
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in FindDatabaseUsage\"", kSource, __LINE__);
+        LogAssertion(sites::kFindDatabaseUsage12);
         return 0;
     }
 }
@@ -304,7 +299,7 @@ int VRNParser12::FindMasterDevice(int *low, int *high) {
         }
         return 0;
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in FindMasterDevice\"", kSource, __LINE__);
+        LogAssertion(sites::kFindMasterDevice12);
         return 0;
     }
 }

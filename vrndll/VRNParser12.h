@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "vrndll/pages/RecordCursor.h"
-#include "vrndll/VRNParser.h"
+#include "vrndll/VRNParserCommon.h"
 
-class VRNParser12 : public VRNParser {
+class VRNParser12 : public VRNParserCommon {
 public:
     VRNParser12(platform::RandomAccessFile *hFile, int kb, int64_t file_size, int base_mb);
     ~VRNParser12() override;
@@ -19,13 +19,8 @@ public:
     // Phase 1 (object catalogue), phase 2 (first pages) and, when listing,
     // phase 3 (databases). 0, -2, -3, -200, -1000.
     int Prepare(std::vector<DatabaseEntry> *databases, uint32_t *count) override;
-    int CollectObjectIds(int start) override;
     int Detect(int start) override;
-    int PowerOfTwo(int n) override;
-    int LogDatabaseEntry(DatabaseEntry entry) override;
-    void FreeCatalogue() override;
     int big(int *mb) override;
-    int MakeTableName(int number, char *out) override;
     int data_blockread() override;
 
     // Column catalogue (ColumnCatalogue12.cpp).
@@ -39,16 +34,6 @@ public:
     // reference catalogue from first_ref_block (ForeignKeyCatalogue.cpp).
     int GetIndex() override;
     int GetFkey() override;
-
-    // Rows of a data page and their values (RowDecoder12.cpp).
-    int GetOneString(std::string &out, int32_t *block, uint32_t table, uint32_t columns,
-                     int32_t *rows) override;
-    int PrintOneString(std::string &out, uint32_t table, int var_length, uint32_t columns) override;
-    int FormatDateTime(std::string &out, int32_t day, int32_t ticks) override;
-    int FormatSmallDateTime(std::string &out, int32_t day, int32_t minutes) override;
-    int DaysInMonth(int month, int leap) override;
-    int WriteImage(std::string &out, int32_t first_page) override;
-    int WriteText(std::string &out, int32_t first_page) override;
 
     // The master device's high page as start_page_limit, then the usage
     // records of every listed database.

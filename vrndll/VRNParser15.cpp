@@ -1,37 +1,28 @@
+#include "vrndll/call/AssertionSites.h"
 #include "vrndll/VRNParser15.h"
+#include "vrndll/sql/DateFormat.h"
 
 #include "Common/logger/logger.h"
 
-namespace {
-
-const char kSource[] = "vrndll/VRNParser15";
-
-} // namespace
-
 VRNParser15::VRNParser15(platform::RandomAccessFile *file, int kb, int64_t size, int base_mb)
-    : VRNParser(file, kb, size, base_mb, DumpFormat::k15) {}
+    : VRNParserCommon(file, kb, size, base_mb, DumpFormat::k15) {}
 
 VRNParser15::~VRNParser15() {
     try {
         FreeCatalogue();
     } catch (...) {
-        TheLogger().AssertFailed("Error in ~VRNParser15()", kSource, 39);
+        LogAssertion(sites::kParser15Destructor);
     }
 }
 
-int VRNParser15::CollectObjectIds(int start) { return ListObjectIds(start); }
-int VRNParser15::Detect(int start) { return DetectBlockSize(start, false, kSource, 174); }
-int VRNParser15::PowerOfTwo(int n) { return TwoToThe(n); }
-int VRNParser15::LogDatabaseEntry(DatabaseEntry entry) { return WriteDatabaseEntry(entry); }
-void VRNParser15::FreeCatalogue() { ReleaseCatalogue(); }
-int VRNParser15::MakeTableName(int number, char *out) { return TableName(number, out); }
+int VRNParser15::Detect(int start) { return DetectBlockSize(start, false, sites::kDetect15); }
 int VRNParser15::FindDatabaseStart(int *mb) { return SeekDatabaseStart(mb, true); }
 
 int VRNParser15::data_blockread() {
     try {
         return FindFirstPages();
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in data_blockread\"", kSource, __LINE__);
+        LogAssertion(sites::kDataBlockRead15);
         return kScanException;
     }
 }
@@ -79,4 +70,14 @@ void VRNParser15::LocateDatabases(std::vector<DatabaseEntry> &databases, size_t 
         databases[i].usage_size = -1;
         GetDatabaseUsage(page, databases[i]);
     }
+}
+
+int VRNParser15::FormatDate(std::string &out, int32_t day) {
+    values::FormatDate(out, day);
+    return 0;
+}
+
+int VRNParser15::FormatTime(std::string &out, int32_t ticks) {
+    values::FormatTime(out, ticks);
+    return 0;
 }

@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "vrndll/pages/RecordCursor.h"
-#include "vrndll/VRNParser.h"
+#include "vrndll/VRNParserCommon.h"
 
-class VRNParser15 : public VRNParser {
+class VRNParser15 : public VRNParserCommon {
 public:
     VRNParser15(platform::RandomAccessFile *hFile, int kb, int64_t file_size, int base_mb);
     ~VRNParser15() override;
@@ -34,11 +34,7 @@ public:
     // The object catalogue through the object index from page 161, first
     // pages, and when listing the databases. 0, -2, -3, -200, -1000.
     int PrepareEx(std::vector<DatabaseEntry> *databases, uint32_t *count) override;
-    int CollectObjectIds(int start) override;
     int Detect(int start) override;
-    int PowerOfTwo(int n) override;
-    int LogDatabaseEntry(DatabaseEntry entry) override;
-    void FreeCatalogue() override;
     // Column catalogue through the column map from page 50 (ColumnCatalogue15.cpp).
     int GetFieldEx() override;
     // Columns guessed for a user table without column rows
@@ -52,18 +48,9 @@ public:
     int GetIndexEx() override;
     int GetFkeyEx() override;
 
-    // Rows of a data page and their values (RowDecoder15.cpp): data rows
-    // are cut as in format 12; numeric and decimal names are 8 bytes
-    // shorter than their catalogue bytes.
-    int GetOneString(std::string &out, int32_t *block, uint32_t table, uint32_t columns,
-                     int32_t *rows) override;
-    int PrintOneString(std::string &out, uint32_t table, int var_length, uint32_t columns) override;
-    int FormatDateTime(std::string &out, int32_t day, int32_t ticks) override;
-    int FormatSmallDateTime(std::string &out, int32_t day, int32_t minutes) override;
-    int DaysInMonth(int month, int leap) override;
-    int WriteImage(std::string &out, int32_t first_page) override;
-    int WriteText(std::string &out, int32_t first_page) override;
-    // The date (day number) and time (1/300-second ticks) texts.
+    // Data rows are cut as in format 12 (VRNParserCommon); these are the
+    // texts of the date (day number) and time (1/300-second ticks) types
+    // only format 15 has.
     int FormatDate(std::string &out, int32_t day);
     int FormatTime(std::string &out, int32_t ticks);
     // The signed 16-bit value at body offset 68 of block 24; returns 1
@@ -73,7 +60,6 @@ public:
     int big(int *mb) override;
     // As big, but also ends at a block 1 with next_id or prev_id 0.
     int FindDatabaseStart(int *mb) override;
-    int MakeTableName(int number, char *out) override;
     int data_blockread() override;
 
     // Finds the usage object ("sysusages") and places every listed database

@@ -1,3 +1,4 @@
+#include "vrndll/call/AssertionSites.h"
 #include "vrndll/VRNRecover.h"
 
 #include <algorithm>
@@ -15,12 +16,6 @@
 #include "vrndll/output/PrintableName.h"
 #include "vrndll/sql/SqlTypeText.h"
 #include "vrndll/TableDescriptionFile.h"
-
-namespace {
-
-const char kSource[] = "vrndll/VRNRecover";
-
-} // namespace
 
 VRNRecover::VRNRecover(platform::RandomAccessFile *hFile, int kb, uint32_t size_low, int base_mb,
                        const char *target, uint32_t size_low_again, uint32_t size_high,
@@ -54,7 +49,7 @@ VRNRecover::~VRNRecover() {
         parser.reset();
         outfiles.CloseAll();
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in ~VRNRecover\"", kSource, __LINE__);
+        LogAssertion(sites::kRecoverDestructor);
     }
 }
 
@@ -77,7 +72,7 @@ void VRNRecover::AdvanceProgress() {
     SA_interractions &host = TheHost();
     counted_ += 1;
     // Never 100 inside the loop: the last step is the final SBar(100).
-    const int64_t listed = static_cast<int64_t>(std::min<size_t>(database_count, databases.size()));
+    const int64_t listed = static_cast<int64_t>(listed_databases());
     const int percent = static_cast<int>(static_cast<int64_t>(counted_) * 100 / (listed + 1));
     host.SBar(percent);
     if (percent > 30 && percent < 60 && pass_state_ == 1) {
@@ -109,7 +104,7 @@ int VRNRecover::Recover() {
         }
         return rc;
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in Recover\"", kSource, 1374);
+        LogAssertion(sites::kRecover);
         MarkIncomplete(kFailed);
         outfiles.CloseAll();
         return kFailed;
@@ -160,7 +155,7 @@ int VRNRecover::RecoverDatabases() {
         break;
     }
 
-    parser->LocateDatabases(databases, std::min<size_t>(database_count, databases.size()));
+    parser->LocateDatabases(databases, listed_databases());
     // Placing the databases reads pages too: a cancel there places none of
     // them, which must not pass for a dump without databases.
     if (!parser->bl.MayContinue()) {
@@ -170,7 +165,7 @@ int VRNRecover::RecoverDatabases() {
 
     // The list bounds the walk even when the count disagrees with it.
     const uint32_t listed =
-        static_cast<uint32_t>(std::min<size_t>(database_count, databases.size()));
+        static_cast<uint32_t>(listed_databases());
     // The base each usable database's usage records name, and the first
     // database naming it: pages found by moving on from a start that holds
     // no database belong to the database that names their base.

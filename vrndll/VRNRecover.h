@@ -8,6 +8,7 @@
 // step.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -70,6 +71,8 @@ public:
     VRNOutFiles outfiles;
     std::vector<DatabaseEntry> databases;
     uint32_t database_count = 0;
+    // The databases listed: database_count, never beyond the list.
+    size_t listed_databases() const { return std::min<size_t>(database_count, databases.size()); }
     int32_t block_count = 0;
     int64_t dump_size = 0;
     bool fields_scanned = false;

@@ -5,6 +5,7 @@
 // folder and runs the recovery driver on the open dump. No exception leaves
 // an export: each runs inside a catch-all handler that turns a fault into a
 // result code.
+#include "vrndll/call/AssertionSites.h"
 #include "vrndll.h"
 
 #include <cstdio>
@@ -19,7 +20,6 @@
 
 namespace {
 
-const char kSource[] = "vrndll/vrndll";
 
 // The cancel flag of the library's own, used when the host hands over none.
 bool g_own_break_flag = false;
@@ -273,7 +273,7 @@ VRNDLL_API int VRN_CDECL FileRecover(const char *source_path, const char *target
         Logger &log = TheLogger();
         SA_interractions &host = TheHost();
         if (!host.mf_init(write_diag, status_bar, user_data, 3, kRecoveryProduct)) {
-            log.AssertFailed("!\"Error\"", kSource, 134);
+            LogAssertion(sites::kRecoverCall);
             return VRN_RESULT_FAILED;
         }
         if (!host.break_flag) {
@@ -281,7 +281,7 @@ VRNDLL_API int VRN_CDECL FileRecover(const char *source_path, const char *target
             host.break_flag = &g_own_break_flag;
             log.Info("Breakflag initialized manually");
         }
-        if (!log_file) log.AssertFailed("NULL!=logfile", kSource, 147);
+        if (!log_file) LogAssertion(sites::kNoLogFile);
         log.SetLogFile(log.NewTempFileName());
         if (log_file && *log_file) {
             log.SetLogFile(log_file);

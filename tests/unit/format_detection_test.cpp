@@ -158,7 +158,7 @@ namespace {
 
 // A 2 KiB dump with a detectable chain and blocks 161, 50, 34 owned by the
 // objects given.
-Parsed<VRNParser15> Generation(int32_t at161, int32_t at50, int32_t at34, Dump &d) {
+Parsed<VRNParser15> Format15Parser(int32_t at161, int32_t at50, int32_t at34, Dump &d) {
     auto &db = d.database("master", 1, 0);
     db.page(Raw(161, 0, at161)).page(Raw(50, 0, at50)).page(Raw(34, 0, at34));
     return Parsed<VRNParser15>(d);
@@ -168,10 +168,10 @@ Parsed<VRNParser15> Generation(int32_t at161, int32_t at50, int32_t at34, Dump &
 
 TEST(DetectFormat, Blocks161_50_34OwnedByObjects1_3_2AreFormat15AndNothingElse) {
     Dump d(2), a(2), b(2), c(2);
-    EXPECT_EQ(Generation(1, 3, 2, d)->DetectFormat(0), 1);
-    EXPECT_EQ(Generation(1, 4, 2, a)->DetectFormat(0), 0);
-    EXPECT_EQ(Generation(2, 3, 2, b)->DetectFormat(0), 0);
-    EXPECT_EQ(Generation(1, 3, 3, c)->DetectFormat(0), 0);
+    EXPECT_EQ(Format15Parser(1, 3, 2, d)->DetectFormat(0), 1);
+    EXPECT_EQ(Format15Parser(1, 4, 2, a)->DetectFormat(0), 0);
+    EXPECT_EQ(Format15Parser(2, 3, 2, b)->DetectFormat(0), 0);
+    EXPECT_EQ(Format15Parser(1, 3, 3, c)->DetectFormat(0), 0);
 }
 
 TEST(DetectFormat, ADumpWithoutBlock161IsFormat12) {

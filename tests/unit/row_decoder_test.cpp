@@ -343,10 +343,11 @@ TEST_F(TextValues, ACancelInsideATextChainDropsTheRow) {
     Rows({Row(0, {}, {dumpwriter::TextPointer(200)})}, 2);
     Open({Column("story", 19, 16, true)});
     CancelFlag flag;
-    parser_->var_count = 1;
-    parser_->row_length = 2 + 2 + 16 + 2;
-    parser_->fixed_length = 0;
-    std::memcpy(parser_->var_area, Row(0, {}, {dumpwriter::TextPointer(200)}).data() + 4, 18);
+    RowReader &row = parser_->RowsOf(0);
+    row.var_count = 1;
+    row.row_length = 2 + 2 + 16 + 2;
+    row.fixed_length = 0;
+    std::memcpy(row.var_area, Row(0, {}, {dumpwriter::TextPointer(200)}).data() + 4, 18);
     flag.Set(true);
     std::string text = "kept";
     EXPECT_EQ(parser_->PrintOneString(text, 0, 18, 1), -1000);

@@ -4,6 +4,7 @@
 // the script writers read it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -92,6 +93,30 @@ struct Catalogue {
     std::vector<SysobjEntry> pSysobj;
     uint32_t iSysobj = 0;
     uint32_t this_obj = 0;
+
+    // The objects in use: iSysobj, never beyond the array (a damaged scan
+    // or a caller may leave the count ahead of it). Every walk over the
+    // objects is bounded by this, not by either member alone.
+    uint32_t object_count() const {
+        return iSysobj < pSysobj.size() ? iSysobj : static_cast<uint32_t>(pSysobj.size());
+    }
+    // Appends an object after the ones in use, growing the array in steps
+    // of `step` entries; returns it, cleared.
+    SysobjEntry &AddObject(uint32_t step) {
+        if (iSysobj >= pSysobj.size()) {
+            pSysobj.resize(static_cast<std::size_t>(iSysobj) + step);
+            this_obj = static_cast<uint32_t>(pSysobj.size());
+        }
+        SysobjEntry &e = pSysobj[iSysobj];
+        e = SysobjEntry();
+        iSysobj += 1;
+        return e;
+    }
+    // Makes room for exactly `n` objects, all in use and cleared.
+    void ResetObjects(uint32_t n) {
+        pSysobj.assign(n, SysobjEntry());
+        iSysobj = this_obj = n;
+    }
 
     // Columns of all objects, in catalogue order until sorted by table.
     std::vector<ColumnEntry> fields;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "vrndll/call/AssertionSites.h"
 #include "Common/logger/logger.h"
 #include "vrndll/pages/PageChain.h"
 #include "vrndll/pages/RecordCursor.h"
@@ -30,7 +31,7 @@ int VRNParser::FindObjectCatalogue(int32_t *first) {
     return kOk;
 }
 
-int VRNParser::ReadDatabaseRecords(const RecordLayout &layout, const char *source, long line,
+int VRNParser::ReadDatabaseRecords(const RecordLayout &layout, const AssertionSite &site,
                                    std::vector<DatabaseEntry> &databases, uint32_t &count,
                                    const std::function<DatabaseRecord(const RecordCursor &, DatabaseEntry &)> &decode) {
     Logger &log = TheLogger();
@@ -53,7 +54,7 @@ int VRNParser::ReadDatabaseRecords(const RecordLayout &layout, const char *sourc
             }
         }
     } catch (...) {
-        log.AssertFailed("Error in Prepare:", source, line);
+        LogAssertion(site);
         log.ErrorNumber("iDat:", static_cast<long>(list.size()));
         bl.bl_log(walk.page());
         return kNoCatalogue;

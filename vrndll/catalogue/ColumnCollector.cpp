@@ -6,6 +6,7 @@
 
 #include "Common/logger/logger.h"
 #include "vrndll/VRNParser.h"
+#include "vrndll/catalogue/Generation.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ uint8_t FixedOf(uint8_t user_type, DumpFormat format) {
     case 16: case 18: case 21: case 22: case 23: case 24: case 26:
         return 1;
     case 34: case 37: case 38: case 42: case 43: case 44: case 45: case 46: case 80:
-        return format == DumpFormat::k15 ? 1 : 0;
+        return GenerationOf(format).extended_types ? 1 : 0;
     default:
         return 0;
     }
@@ -27,7 +28,7 @@ uint8_t FixedOf(uint8_t user_type, DumpFormat format) {
 
 ColumnCollector::ColumnCollector(VRNParser &parser)
     : parser_(parser),
-      objects_(std::min<uint32_t>(parser.iSysobj, static_cast<uint32_t>(parser.pSysobj.size()))) {
+      objects_(parser.object_count()) {
     parser_.fields.clear();
     parser_.fields.reserve(kFirstRoom);
     for (uint32_t k = 0; k < objects_; ++k) {

@@ -1,4 +1,5 @@
 #include "vrndll/catalogue/ColumnName.h"
+#include "vrndll/catalogue/Generation.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,7 +12,7 @@ bool HasPrecision(uint8_t user_type) { return user_type == 10 || user_type == 26
 
 size_t ColumnNameEnd(const ColumnEntry &c, DumpFormat format) {
     int end = c.var_len;
-    if (HasPrecision(c.user_type)) end -= format == DumpFormat::k15 ? 8 : 5;
+    if (HasPrecision(c.user_type)) end -= GenerationOf(format).precision_bytes;
     // The precision and scale bytes must stay inside `name`.
     return static_cast<size_t>(std::clamp(end, 0, static_cast<int>(sizeof c.name) - 2));
 }

@@ -41,7 +41,7 @@ void SortColumnsByTable(VRNParser &p) {
         sorted.insert(sorted.end(), end, p.fields.end()); // entries beyond the count stay behind
         p.fields.swap(sorted);
     }
-    const uint32_t objects = std::min<uint32_t>(p.iSysobj, static_cast<uint32_t>(p.pSysobj.size()));
+    const uint32_t objects = p.object_count();
     for (uint32_t k = 0; k < objects; ++k) {
         SysobjEntry &e = p.pSysobj[k];
         const ColumnRange r = ColumnsOfTable(p, e.id);

@@ -1,4 +1,5 @@
 #include "vrndll/catalogue/FieldLayoutGuess.h"
+#include "vrndll/catalogue/Generation.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -55,7 +56,7 @@ uint8_t ClassifyVariable(const std::vector<const Row *> &rows, int firoff, int c
         uint8_t type = 0;
         if (zeros == 3 || zeros == target) type = kVarChar;
         if (ten == target) type = kText;
-        if (eight == target) type = format == DumpFormat::k15 ? kTimestamp : kVarBinary;
+        if (eight == target) type = GenerationOf(format).eight_byte_guess;
         if (zeros == -1 && ten == -1 && eight == -1) type = kVarChar;
         if (one == target) type = kSysname;
         if (type != 0) return type;

@@ -87,7 +87,7 @@ int VRNParser::GuessTableColumns(SysobjEntry &table) {
         c.guessed = true;
         fields.push_back(c);
     }
-    const uint32_t objects = std::min<uint32_t>(iSysobj, static_cast<uint32_t>(pSysobj.size()));
+    const uint32_t objects = object_count();
     for (uint32_t k = 0; k < objects; ++k)
         if (pSysobj[k].id == table.id) {
             pSysobj[k].first_field = first;

@@ -27,7 +27,7 @@ int VRNParser::FindFirstPages() {
         size_t served = 0;
     };
     std::unordered_map<int32_t, Waiting> waiting;
-    const uint32_t count = std::min<uint32_t>(iSysobj, static_cast<uint32_t>(pSysobj.size()));
+    const uint32_t count = object_count();
     for (uint32_t k = 0; k < count; ++k) waiting[pSysobj[k].id].entries.push_back(k);
     uint32_t found = 0;
 

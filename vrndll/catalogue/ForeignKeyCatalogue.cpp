@@ -16,6 +16,7 @@
 // stored length is 0 ends the reader with the keys read so far.
 #include <algorithm>
 
+#include "vrndll/call/AssertionSites.h"
 #include "Common/logger/logger.h"
 #include "vrndll/pages/PageChain.h"
 #include "vrndll/pages/RecordCursor.h"
@@ -81,7 +82,7 @@ int VRNParser12::GetFkey() {
                                  "the reference catalogue");
             while (records.Next()) fkeys.push_back(DecodeReferenceRow(records.record(), records.length()));
             if (records.stop() == RecordStop::kZeroLength) {
-                log.AssertFailed("!\"Error in GetFkey\"", "vrndll/VRNParser12", 1395);
+                LogAssertion(sites::kGetFkeyRecord12);
                 bl.bl_log(b);
                 return kOk;
             }
@@ -91,7 +92,7 @@ int VRNParser12::GetFkey() {
         // or leaves the dump ends it with the keys read.
         return walk.stop() == ChainStop::kUnreadable ? kFailed : kOk;
     } catch (...) {
-        log.AssertFailed("!\"Error in GetFkey\"", "vrndll/VRNParser12", 1409);
+        LogAssertion(sites::kGetFkey12);
         bl.bl_log(b);
         return kFailed;
     }
@@ -134,7 +135,7 @@ int VRNParser15::GetFkeyEx() {
         log.Info("parser15::GetFkeyEx ends");
         return kOk;
     } catch (...) {
-        log.AssertFailed("!\"Error in GetFkey\"", "vrndll/VRNParser15", 2434);
+        LogAssertion(sites::kGetFkey15);
         bl.bl_log(map_page);
         return kFailed;
     }

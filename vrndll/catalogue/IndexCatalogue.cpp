@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "vrndll/call/AssertionSites.h"
 #include "Common/logger/logger.h"
 #include "vrndll/pages/PageChain.h"
 #include "vrndll/pages/RecordCursor.h"
@@ -125,7 +126,7 @@ int VRNParser12::GetIndex() {
         if (walk.stop() == ChainStop::kCancelled) return kCancelled;
         return kOk;
     } catch (...) {
-        log.AssertFailed("!\"Error in GetIndex\"", "vrndll/VRNParser12", 1346);
+        LogAssertion(sites::kGetIndex12);
         bl.bl_log(b);
         return kFailed;
     }
@@ -180,7 +181,7 @@ int VRNParser15::GetIndexEx() {
         if (walk.stop() == ChainStop::kCancelled) return kCancelled;
         return kOk;
     } catch (...) {
-        log.AssertFailed("!\"Error in GetIndex\"", "vrndll/VRNParser15", 2233);
+        LogAssertion(sites::kGetIndex15);
         bl.bl_log(map_page);
         return kFailed;
     }

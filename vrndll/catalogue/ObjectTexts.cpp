@@ -1,3 +1,4 @@
+#include "vrndll/call/AssertionSites.h"
 #include "vrndll/catalogue/ObjectTexts.h"
 
 #include <algorithm>
@@ -74,7 +75,7 @@ int VRNParser::ReadObjectTexts(std::vector<ObjectText> &texts) {
     return kOk;
 }
 
-int VRNParser::ObjectTextPage(std::string &out, int32_t *block, uint32_t *object, const char *source, long line) {
+int VRNParser::ObjectTextPage(std::string &out, int32_t *block, uint32_t *object, const AssertionSite &site) {
     try {
         if (block == nullptr) return kFailed;
         int32_t page = *block;
@@ -112,7 +113,7 @@ int VRNParser::ObjectTextPage(std::string &out, int32_t *block, uint32_t *object
             text_object = piece.object;
             text_object_open = true;
             if (object && next_object) {
-                const uint32_t objects = std::min<uint32_t>(iSysobj, static_cast<uint32_t>(pSysobj.size()));
+                const uint32_t objects = object_count();
                 for (uint32_t k = 0; k < objects; ++k)
                     if (pSysobj[k].id == piece.object) {
                         *object = k;
@@ -125,7 +126,7 @@ int VRNParser::ObjectTextPage(std::string &out, int32_t *block, uint32_t *object
         out = std::move(text);
         return kOk;
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in GetOneView\"", source, line);
+        LogAssertion(site);
         if (block && *block > 0) bl.bl_log(*block);
         if (block) *block = 0;
         return kFailed;
@@ -134,9 +135,9 @@ int VRNParser::ObjectTextPage(std::string &out, int32_t *block, uint32_t *object
 
 
 int VRNParser12::GetOneView(std::string &out, int32_t *block, uint32_t *object) {
-    return ObjectTextPage(out, block, object, "vrndll/VRNParser12", 1461);
+    return ObjectTextPage(out, block, object, sites::kGetOneView12);
 }
 
 int VRNParser15::GetOneView(std::string &out, int32_t *block, uint32_t *object) {
-    return ObjectTextPage(out, block, object, "vrndll/VRNParser15", 2551);
+    return ObjectTextPage(out, block, object, sites::kGetOneView15);
 }

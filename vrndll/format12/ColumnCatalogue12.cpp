@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "vrndll/call/AssertionSites.h"
 #include "Common/logger/logger.h"
 #include "vrndll/catalogue/ColumnCollector.h"
 #include "vrndll/pages/PageChain.h"
@@ -28,7 +29,6 @@
 
 namespace {
 
-const char kSource[] = "vrndll/VRNParser12";
 // Bytes `name` holds before its terminating NUL.
 constexpr int kMaxVarLen = 255;
 // Smallest firoff whose fixed fields (up to the user type at firoff - 10)
@@ -98,7 +98,7 @@ int VRNParser12::GetCol() {
         columns.Finish();
         return kOk;
     } catch (...) {
-        log.AssertFailed("!\"Error in GetCol\"", kSource, 1247);
+        LogAssertion(sites::kGetCol12);
         bl.bl_log(b);
         return kFailed;
     }

@@ -24,13 +24,13 @@
 #include <cstring>
 #include <string>
 
+#include "vrndll/call/AssertionSites.h"
 #include "Common/logger/logger.h"
 #include "vrndll/pages/PageChain.h"
 #include "vrndll/VRNParser15.h"
 
 namespace {
 
-const char kSource[] = "vrndll/VRNParser15";
 constexpr uint32_t kSysobjFirstRoom = 200;
 constexpr uint32_t kSysobjFirstRoomOfChain = 100;
 constexpr uint32_t kSysobjStep = 100;
@@ -167,11 +167,10 @@ int VRNParser15::TakeObjectRow(const uint8_t *row, int rec_len, int32_t page, Bl
         DecodeObjectRow(row, rec_len, page);
         return kOk;
     } catch (...) {
-        Logger &log = TheLogger();
-        log.AssertFailed("!\"Error in object row\"", kSource, __LINE__);
+        LogAssertion(sites::kObjectRow15);
         if (reader.bl_log(page) != kOk) return kNoCatalogue;
         if (++record_errors_ > kMaxRecordErrors) {
-            log.AssertFailed("Too many errors", kSource, 1159);
+            LogAssertion(sites::kTooManyErrors15);
             return kFailed;
         }
         return 1;
@@ -272,7 +271,7 @@ int VRNParser15::FinishPrepare(int rc, std::vector<DatabaseEntry> *databases, ui
 }
 
 int VRNParser15::ReadDatabaseRows(std::vector<DatabaseEntry> &databases, uint32_t &count) {
-    return ReadDatabaseRecords(kDatabaseRows, kSource, 1363, databases, count,
+    return ReadDatabaseRecords(kDatabaseRows, sites::kPrepare15, databases, count,
                                [&](const RecordCursor &rows, DatabaseEntry &e) {
         const uint8_t *o = bl.data.data() + rows.position();
         e.row = static_cast<int8_t>(o[2]);
@@ -315,7 +314,7 @@ int VRNParser15::FindSysobject(const char *name) {
             }
         }
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in FindSysobject\"", kSource, __LINE__);
+        LogAssertion(sites::kFindSysobject15);
     }
     return 0;
 }
@@ -338,7 +337,7 @@ int VRNParser15::GetDatabaseUsage(int32_t page, DatabaseEntry &entry) {
             }
         }
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in GetDatabaseUsage\"", kSource, __LINE__);
+        LogAssertion(sites::kGetDatabaseUsage15);
     }
     return 0;
 }

@@ -15,6 +15,7 @@
 // the dump (PageChain).
 #include <cstring>
 
+#include "vrndll/call/AssertionSites.h"
 #include "Common/logger/logger.h"
 #include "vrndll/catalogue/ColumnCollector.h"
 #include "vrndll/pages/PageChain.h"
@@ -22,7 +23,6 @@
 
 namespace {
 
-const char kSource[] = "vrndll/VRNParser15";
 constexpr int32_t kColumnMapPage = 50;
 constexpr int kMaxVarLen = 255;
 constexpr int kRowOverhead = 40;
@@ -87,7 +87,7 @@ int VRNParser15::GetFieldEx() {
         log.Info("parser15 GetFieldEx ends");
         return kOk;
     } catch (...) {
-        log.AssertFailed("!\"Error in GetCol\"", kSource, 1906);
+        LogAssertion(sites::kGetCol15);
         bl.bl_log(map_page);
         return kFailed;
     }

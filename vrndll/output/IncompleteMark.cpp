@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "vrndll/call/AssertionSites.h"
 #include "Common/logger/logger.h"
 #include "vrndll/output/PrintableName.h"
 #include "vrndll/VRNRecover.h"
@@ -47,7 +48,7 @@ std::string VRNRecover::IncompleteText(int rc) const {
         std::string missing;
         size_t count = 0;
         const uint32_t objects =
-            parser ? std::min<uint32_t>(parser->iSysobj, static_cast<uint32_t>(parser->pSysobj.size())) : 0;
+            parser ? parser->object_count() : 0;
         for (uint32_t j = stopped_table_ + 1; stopped_table_ >= 0 && j < objects; ++j) {
             const SysobjEntry &t = parser->pSysobj[j];
             if (!Wanted(t)) continue;
@@ -60,7 +61,7 @@ std::string VRNRecover::IncompleteText(int rc) const {
     }
     std::string names;
     size_t count = 0;
-    const size_t listed = std::min<size_t>(database_count, databases.size());
+    const size_t listed = listed_databases();
     for (size_t i = stopped_database_ < 0 ? 0 : static_cast<size_t>(stopped_database_) + 1; i < listed; ++i) {
         const DatabaseEntry &db = databases[i];
         const std::string name(db.name, strnlen(db.name, sizeof db.name));
@@ -85,7 +86,7 @@ void VRNRecover::MarkIncomplete(int rc) {
             TheLogger().ErrorText("Cannot write", outfiles.PathInTarget(kIncompleteName).c_str());
         TheLogger().Info("Output marked INCOMPLETE");
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in MarkIncomplete\"", "vrndll/VRNRecover", 0);
+        LogAssertion(sites::kMarkIncomplete);
     }
 }
 

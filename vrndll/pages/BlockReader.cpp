@@ -1,5 +1,6 @@
 // The dump block reader: headers and bodies of single blocks, with a
 // read-ahead window for headers read one block after another.
+#include "vrndll/call/AssertionSites.h"
 #include "vrndll/pages/BlockReader.h"
 
 #include <algorithm>
@@ -11,7 +12,6 @@ namespace {
 
 // The assertion entries keep the source name the block reader has always
 // logged under.
-const char kSource[] = "vrndll/VRNParser";
 constexpr int64_t kMiB = 1048576;
 // Bytes read ahead when headers are read one block after another.
 constexpr size_t kReadAheadBytes = 256 * 1024;
@@ -72,7 +72,7 @@ int BlockReader::GetBlock(int32_t n) {
         header_whole_ = true;
         return kOk;
     } catch (...) {
-        TheLogger().AssertFailed("Error while getting GetBlock", kSource, 92);
+        LogAssertion(sites::kGetBlock);
         if (!logging_block_) bl_log(n);
         return kFailed;
     }
@@ -115,7 +115,7 @@ int BlockReader::GetAllBlock(int32_t n) {
         data_used_ = got;
         return kOk;
     } catch (...) {
-        TheLogger().AssertFailed("Error while getting GetAllBlock", kSource, 132);
+        LogAssertion(sites::kGetAllBlock);
         if (!logging_block_) bl_log(n);
         return kFailed;
     }
@@ -132,7 +132,7 @@ int BlockReader::GetBlockHeader(int32_t n, BlockHeader &out) {
         out.firoff = firoff;
         return kOk;
     } catch (...) {
-        TheLogger().AssertFailed("Error while getting GetBlock", kSource, 106);
+        LogAssertion(sites::kGetBlockHeader);
         if (!logging_block_) bl_log(n);
         return kFailed;
     }
@@ -151,7 +151,7 @@ int BlockReader::bl_log(int32_t n) {
                         false);
         return kOk;
     } catch (...) {
-        TheLogger().AssertFailed("Error while bl_log", kSource, 155);
+        LogAssertion(sites::kBlockLog);
         return kScanException;
     }
 }

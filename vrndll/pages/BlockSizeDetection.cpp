@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <exception>
 
+#include "vrndll/call/AssertionSites.h"
 #include "Common/logger/logger.h"
 #include "vrndll/VRNParser.h"
 
@@ -26,7 +27,7 @@ constexpr int kProbes = 6;
 
 } // namespace
 
-int VRNParser::DetectBlockSize(int start, bool check_fl1, const char *source, long line) {
+int VRNParser::DetectBlockSize(int start, bool check_fl1, const AssertionSite &site) {
     try {
         Logger &log = TheLogger();
         log.Info("Detecting DataBase");
@@ -95,7 +96,7 @@ int VRNParser::DetectBlockSize(int start, bool check_fl1, const char *source, lo
             return kOk;
         }
     } catch (...) {
-        TheLogger().AssertFailed("Error in Detect:", source, line);
+        LogAssertion(site);
         return kScanException;
     }
 }

@@ -52,7 +52,7 @@ int32_t FixedWidth(const ColumnEntry &column) {
 bool BuildRowLayout(const VRNParser &parser, uint32_t table, uint32_t columns, RowLayout &layout) {
     const DumpFormat format = parser.format();
     layout.Invalidate();
-    const uint32_t objects = std::min<uint32_t>(parser.iSysobj, static_cast<uint32_t>(parser.pSysobj.size()));
+    const uint32_t objects = parser.object_count();
     if (table >= objects) return false;
     const SysobjEntry &t = parser.pSysobj[table];
 

@@ -18,6 +18,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "vrndll/call/AssertionSites.h"
 #include "Common/logger/logger.h"
 #include "vrndll/output/PrintableName.h"
 #include "vrndll/VRNRecover.h"
@@ -31,7 +32,7 @@ const char kScriptName[] = "foreign_keys";
 
 std::vector<uint32_t> VRNRecover::ForeignKeyOrder() {
     const KeyStatements &keys = Keys();
-    const uint32_t objects = std::min<uint32_t>(parser->iSysobj, static_cast<uint32_t>(parser->pSysobj.size()));
+    const uint32_t objects = parser->object_count();
     // The scripted tables, by id (the first entry of an id).
     std::unordered_map<int32_t, uint32_t> tables;
     std::vector<uint32_t> in_order;
@@ -103,7 +104,7 @@ int VRNRecover::WriteForeignKeys() {
         rc = outfiles.write_file(text.c_str(), 0);
         return IsStop(rc) ? rc : kOk;
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in WriteForeignKeys\"", "vrndll/VRNRecover", 0);
+        LogAssertion(sites::kWriteForeignKeys);
         return kFailed;
     }
 }

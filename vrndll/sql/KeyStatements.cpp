@@ -34,7 +34,7 @@ std::vector<int32_t> KeyIds(const int16_t (&list)[16]) {
 } // namespace
 
 KeyStatements::KeyStatements(const VRNParser &parser) : parser_(parser) {
-    const uint32_t objects = std::min<uint32_t>(parser.iSysobj, static_cast<uint32_t>(parser.pSysobj.size()));
+    const uint32_t objects = parser.object_count();
     for (uint32_t k = 0; k < objects; ++k) objects_.emplace(parser.pSysobj[k].id, k); // the first of an id
     for (uint32_t k = 0; k < parser.field_count(); ++k) {
         const ColumnEntry &c = parser.fields[k];

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "vrndll/call/AssertionSites.h"
 #include "Common/logger/logger.h"
 #include "vrndll/sql/ClientSafeText.h"
 #include "vrndll/output/PrintableName.h"
@@ -77,7 +78,7 @@ int VRNRecover::WriteObjectTexts() {
         if (rc == kCancelled) return rc;
 
         std::unordered_map<int32_t, const SysobjEntry *> objects;
-        const uint32_t count = std::min<uint32_t>(parser->iSysobj, static_cast<uint32_t>(parser->pSysobj.size()));
+        const uint32_t count = parser->object_count();
         for (uint32_t k = 0; k < count; ++k) objects.emplace(parser->pSysobj[k].id, &parser->pSysobj[k]);
         std::vector<std::pair<const SysobjEntry *, const ObjectText *>> wanted;
         size_t unknown = 0;
@@ -146,7 +147,7 @@ int VRNRecover::WriteObjectTexts() {
         TheLogger().InfoFormat("Texts of %lu compiled objects written", static_cast<unsigned long>(wanted.size()));
         return kOk;
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in WriteObjectTexts\"", "vrndll/VRNRecover", 0);
+        LogAssertion(sites::kWriteObjectTexts);
         return kFailed;
     }
 }

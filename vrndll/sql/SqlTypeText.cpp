@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "vrndll/catalogue/ColumnName.h"
+#include "vrndll/catalogue/Generation.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ std::string WithPrecision(const char *type, const ColumnEntry &c, DumpFormat for
 } // namespace
 
 std::string SqlTypeText(const ColumnEntry &c, DumpFormat format) {
-    const bool f15 = format == DumpFormat::k15;
+    const bool f15 = GenerationOf(format).extended_types;
     const long length = c.length;
     switch (c.user_type) {
     case 1: return WithLength("char", length);

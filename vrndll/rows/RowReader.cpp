@@ -29,37 +29,41 @@
 // decision is logged.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "Common/logger/logger.h"
 #include "vrndll/pages/PageChain.h"
 #include "vrndll/pages/RecordCursor.h"
 #include "vrndll/rows/RowLayout.h"
+#include "vrndll/rows/RowReader.h"
 #include "vrndll/sql/UniCharLiteral.h"
 #include "vrndll/VRNParser.h"
 #include "vrndll/sql/ValueFormat.h"
 
 namespace {
 
-// PrintOneString wrote nothing for the row (its layout cannot be true).
-constexpr int kRowSkipped = 1;
+// The most bytes a text, image or unitext value holds.
+constexpr uint64_t kMaxValueBytes = 0x7FFFFFFF;
+
+} // namespace
+
+RowReader::RowReader(VRNParser &parser, BlockReader &pages, uint32_t table)
+    : parser_(parser), bl_(pages), generation_(parser.generation()), table_(table) {}
 
 // Upper bound of any page chain: the blocks of the dump.
-int64_t PagesInDump(const VRNParser &p) {
-    if (p.VRN_bl_count > 0) return p.VRN_bl_count;
-    return static_cast<int64_t>(p.bl.DumpSize() / (static_cast<uint64_t>(p.bl.kb) * 1024u)) + 1;
+int64_t RowReader::PagesInDump() const {
+    if (parser_.VRN_bl_count > 0) return parser_.VRN_bl_count;
+    return static_cast<int64_t>(bl_.DumpSize() / (static_cast<uint64_t>(bl_.kb) * 1024u)) + 1;
 }
 
 // The reader for text and image chains, on the same dump and database as
-// `bl` but with buffers of its own.
-BlockReader &ChainReader(VRNParser &p) {
-    if (!p.chain_bl || p.chain_bl->kb != p.bl.kb || p.chain_bl->hFile != p.bl.hFile)
-        p.chain_bl.reset(new BlockReader(p.bl.kb, p.bl.base_mb, p.bl.hFile, p.bl.cancel_check()));
-    p.chain_bl->base_mb = p.bl.base_mb;
-    return *p.chain_bl;
+// the data pages' but with buffers of its own.
+BlockReader &RowReader::ChainReader() {
+    if (!chain_bl_ || chain_bl_->kb != bl_.kb || chain_bl_->hFile != bl_.hFile)
+        chain_bl_ = std::make_unique<BlockReader>(bl_.kb, bl_.base_mb, bl_.hFile, bl_.cancel_check());
+    chain_bl_->base_mb = bl_.base_mb;
+    return *chain_bl_;
 }
-
-// The most bytes a text, image or unitext value holds.
-constexpr uint64_t kMaxValueBytes = 0x7FFFFFFF;
 
 // Walks the page chain from `first`, handing the record area of every page
 // to `append`. 0 at the end of the chain; -1000 cancelled; -2 when a page
@@ -68,9 +72,9 @@ constexpr uint64_t kMaxValueBytes = 0x7FFFFFFF;
 // kChainTaken when it reaches a page read for another value of the table.
 // Every page read is marked as taken, so no page is read for two values.
 template <class Append>
-int WalkValueChain(VRNParser &p, int32_t first, const char *what, Append append) {
-    BlockReader &r = ChainReader(p);
-    PageChain walk(r, first, what, PagesInDump(p), p.value_pages);
+int RowReader::WalkValueChain(int32_t first, const char *what, Append append) {
+    BlockReader &r = ChainReader();
+    PageChain walk(r, first, what, PagesInDump(), value_pages_);
     uint64_t held = 0;
     while (walk.Next()) {
         size_t n = static_cast<size_t>(r.RecordAreaLength());
@@ -84,14 +88,16 @@ int WalkValueChain(VRNParser &p, int32_t first, const char *what, Append append)
         held += n;
         append(r.data.data(), n);
     }
-    if (walk.stop() == ChainStop::kTaken) return VRNParser::kChainTaken;
+    if (walk.stop() == ChainStop::kTaken) return kChainTaken;
     return walk.Result();
 }
+
+namespace {
 
 // What a chain writer returns, with the literal it began at `start` taken
 // back when the chain belongs to another value.
 int TakeBackIfTaken(std::string &out, size_t start, int rc) {
-    if (rc == VRNParser::kChainTaken) out.resize(start);
+    if (rc == RowReader::kChainTaken) out.resize(start);
     return rc;
 }
 
@@ -123,31 +129,31 @@ bool IsFreeSpace(const uint8_t *bytes, int count) {
 // ================================================================== value writers
 
 // The whole literal: quotes around the chain's bytes, quotes inside doubled.
-int VRNParser::WriteTextChain(std::string &out, int32_t first_page) {
+int RowReader::WriteTextChain(std::string &out, int32_t first_page) {
     const size_t start = out.size();
     values::CharLiteralWriter literal(out);
     literal.Begin();
-    const int rc = WalkValueChain(*this, first_page, "a text chain",
+    const int rc = WalkValueChain(first_page, "a text chain",
                                   [&](const uint8_t *bytes, size_t n) { literal.Append(bytes, n); });
     literal.End();
     return TakeBackIfTaken(out, start, rc);
 }
 
 // "0x" and two hexadecimal digits per byte of the chain.
-int VRNParser::WriteImageChain(std::string &out, int32_t first_page) {
+int RowReader::WriteImageChain(std::string &out, int32_t first_page) {
     const size_t start = out.size();
     out += "0x";
-    const int rc = WalkValueChain(*this, first_page, "an image chain",
+    const int rc = WalkValueChain(first_page, "an image chain",
                                   [&](const uint8_t *bytes, size_t n) { values::AppendHexDigits(out, bytes, n); });
     return TakeBackIfTaken(out, start, rc);
 }
 
 // The literal of the whole chain's UTF-16 code units.
-int VRNParser::WriteUniTextChain(std::string &out, int32_t first_page) {
+int RowReader::WriteUniTextChain(std::string &out, int32_t first_page) {
     const size_t start = out.size();
     values::UniTextLiteralWriter literal(out);
     literal.Begin();
-    const int rc = WalkValueChain(*this, first_page, "a unitext chain",
+    const int rc = WalkValueChain(first_page, "a unitext chain",
                                   [&](const uint8_t *bytes, size_t n) { literal.Append(bytes, n); });
     literal.End();
     return TakeBackIfTaken(out, start, rc);
@@ -160,31 +166,31 @@ namespace {
 // A value written other than stored is counted and named in the log: the
 // row, the column, what the value was (with its stored bytes) and what was
 // written in its place.
-void AccountForChange(VRNParser &parser, const std::string &out, size_t value_start, const RowColumn &column,
+void AccountForChange(RowReader &reader, const std::string &out, size_t value_start, const RowColumn &column,
                       const uint8_t *p, int32_t len, values::ValueChange change) {
     if (change == values::ValueChange::kNone) return;
     if (change == values::ValueChange::kTooShort)
-        parser.counts.values_null += 1;
+        reader.counts.values_null += 1;
     else
-        parser.counts.values_changed += 1;
+        reader.counts.values_changed += 1;
     std::string stored;
     values::AppendBinary(stored, p, static_cast<size_t>(std::min<int32_t>(std::max<int32_t>(len, 0), 16)));
     TheLogger().ErrorFormat("Row %i of table %s: column %s holds %s (stored %s), written as %s",
-                            parser.row_number, parser.row_layout.table_name.c_str(), column.name.c_str(),
+                            reader.row_number, reader.table_name().c_str(), column.name.c_str(),
                             values::ValueChangeText(change), stored.c_str(), out.c_str() + value_start);
 }
 
 // Appends the literal of one value of `column` held in `len` bytes at `p`.
 // Text and image values are the chains their 16-byte pointer names.
 // Returns 0, or what a chain writer returned.
-int AppendColumnValue(VRNParser &parser, std::string &out, const RowColumn &column, const uint8_t *p,
+int AppendColumnValue(RowReader &reader, std::string &out, const RowColumn &column, const uint8_t *p,
                       int32_t len, bool fixed_area) {
     if (!values::IsChainType(column.user_type)) {
         const size_t start = out.size();
         values::ValueChange change = values::ValueChange::kNone;
         values::AppendValue(out, column.user_type, p, static_cast<size_t>(len), column.scale, fixed_area,
                             column.nullable, &change);
-        AccountForChange(parser, out, start, column, p, len, change);
+        AccountForChange(reader, out, start, column, p, len, change);
         return kOk;
     }
     const int32_t page = len >= values::StoredWidth(column.user_type) ? ReadInt32(p) : 0;
@@ -194,21 +200,21 @@ int AppendColumnValue(VRNParser &parser, std::string &out, const RowColumn &colu
     }
     // Text is written as characters, unitext as its code units, image as
     // the bytes it holds.
-    int rc = column.user_type == values::kText      ? parser.WriteText(out, page)
-             : column.user_type == values::kUniText ? parser.WriteUniTextChain(out, page)
-                                                    : parser.WriteImage(out, page);
-    if (rc == VRNParser::kChainTaken) {
+    int rc = column.user_type == values::kText      ? reader.WriteTextChain(out, page)
+             : column.user_type == values::kUniText ? reader.WriteUniTextChain(out, page)
+                                                    : reader.WriteImageChain(out, page);
+    if (rc == RowReader::kChainTaken) {
         // Pages are read for one value only: a pointer into pages another
         // value has read (rows that all name one chain, or chains that
         // merge) would otherwise multiply the output without bound.
         out += "NULL";
-        parser.counts.values_null += 1;
+        reader.counts.values_null += 1;
         TheLogger().ErrorFormat("Value of column %s is written as NULL: its chain from page %ld holds pages read for another value",
                                 column.name.c_str(), static_cast<long>(page));
         return kOk;
     }
     if (rc == kFailed) {
-        parser.counts.chains_broken += 1;
+        reader.counts.chains_broken += 1;
         TheLogger().ErrorFormat("Value of column %s is written as far as its chain could be read",
                                 column.name.c_str());
     }
@@ -217,14 +223,13 @@ int AppendColumnValue(VRNParser &parser, std::string &out, const RowColumn &colu
 
 } // namespace
 
-int VRNParser::PrintRow(std::string &out, uint32_t table, int var_length, uint32_t columns,
-                        const RowGeneration &generation) {
+int RowReader::WriteRow(std::string &out, uint32_t table, int var_length, uint32_t columns) {
     const size_t row_start = out.size();
     try {
-        RowLayout &layout = row_layout;
-        const int32_t id = table < pSysobj.size() ? pSysobj[table].id : 0;
+        RowLayout &layout = row_layout_;
+        const int32_t id = table < parser_.pSysobj.size() ? parser_.pSysobj[table].id : 0;
         if (!layout.BuiltFor(table, id, columns) &&
-            !BuildRowLayout(*this, table, columns, layout)) {
+            !BuildRowLayout(parser_, table, columns, layout)) {
             TheLogger().ErrorFormat("PrintOneString: table %lu is not in the catalogue",
                                     static_cast<unsigned long>(table));
             return kFailed;
@@ -340,7 +345,7 @@ int VRNParser::PrintRow(std::string &out, uint32_t table, int var_length, uint32
     } catch (...) {
         // No half statement stays in the batch.
         out.resize(std::min(out.size(), row_start));
-        TheLogger().AssertFailed("!\"Error in PrintOneString\"", generation.source, generation.print_line);
+        LogAssertion(generation_.row_site);
         return kFailed;
     }
 }
@@ -355,15 +360,15 @@ constexpr int32_t kPageBeforeTheDump = -2;
 
 } // namespace
 
-int VRNParser::ContinueAfterBreak(const SysobjEntry &t, int32_t page, int32_t *block) {
+int RowReader::ContinueAfterBreak(const SysobjEntry &t, int32_t page, int32_t *block) {
     // One sweep of the page headers serves every table of the database.
-    if (!owned_pages.SweptFor(bl.base_mb) && !owned_pages.Sweep(ChainReader(*this), PagesInDump(*this)))
-        return kCancelled;
-    continuation.clear();
-    for (int32_t p : owned_pages.PagesOf(t.id))
-        if (!data_walk->Visited(p)) continuation.push_back(p);
+    OwnedPages &owned = parser_.owned_pages;
+    if (!owned.SweptFor(bl_.base_mb) && !owned.Sweep(ChainReader(), PagesInDump())) return kCancelled;
+    continuation_.clear();
+    for (int32_t p : owned.PagesOf(t.id))
+        if (!data_walk_->Visited(p)) continuation_.push_back(p);
     const std::string table_name(t.name, strnlen(t.name, sizeof t.name));
-    if (continuation.empty()) {
+    if (continuation_.empty()) {
         TheLogger().ErrorFormat("Data chain of table %s breaks at page %ld: no other page of the table found",
                                 table_name.c_str(), static_cast<long>(page));
         return kOk;
@@ -371,88 +376,87 @@ int VRNParser::ContinueAfterBreak(const SysobjEntry &t, int32_t page, int32_t *b
     TheLogger().ErrorFormat("Data chain of table %s breaks at page %ld: %lu more pages of the table, found by "
                             "their headers, are read in page order",
                             table_name.c_str(), static_cast<long>(page),
-                            static_cast<unsigned long>(continuation.size()));
+                            static_cast<unsigned long>(continuation_.size()));
     counts.chains_continued += 1;
-    continuing = true;
-    continuation_next = 0;
-    data_walk.emplace(bl, 0, "the pages of table " + table_name + " after its chain broke", PagesInDump(*this));
+    continuing_ = true;
+    continuation_next_ = 0;
+    data_walk_.emplace(bl_, 0, "the pages of table " + table_name + " after its chain broke", PagesInDump());
     *block = NextContinuationPage(table_name);
     return kOk;
 }
 
-int32_t VRNParser::NextContinuationPage(const std::string &table_name) {
-    if (continuation_next < continuation.size()) return continuation[continuation_next++];
+int32_t RowReader::NextContinuationPage(const std::string &table_name) {
+    if (continuation_next_ < continuation_.size()) return continuation_[continuation_next_++];
     TheLogger().InfoFormat("Table %s: %lu pages read after its chain broke", table_name.c_str(),
-                           static_cast<unsigned long>(continuation.size()));
+                           static_cast<unsigned long>(continuation_.size()));
     return 0;
 }
 
-int VRNParser::CutRowsOfPage(std::string &out, int32_t *block, uint32_t table, uint32_t columns, int32_t *rows,
-                             const RowGeneration &generation) {
+int RowReader::ReadPage(std::string &out, int32_t *block, uint32_t table, uint32_t columns, int32_t *rows) {
     try {
         if (rows) *rows = 0;
         if (block == nullptr) return kFailed;
-        const uint32_t objects = std::min<uint32_t>(iSysobj, static_cast<uint32_t>(pSysobj.size()));
+        const uint32_t objects = parser_.object_count();
         if (table >= objects) {
             TheLogger().ErrorFormat("GetOneString: table %lu is not in the catalogue",
                                     static_cast<unsigned long>(table));
             *block = 0;
             return kFailed;
         }
-        const SysobjEntry &t = pSysobj[table];
+        const SysobjEntry &t = parser_.pSysobj[table];
         const std::string table_name(t.name, strnlen(t.name, sizeof t.name));
         // The catalogue may have changed since the last page: the layout is
         // worked out again for every page (not for every row).
-        row_layout.Invalidate();
+        row_layout_.Invalidate();
 
         const bool starting = *block == -1;
-        if (starting || data_chain_table != static_cast<int64_t>(table) || !data_walk) {
-            data_walk.emplace(bl, 0, "the data chain of table " + table_name, PagesInDump(*this));
-            data_chain_table = table;
-            value_pages = ChainGuard();
-            continuing = false;
-            continuation.clear();
-            continuation_next = 0;
+        if (starting || data_chain_table_ != static_cast<int64_t>(table) || !data_walk_) {
+            data_walk_.emplace(bl_, 0, "the data chain of table " + table_name, PagesInDump());
+            data_chain_table_ = table;
+            value_pages_ = ChainGuard();
+            continuing_ = false;
+            continuation_.clear();
+            continuation_next_ = 0;
         }
         const int32_t page = starting ? t.first_block : *block;
         *block = 0;
         if (starting && page == 0)
             TheLogger().ErrorFormat("Table %s has no first data page (%ld)", table_name.c_str(),
                                     static_cast<long>(page));
-        if (!data_walk->Step(page)) {
+        if (!data_walk_->Step(page)) {
             // The end of the chain, or a chain that cannot go on: the rows
             // read so far stand, and a chain that loops or leaves the dump
             // goes on with the table's pages it did not reach. A failed read
             // or a cancel is passed up.
-            const ChainStop stop = data_walk->stop();
+            const ChainStop stop = data_walk_->stop();
             if (stop == ChainStop::kUnreadable) counts.pages_unreadable += 1;
             if (stop == ChainStop::kRevisited || stop == ChainStop::kOutsideDump || stop == ChainStop::kUnreadable)
                 counts.chains_broken += 1;
-            if (stop == ChainStop::kCancelled || stop == ChainStop::kUnreadable) return data_walk->Result();
-            if (stop == ChainStop::kEndOfChain || continuing) return kOk;
+            if (stop == ChainStop::kCancelled || stop == ChainStop::kUnreadable) return data_walk_->Result();
+            if (stop == ChainStop::kEndOfChain || continuing_) return kOk;
             return ContinueAfterBreak(t, page, block);
         }
-        if (bl.type != t.id) {
-            if (continuing) {
+        if (bl_.type != t.id) {
+            if (continuing_) {
                 *block = NextContinuationPage(table_name);
                 return kOk;
             }
             TheLogger().ErrorFormat("Data chain of table %s stops at page %ld: the page belongs to object %ld",
-                                    table_name.c_str(), static_cast<long>(page), static_cast<long>(bl.type));
+                                    table_name.c_str(), static_cast<long>(page), static_cast<long>(bl_.type));
             counts.chains_broken += 1;
             return ContinueAfterBreak(t, page, block);
         }
 
-        const int area = bl.RecordAreaLength();
-        const int firoff = bl.firoff;
+        const int area = bl_.RecordAreaLength();
+        const int firoff = bl_.firoff;
         // A `len` beyond the block leaves the end of the rows unknown: they
         // are read up to the block's end, but zero bytes after the first row
         // are free space, not rows of zeros.
-        const bool len_lies = bl.len > bl.kb * 1024;
+        const bool len_lies = bl_.len > bl_.kb * 1024;
         if (len_lies)
             TheLogger().ErrorFormat("Page %ld of table %s: len %i runs past the %i-byte block; rows are read up to its free space",
-                                    static_cast<long>(page), table_name.c_str(), static_cast<int>(bl.len), bl.kb * 1024);
-        const uint8_t *body = bl.data.data();
+                                    static_cast<long>(page), table_name.c_str(), static_cast<int>(bl_.len), bl_.kb * 1024);
+        const uint8_t *body = bl_.data.data();
         int count = 0;
         counts.pages_read += 1;
         if (area > 0 && (firoff < 2 || firoff > area)) {
@@ -490,8 +494,8 @@ int VRNParser::CutRowsOfPage(std::string &out, int32_t *block, uint32_t table, u
                 if (var_length > 0) std::memcpy(var_area, row + firoff + 2, static_cast<size_t>(var_length));
 
                 ++rows_read;
-                if (!bl.MayContinue()) return kCancelled;
-                const int rc = PrintOneString(out, table, var_length, columns);
+                if (!bl_.MayContinue()) return kCancelled;
+                const int rc = WriteRow(out, table, var_length, columns);
                 if (rc == kCancelled) return kCancelled;
                 if (rc == kOk) ++count;
                 if (rc == kRowSkipped) counts.rows_skipped += 1;
@@ -508,13 +512,13 @@ int VRNParser::CutRowsOfPage(std::string &out, int32_t *block, uint32_t table, u
         // -1 asks for the table's first page: a page that names -1 as its
         // next names a page before the dump, and must end the chain there
         // rather than start the table over (for ever).
-        const int32_t next = bl.next_id == -1 ? kPageBeforeTheDump : bl.next_id;
-        *block = continuing ? NextContinuationPage(table_name) : next;
+        const int32_t next = bl_.next_id == -1 ? kPageBeforeTheDump : bl_.next_id;
+        *block = continuing_ ? NextContinuationPage(table_name) : next;
         if (rows) *rows = count;
         out += "\nGO\n";
         return kOk;
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in GetOneString\"", generation.source, generation.page_line);
+        LogAssertion(generation_.rows_of_page_site);
         if (block) *block = 0;
         return kFailed;
     }

@@ -1,0 +1,116 @@
+// The rows of one table: its data chain walked page after page, each page
+// cut into rows, each row into its values, text and image values read from
+// their own chains (RowReader.cpp explains the row format).
+//
+// A reader holds everything that changes while a table's rows are read:
+// the row being decoded, the position in the data chain, the pages read for
+// text and image values, and the counts of what was read and lost. The
+// catalogue, the database's page sweep and the dump stay the parser's, so
+// several readers, for several tables, can exist side by side.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "vrndll/call/RecoveryCounts.h"
+#include "vrndll/pages/BlockReader.h"
+#include "vrndll/pages/ChainGuard.h"
+#include "vrndll/pages/PageChain.h"
+#include "vrndll/rows/RowLayout.h"
+
+class VRNParser;
+struct Generation;
+struct SysobjEntry;
+
+class RowReader {
+public:
+    // The rows of table `table` (its index among the parser's objects),
+    // whose data pages are read through `pages`.
+    RowReader(VRNParser &parser, BlockReader &pages, uint32_t table);
+    RowReader(const RowReader &) = delete;
+    RowReader &operator=(const RowReader &) = delete;
+
+    uint32_t table() const { return table_; }
+    // The table's name as its INSERT statements write it (once a page has
+    // been read).
+    const std::string &table_name() const { return row_layout_.table_name; }
+
+    // The rows of the page *block (-1: the table's first page) appended to
+    // `out` as one batch of INSERT statements closed by "GO"; *block gets
+    // the next page, 0 after the last, and *rows the rows written. 0, -1000
+    // cancelled, -2 when a page could not be read.
+    int ReadPage(std::string &out, int32_t *block, uint32_t table, uint32_t columns, int32_t *rows);
+    // The INSERT statement of the row held in the row members below. 0;
+    // kRowSkipped when the row cannot be true; -1000; -2 on an exception.
+    int WriteRow(std::string &out, uint32_t table, int var_length, uint32_t columns);
+    static constexpr int kRowSkipped = 1;
+
+    // The literal of the text, image or unitext value whose chain starts at
+    // `first_page`: 0; -1000; -2 when the chain could not be read to its
+    // end (the literal holds what was read); kChainTaken when a page of the
+    // chain was read for another value of the table (nothing is written).
+    static constexpr int kChainTaken = 1;
+    int WriteTextChain(std::string &out, int32_t first_page);
+    int WriteImageChain(std::string &out, int32_t first_page);
+    int WriteUniTextChain(std::string &out, int32_t first_page);
+
+    // ---- the row being decoded: ReadPage cuts a row of the page into
+    // these members, WriteRow writes it from them.
+    static constexpr int kFixedAreaSize = 999;
+    static constexpr int kVarAreaSize = 1004;
+    uint8_t var_count = 0; // variable-length columns the row stores
+    uint8_t row_number = 0;
+    int32_t row_length = 0;
+    int32_t fixed_length = 0; // bytes of fixed_area the row fills
+    uint8_t fixed_area[kFixedAreaSize] = {};
+    uint8_t var_area[kVarAreaSize] = {};
+
+    // Called whenever the batch being built has grown past kBatchPieceSize
+    // bytes: writes the text out and empties it, so that a page's batch is
+    // never held whole (0, or the code that ends the recovery). Unset: the
+    // batch is held whole.
+    std::function<int(std::string &)> batch_piece;
+    static constexpr size_t kBatchPieceSize = 64 * 1024;
+
+    // Rows taken, pages read and what was lost since the owner last took
+    // them.
+    int32_t rows_read = 0;
+    RecoveryCounts counts;
+
+private:
+    int64_t PagesInDump() const;
+    BlockReader &ChainReader();
+    template <class Append>
+    int WalkValueChain(int32_t first, const char *what, Append append);
+    // After the data chain broke at `page`: the table's pages the chain did
+    // not reach, from the database's sweep of page headers, become the rest
+    // of the walk; *block gets the first (0 when there is none).
+    int ContinueAfterBreak(const SysobjEntry &t, int32_t page, int32_t *block);
+    // The next of those pages, 0 after the last.
+    int32_t NextContinuationPage(const std::string &table_name);
+
+    VRNParser &parser_;
+    BlockReader &bl_;
+    const Generation &generation_;
+    uint32_t table_;
+    // The walk of the data chain, and a reader of its own for text and
+    // image chains, so that reading one never disturbs the data page.
+    std::optional<PageChain> data_walk_;
+    int64_t data_chain_table_ = -1;
+    std::unique_ptr<BlockReader> chain_bl_;
+    // The text and image pages read for values of the table: a page is read
+    // for one value only, so rows that all name the same chain cost its
+    // pages once, not once per row.
+    ChainGuard value_pages_;
+    // Once the data chain has broken, the pages of the table it did not
+    // reach, read in page order after it.
+    std::vector<int32_t> continuation_;
+    size_t continuation_next_ = 0;
+    bool continuing_ = false;
+    // The table's columns as the rows need them, worked out once per page.
+    RowLayout row_layout_;
+};
