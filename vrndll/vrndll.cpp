@@ -150,7 +150,7 @@ std::string SystemReason(const std::string &what, const std::string &path) {
     return what + " '" + path + "': " + text;
 }
 
-int RecoverDumpFile(const char *source_path, const char *target_directory, RecoveryRun *run) {
+Status RecoverDumpFile(const char *source_path, const char *target_directory, RecoveryRun *run) {
     Logger &log = TheLogger();
 
     // A folder opens for reading on some systems but holds no dump.
@@ -159,24 +159,21 @@ int RecoverDumpFile(const char *source_path, const char *target_directory, Recov
         dump = platform::File::openForReading(source_path);
     if (!dump.isOpen()) {
         log.Error("Cannot create destination file");
-        if (run) {
-            run->source_failed = true;
-            run->message = source_path && platform::isDirectory(source_path)
-                               ? std::string("the dump '") + source_path + "' is a folder"
-                               : SystemReason("cannot open the dump", source_path ? source_path : "");
-        }
-        return kOutputFailed;
+        return Status(kOutputFailed, Failure::kSourceUnreadable,
+                      source_path && platform::isDirectory(source_path)
+                          ? std::string("the dump '") + source_path + "' is a folder"
+                          : SystemReason("cannot open the dump", source_path ? source_path : ""));
     }
     if (run) {
         // Compressed and big-endian dumps are named, not searched in vain.
-        run->kind = SniffDump(dump);
-        if (run->kind == DumpKind::kCompressed) {
+        const DumpKind kind = SniffDump(dump);
+        if (kind == DumpKind::kCompressed) {
             log.Error("Compressed dump: decompress it first");
-            return kNoCatalogue;
+            return Status(kNoCatalogue, Failure::kCompressedDump);
         }
-        if (run->kind == DumpKind::kBigEndian) {
+        if (kind == DumpKind::kBigEndian) {
             log.Error("Dump from a big-endian server: not supported");
-            return kNoCatalogue;
+            return Status(kNoCatalogue, Failure::kBigEndianDump);
         }
     }
     const uint64_t size = dump.size();
@@ -191,8 +188,7 @@ int RecoverDumpFile(const char *source_path, const char *target_directory, Recov
         std::string why;
         if (!ChooseDescriptionTemplate(run ? run->options : RecoveryOptions(), parts.folder, described, why)) {
             log.ErrorText("Template refused:", why.c_str());
-            if (run) run->message = why;
-            return kNoCatalogue;
+            return Status(kNoCatalogue, Failure::kTemplateRefused, why);
         }
     }
 
@@ -201,12 +197,12 @@ int RecoverDumpFile(const char *source_path, const char *target_directory, Recov
         if (!run->options.list_only) {
             folder = run->exact_output_folder;
             if (!platform::createDirectoryWithParents(folder)) {
-                run->message = SystemReason("cannot create the output folder", folder);
+                const std::string why = SystemReason("cannot create the output folder", folder);
                 log.ErrorText("Cannot create output folder", folder.c_str());
-                return kOutputFailed;
+                return Status(kOutputFailed, Failure::kOutputFolder, why);
             }
         }
-        if (!TheHost().MayContinue()) return kCancelledBeforeStart;
+        if (!TheHost().MayContinue()) return Status(kCancelledBeforeStart);
         VRNRecover driver(&dump, 2, size_low, 0, folder.c_str(), size_low, size_high,
                           parts.folder.c_str());
         driver.options = run->options;
@@ -215,14 +211,14 @@ int RecoverDumpFile(const char *source_path, const char *target_directory, Recov
         dump.close();
         run->report = driver.report;
         run->output_folder = folder;
-        return MapDriverResult(result);
+        return Status(MapDriverResult(result));
     }
 
     // Without a target there is no place for the output: never fall back to
     // the root folder.
     if (!target_directory || !*target_directory) {
         log.Error("Target directory missing");
-        return kOutputFailed;
+        return Status(kOutputFailed, Failure::kOutputFolder, "no target folder given");
     }
 
     // Both paths are checked before anything is written.
@@ -230,22 +226,22 @@ int RecoverDumpFile(const char *source_path, const char *target_directory, Recov
         ComposeOutputFolder(target_directory, parts.file_name, platform::localTime());
     if (planned.size() > kMaxOutputFolderLength) {
         log.ErrorText("Output folder path too long", planned.c_str());
-        return kOutputFailed;
+        return Status(kOutputFailed, Failure::kOutputFolder, "the output folder's path is too long: '" + planned + "'");
     }
     if (parts.folder.size() > kMaxSourceFolderLength) {
         log.ErrorText("Source folder path too long", parts.folder.c_str());
-        return kOutputFailed;
+        return Status(kOutputFailed, Failure::kNone, "the dump's folder path is too long: '" + parts.folder + "'");
     }
 
     const std::string output_folder = MakeOutputFolder(source_path, target_directory);
     if (!TheHost().MayContinue()) {
         if (!output_folder.empty()) RemoveEmptyOutputFolder(output_folder);
-        return kCancelledBeforeStart;
+        return Status(kCancelledBeforeStart);
     }
     if (output_folder.empty()) {
         log.ErrorText("Cannot create output folder", planned.c_str());
-        if (run) run->message = SystemReason("cannot create the output folder", planned);
-        return kOutputFailed;
+        return Status(kOutputFailed, Failure::kOutputFolder,
+                      SystemReason("cannot create the output folder", planned));
     }
 
     VRNRecover driver(&dump, 2, size_low, 0, output_folder.c_str(), size_low, size_high,
@@ -259,7 +255,7 @@ int RecoverDumpFile(const char *source_path, const char *target_directory, Recov
         run->output_folder = output_folder;
     }
     if (result != kOk) RemoveEmptyOutputFolder(output_folder);
-    return result;
+    return Status(result);
 }
 
 extern "C" {
@@ -288,7 +284,7 @@ VRNDLL_API int VRN_CDECL FileRecover(const char *source_path, const char *target
             log.EnableLog();
         }
         LogRequiredInformation(source_path, target_directory);
-        const int result = MapRecoverResult(RecoverDumpFile(source_path, target_directory));
+        const int result = MapRecoverResult(RecoverDumpFile(source_path, target_directory).code());
         log.Flush(); // everything logged is in the file when the call returns
         return result;
     } catch (...) {

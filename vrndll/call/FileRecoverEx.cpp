@@ -72,18 +72,19 @@ void FillCounts(VrnTableReport &to, const RecoveryCounts &c) {
     to.rows_not_written = c.rows_not_written;
 }
 
-int StatusOf(int result, const RecoveryRun &run) {
-    if (run.kind == DumpKind::kCompressed) return VRN_STATUS_COMPRESSED;
-    if (run.kind == DumpKind::kBigEndian) return VRN_STATUS_BIG_ENDIAN;
-    switch (result) {
+// The one mapping from a recovery's status to the extended entry point's.
+int StatusOf(const Status &status, const RecoveryReport &report) {
+    if (status.failure() == Failure::kCompressedDump) return VRN_STATUS_COMPRESSED;
+    if (status.failure() == Failure::kBigEndianDump) return VRN_STATUS_BIG_ENDIAN;
+    switch (status.code()) {
     case kOk:
-        if (!run.report.unmatched_patterns.empty()) return VRN_STATUS_NOTHING_MATCHED;
-        return run.report.Lost() ? VRN_STATUS_LOSSES : VRN_STATUS_OK;
+        if (!report.unmatched_patterns.empty()) return VRN_STATUS_NOTHING_MATCHED;
+        return report.Lost() ? VRN_STATUS_LOSSES : VRN_STATUS_OK;
     case kCancelledBeforeStart:
     case kCancelled:
         return VRN_STATUS_CANCELLED;
     case kOutputFailed:
-        return run.source_failed ? VRN_STATUS_NO_SOURCE : VRN_STATUS_OUTPUT_FAILED;
+        return status.failure() == Failure::kSourceUnreadable ? VRN_STATUS_NO_SOURCE : VRN_STATUS_OUTPUT_FAILED;
     case kNoCatalogue:
         return VRN_STATUS_NO_CATALOGUE;
     default:
@@ -246,7 +247,7 @@ extern "C" VRNDLL_API int VRN_CDECL FileRecoverEx(const char *source_path, const
         const char *target = o.target_directory ? o.target_directory : "";
         LogRequiredInformation(source_path, o.output_folder ? o.output_folder : target);
 
-        const int result = RecoverDumpFile(source_path, target, &run);
+        const Status result = RecoverDumpFile(source_path, target, &run);
         log.setThreshold(threshold);
 
         const RecoveryCounts &t = run.report.totals;
@@ -269,13 +270,14 @@ extern "C" VRNDLL_API int VRN_CDECL FileRecoverEx(const char *source_path, const
             out.bytes_total = dump.isOpen() ? dump.size() : 0;
         }
         CopyText(out.output_folder, run.output_folder);
-        const int status = StatusOf(result, run);
+        const int status = StatusOf(result, run.report);
+        std::string message = result.reason();
         if (status == VRN_STATUS_NOTHING_MATCHED) {
             std::string text;
             for (const std::string &u : run.report.unmatched_patterns) text += (text.empty() ? "" : ", ") + u;
-            run.message = "nothing matches " + text;
+            message = "nothing matches " + text;
         }
-        CopyText(out.message, run.message.empty() ? DefaultMessage(status, source_path) : run.message);
+        CopyText(out.message, message.empty() ? DefaultMessage(status, source_path) : message);
         return Deliver(report, out, status);
     } catch (...) {
         try {

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "vrndll/pages/DumpSniff.h"
 #include "vrndll/call/RecoveryOptions.h"
+#include "vrndll/call/Status.h"
 
 // Longest output folder and source folder the driver accepts.
 constexpr size_t kMaxOutputFolderLength = 254;
@@ -56,17 +57,14 @@ struct RecoveryRun {
     std::string exact_output_folder; // made with its parents; empty: the dated folder
     RecoveryReport report;
     std::string output_folder; // the folder written, empty when none
-    std::string message;       // why the call failed, with the system's reason
-    bool source_failed = false; // the dump could not be opened
-    DumpKind kind = DumpKind::kPlain;
 };
 
 // Opens the dump, makes the output folder, runs the recovery driver.
-// 0, kCancelledBeforeStart, -5, -3, -2 or -1000. `run` (may be null: the
+// Code 0, kCancelledBeforeStart, -5, -3, -2 or -1000, with the cause and
+// reason of a failure where they are known. `run` (may be null: the
 // behaviour of FileRecover) carries the extended entry point's options and
 // receives its account.
-int RecoverDumpFile(const char *source_path, const char *target_directory,
-                    RecoveryRun *run = nullptr);
+Status RecoverDumpFile(const char *source_path, const char *target_directory, RecoveryRun *run = nullptr);
 
 // "<what> '<path>': <the system's text for the last error>".
 std::string SystemReason(const std::string &what, const std::string &path);
