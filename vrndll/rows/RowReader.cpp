@@ -159,6 +159,34 @@ int RowReader::WriteUniTextChain(std::string &out, int32_t first_page) {
     return TakeBackIfTaken(out, start, rc);
 }
 
+int32_t RowReader::ChainPage(const RowValue &value) {
+    if (value.state != RowValue::State::kStored || value.column == nullptr) return 0;
+    if (value.length < values::StoredWidth(value.column->user_type)) return 0;
+    return ReadInt32(value.bytes);
+}
+
+int RowReader::ReadChain(const RowColumn &column, int32_t first_page,
+                         const std::function<void(const uint8_t *, size_t)> &append, uint64_t *bytes) {
+    uint64_t held = 0;
+    const char *what = column.user_type == values::kText      ? "a text chain"
+                       : column.user_type == values::kUniText ? "a unitext chain"
+                                                              : "an image chain";
+    const int rc = WalkValueChain(first_page, what, [&](const uint8_t *p, size_t n) {
+        held += n;
+        append(p, n);
+    });
+    if (bytes) *bytes = held;
+    if (rc == kChainTaken) {
+        counts.values_null += 1;
+        TheLogger().ErrorFormat("Value of column %s is written as NULL: its chain from page %ld holds pages read for another value",
+                                column.name.c_str(), static_cast<long>(first_page));
+    } else if (rc == kFailed) {
+        counts.chains_broken += 1;
+        TheLogger().ErrorFormat("Value of column %s is written as far as its chain could be read", column.name.c_str());
+    }
+    return rc;
+}
+
 // ================================================================== one row
 
 namespace {
@@ -223,6 +251,51 @@ int AppendColumnValue(RowReader &reader, std::string &out, const RowColumn &colu
 
 } // namespace
 
+// The T-SQL statement of a row: INSERT INTO with the fixed columns and
+// the variable columns the row stores (a row whose every column is NULL
+// names one of them), the values as literals.
+int TsqlRows::WriteRow(std::string &out, const DecodedRow &row, RowReader &reader) {
+    const size_t row_start = out.size();
+    const RowLayout &layout = *row.layout;
+    const size_t fixed = layout.fixed.size();
+    out += "INSERT INTO ";
+    out += layout.table_name;
+    out += '(';
+    out += layout.fixed_names;
+    bool listed = fixed != 0;
+    for (size_t i = fixed; i < row.count; ++i) {
+        if (row.values[i].state == RowValue::State::kAbsent) continue;
+        if (listed) out += ',';
+        out += row.values[i].column->name;
+        listed = true;
+    }
+    const bool all_null = !listed;
+    if (all_null) out += layout.variable.front().name;
+    out += ") \n VALUES(";
+
+    bool first_value = true;
+    for (size_t i = 0; i < row.count; ++i) {
+        const RowValue &v = row.values[i];
+        if (v.state == RowValue::State::kAbsent) continue;
+        if (!first_value) out += ',';
+        first_value = false;
+        if (v.state == RowValue::State::kLost) {
+            out += "NULL";
+            continue;
+        }
+        if (AppendColumnValue(reader, out, *v.column, v.bytes, v.length, v.fixed_area) == kCancelled) {
+            out.resize(row_start);
+            return kCancelled;
+        }
+    }
+    if (all_null) out += "NULL";
+    out += ")\n";
+    SpellOutNulBytes(out, row_start);
+    return kOk;
+}
+
+void TsqlRows::EndPage(std::string &out) { out += "\nGO\n"; }
+
 int RowReader::WriteRow(std::string &out, uint32_t table, int var_length, uint32_t columns) {
     const size_t row_start = out.size();
     try {
@@ -279,69 +352,54 @@ int RowReader::WriteRow(std::string &out, uint32_t table, int var_length, uint32
             }
         }
 
-        // Column list: the fixed columns, then the variable columns that
-        // hold a value. A row whose every column is NULL names one of them.
-        out += "INSERT INTO ";
-        out += layout.table_name;
-        out += '(';
-        out += layout.fixed_names;
-        bool listed = !layout.fixed.empty();
-        for (int i = 0; i < used; ++i) {
-            if (lengths[i] < 1) continue;
-            if (listed) out += ',';
-            out += layout.variable[static_cast<size_t>(i)].name;
-            listed = true;
-        }
-        const bool all_null = !listed;
-        if (all_null) out += layout.variable.front().name;
-        out += ") \n VALUES(";
-
-        int result = kOk;
-        bool first_value = true;
-        const auto separate = [&] {
-            if (!first_value) out += ',';
-            first_value = false;
-        };
+        // The values: fixed columns, then variable columns; a value whose
+        // bytes lie beyond its area is lost (written as NULL).
+        values_.clear();
         int32_t at = 0;
         for (const RowColumn &column : layout.fixed) {
-            separate();
+            RowValue v;
+            v.column = &column;
+            v.fixed_area = true;
             if (at + column.width > fixed_length) {
                 TheLogger().ErrorFormat("Row %i of table %s: column %s lies beyond the %i-byte fixed area, written as NULL",
                                         row_number, name, column.name.c_str(), fixed_length);
-                out += "NULL";
+                v.state = RowValue::State::kLost;
                 counts.values_null += 1;
             } else {
-                const int rc = AppendColumnValue(*this, out, column, fixed_area + at, column.width, true);
-                if (rc == kCancelled) result = kCancelled;
+                v.state = RowValue::State::kStored;
+                v.bytes = fixed_area + at;
+                v.length = column.width;
             }
             at += column.width;
-            if (result == kCancelled) break;
+            values_.push_back(v);
         }
         int32_t vat = 0;
-        for (int i = 0; i < used && result != kCancelled; ++i) {
-            const int32_t len = lengths[i];
-            if (len < 1) continue;
-            const RowColumn &column = layout.variable[static_cast<size_t>(i)];
-            separate();
-            if (vat + len > values_length) {
-                TheLogger().ErrorFormat("Row %i of table %s: column %s lies beyond the %i-byte variable area, written as NULL",
-                                        row_number, name, column.name.c_str(), values_length);
-                out += "NULL";
-                counts.values_null += 1;
-            } else {
-                const int rc = AppendColumnValue(*this, out, column, var_area + vat, len, false);
-                if (rc == kCancelled) result = kCancelled;
+        for (size_t i = 0; i < layout.variable.size(); ++i) {
+            RowValue v;
+            v.column = &layout.variable[i];
+            const int32_t len = static_cast<int>(i) < used ? lengths[i] : 0;
+            if (len >= 1) {
+                if (vat + len > values_length) {
+                    TheLogger().ErrorFormat("Row %i of table %s: column %s lies beyond the %i-byte variable area, written as NULL",
+                                            row_number, name, v.column->name.c_str(), values_length);
+                    v.state = RowValue::State::kLost;
+                    counts.values_null += 1;
+                } else {
+                    v.state = RowValue::State::kStored;
+                    v.bytes = var_area + vat;
+                    v.length = len;
+                }
+                vat += len;
             }
-            vat += len;
+            values_.push_back(v);
         }
-        if (result == kCancelled) {
-            out.resize(row_start);
-            return kCancelled;
-        }
-        if (all_null) out += "NULL";
-        out += ")\n";
-        SpellOutNulBytes(out, row_start);
-        return kOk;
+        DecodedRow row;
+        row.layout = &layout;
+        row.values = values_.data();
+        row.count = values_.size();
+        row.page = page_;
+        row.row_number = row_number;
+        return sink_->WriteRow(out, row, *this);
     } catch (...) {
         // No half statement stays in the batch.
         out.resize(std::min(out.size(), row_start));
@@ -447,6 +505,7 @@ int RowReader::ReadPage(std::string &out, int32_t *block, uint32_t table, uint32
             return ContinueAfterBreak(t, page, block);
         }
 
+        page_ = page;
         const int area = bl_.RecordAreaLength();
         const int firoff = bl_.firoff;
         // A `len` beyond the block leaves the end of the rows unknown: they
@@ -515,7 +574,7 @@ int RowReader::ReadPage(std::string &out, int32_t *block, uint32_t table, uint32
         const int32_t next = bl_.next_id == -1 ? kPageBeforeTheDump : bl_.next_id;
         *block = continuing_ ? NextContinuationPage(table_name) : next;
         if (rows) *rows = count;
-        out += "\nGO\n";
+        sink_->EndPage(out);
         return kOk;
     } catch (...) {
         LogAssertion(generation_.rows_of_page_site);

@@ -21,10 +21,20 @@
 #include "vrndll/pages/ChainGuard.h"
 #include "vrndll/pages/PageChain.h"
 #include "vrndll/rows/RowLayout.h"
+#include "vrndll/rows/RowValues.h"
 
 class VRNParser;
 struct Generation;
 struct SysobjEntry;
+
+// The rows as the T-SQL scripts hold them: one INSERT statement per row,
+// each page's batch closed by "GO" (the reader's sink unless told
+// otherwise).
+class TsqlRows : public RowSink {
+public:
+    int WriteRow(std::string &out, const DecodedRow &row, RowReader &reader) override;
+    void EndPage(std::string &out) override;
+};
 
 class RowReader {
 public:
@@ -35,17 +45,21 @@ public:
     RowReader &operator=(const RowReader &) = delete;
 
     uint32_t table() const { return table_; }
+    // Where the rows go from now on (borrowed; null: the T-SQL statements).
+    void SetSink(RowSink *sink) { sink_ = sink ? sink : &tsql_; }
     // The table's name as its INSERT statements write it (once a page has
     // been read).
     const std::string &table_name() const { return row_layout_.table_name; }
 
     // The rows of the page *block (-1: the table's first page) appended to
-    // `out` as one batch of INSERT statements closed by "GO"; *block gets
+    // `out` by the sink as one batch (for T-SQL: INSERT statements closed
+    // by "GO"); *block gets
     // the next page, 0 after the last, and *rows the rows written. 0, -1000
     // cancelled, -2 when a page could not be read.
     int ReadPage(std::string &out, int32_t *block, uint32_t table, uint32_t columns, int32_t *rows);
-    // The INSERT statement of the row held in the row members below. 0;
-    // kRowSkipped when the row cannot be true; -1000; -2 on an exception.
+    // The row held in the row members below, cut into its values and handed
+    // to the sink. 0; kRowSkipped when the row cannot be true; -1000; -2 on
+    // an exception.
     int WriteRow(std::string &out, uint32_t table, int var_length, uint32_t columns);
     static constexpr int kRowSkipped = 1;
 
@@ -57,6 +71,19 @@ public:
     int WriteTextChain(std::string &out, int32_t first_page);
     int WriteImageChain(std::string &out, int32_t first_page);
     int WriteUniTextChain(std::string &out, int32_t first_page);
+
+    // For sinks other than the T-SQL statements: the first page of the
+    // chain a text, image or unitext value points to (0: none, NULL), and
+    // the chain's bytes streamed to `append`, page by page. What a chain
+    // costs is counted here: one whose pages were read for another value
+    // gives nothing (kChainTaken: drop what was appended; counted as a
+    // value written as NULL), one
+    // that breaks gives what was read (kFailed, counted as a broken chain).
+    // Returns 0, kChainTaken, kFailed or -1000; *bytes (may be null) gets
+    // the bytes appended.
+    static int32_t ChainPage(const RowValue &value);
+    int ReadChain(const RowColumn &column, int32_t first_page,
+                  const std::function<void(const uint8_t *, size_t)> &append, uint64_t *bytes);
 
     // ---- the row being decoded: ReadPage cuts a row of the page into
     // these members, WriteRow writes it from them.
@@ -113,4 +140,9 @@ private:
     bool continuing_ = false;
     // The table's columns as the rows need them, worked out once per page.
     RowLayout row_layout_;
+    // The values of the row being written, and the page it is on.
+    std::vector<RowValue> values_;
+    int32_t page_ = 0;
+    TsqlRows tsql_;
+    RowSink *sink_ = &tsql_;
 };
