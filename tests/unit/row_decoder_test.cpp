@@ -396,6 +396,46 @@ TEST_F(TextValues, APageIsReadForOneValueOnly) {
     }
 }
 
+// A chain that breaks at its first page gave nothing: NULL where the column
+// takes it, else the empty value counted as changed; a chain broken after
+// some pages keeps what was read and is counted as changed. Each is named
+// with its data page and row.
+TEST_F(TextValues, AChainThatGaveNothingIsNullOrCountedAsChanged) {
+    struct Case {
+        const char *name;
+        uint8_t type;
+        bool nullable;
+        int32_t pointer; // first page the row names
+        std::string written;
+        uint64_t nulls, changed;
+    };
+    constexpr int32_t kOutside = 0x7fffff00;
+    const std::vector<Case> cases = {
+        {"text, nullable, nothing read", 19, true, kOutside, "NULL", 1, 0},
+        {"text, not null, nothing read", 19, false, kOutside, "''", 0, 1},
+        {"image, nullable, nothing read", 20, true, kOutside, "NULL", 1, 0},
+        {"image, not null, nothing read", 20, false, kOutside, "0x", 0, 1},
+        {"unitext, nullable, nothing read", 36, true, kOutside, "NULL", 1, 0},
+        {"text, read in part", 19, true, 200, "'abc'", 0, 1},
+        {"image, read in part", 20, false, 200, "0x616263", 0, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Reset(2);
+        LogCapture log;
+        dumpwriter::TextChain(*db_, kTextOwner, 200, ToBytes("abcdef"), 3); // pages 200, 201
+        db_->edit_page(200, [&](dumpwriter::Page &p) { p.next_id = kOutside; });
+        Rows({Row(0, {}, {dumpwriter::TextPointer(c.pointer)}), Row(1, {}, {{}, Text("next")})}, 2);
+        Open({Column("story", c.type, 16, c.nullable), Column("v", 2, 5, true)});
+        EXPECT_EQ(All(), Insert("story", c.written) + Insert("v", "'next'") + kGo);
+        EXPECT_EQ(parser_->counts.values_null, c.nulls);
+        EXPECT_EQ(parser_->counts.values_changed, c.changed);
+        EXPECT_EQ(parser_->counts.chains_broken, 1u);
+        EXPECT_TRUE(log.HasContaining("Row 0 of page " + std::to_string(db_->pages_of(kTable).front()) +
+                                      " of table t: column story"));
+    }
+}
+
 // With a writer for pieces, a page's batch leaves the parser whenever it
 // passes kBatchPieceSize: what is held stays below that plus one row, however
 // many rows of long values the page holds, and nothing is lost or doubled.

@@ -208,6 +208,40 @@ void AccountForChange(RowReader &reader, const std::string &out, size_t value_st
                             values::ValueChangeText(change), stored.c_str(), out.c_str() + value_start);
 }
 
+// True when `out` from `start` holds just the literal a chain writer makes
+// of a chain that gave no byte.
+bool IsEmptyChainLiteral(int user_type, const std::string &out, size_t start) {
+    std::string empty;
+    if (user_type == values::kUniText) {
+        values::UniTextLiteralWriter literal(empty);
+        literal.Begin();
+        literal.End();
+    } else if (user_type == values::kText) {
+        values::CharLiteralWriter literal(empty);
+        literal.Begin();
+        literal.End();
+    } else {
+        empty = "0x";
+    }
+    return out.size() - start == empty.size() && out.compare(start, empty.size(), empty) == 0;
+}
+
+enum class LostValue { kNull, kChanged };
+
+// A value written as NULL or other than stored because its bytes were lost:
+// counted, and named in the log by its table, data page, row and column
+// (`chain`: the first page of its chain, 0 for none).
+void NameLostValue(RowReader &reader, const RowColumn &column, LostValue lost, int32_t chain, const char *why) {
+    if (lost == LostValue::kNull)
+        reader.counts.values_null += 1;
+    else
+        reader.counts.values_changed += 1;
+    TheLogger().ErrorFormat("Row %i of page %ld of table %s: column %s (chain from page %ld) written as %s: %s",
+                            reader.row_number, static_cast<long>(reader.data_page()), reader.table_name().c_str(),
+                            column.name.c_str(),
+                            static_cast<long>(chain), lost == LostValue::kNull ? "NULL" : "changed", why);
+}
+
 // Appends the literal of one value of `column` held in `len` bytes at `p`.
 // Text and image values are the chains their 16-byte pointer names.
 // Returns 0, or what a chain writer returned.
@@ -228,6 +262,7 @@ int AppendColumnValue(RowReader &reader, std::string &out, const RowColumn &colu
     }
     // Text is written as characters, unitext as its code units, image as
     // the bytes it holds.
+    const size_t start = out.size();
     int rc = column.user_type == values::kText      ? reader.WriteTextChain(out, page)
              : column.user_type == values::kUniText ? reader.WriteUniTextChain(out, page)
                                                     : reader.WriteImageChain(out, page);
@@ -236,15 +271,25 @@ int AppendColumnValue(RowReader &reader, std::string &out, const RowColumn &colu
         // value has read (rows that all name one chain, or chains that
         // merge) would otherwise multiply the output without bound.
         out += "NULL";
-        reader.counts.values_null += 1;
-        TheLogger().ErrorFormat("Value of column %s is written as NULL: its chain from page %ld holds pages read for another value",
-                                column.name.c_str(), static_cast<long>(page));
+        NameLostValue(reader, column, LostValue::kNull, page, "its chain holds pages read for another value");
         return kOk;
     }
     if (rc == kFailed) {
+        // A chain broken at its first page gave nothing: an empty literal
+        // would pass for a stored empty value, so a nullable column gets
+        // NULL, and a column that cannot take NULL gets the empty value,
+        // counted as changed. A chain read in part keeps what was read.
         reader.counts.chains_broken += 1;
-        TheLogger().ErrorFormat("Value of column %s is written as far as its chain could be read",
-                                column.name.c_str());
+        const bool nothing_read = IsEmptyChainLiteral(column.user_type, out, start);
+        if (nothing_read && column.nullable) {
+            out.resize(start);
+            out += "NULL";
+            NameLostValue(reader, column, LostValue::kNull, page, "nothing of its chain could be read");
+        } else {
+            NameLostValue(reader, column, LostValue::kChanged, page,
+                          nothing_read ? "nothing of its chain could be read, written empty (the column takes no NULL)"
+                                       : "its chain could be read only in part, written as far as it was read");
+        }
     }
     return rc;
 }

@@ -50,6 +50,8 @@ public:
     // The table's name as its INSERT statements write it (once a page has
     // been read).
     const std::string &table_name() const { return row_layout_.table_name; }
+    // The data page whose rows are being read (0 before the first).
+    int32_t data_page() const { return data_walk_ ? data_walk_->page() : 0; }
 
     // The rows of the page *block (-1: the table's first page) appended to
     // `out` by the sink as one batch (for T-SQL: INSERT statements closed
