@@ -298,6 +298,8 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
     o.diagnostic = OnDiag;
     o.table_done = OnTable;
     o.user_data = reinterpret_cast<uintptr_t>(&state);
+    o.output_format = options.format;
+    o.charset = options.charset.empty() ? nullptr : options.charset.c_str();
     VrnReport report;
     std::memset(&report, 0, sizeof report);
     report.size = sizeof report;

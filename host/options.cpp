@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "host/exit_codes.h"
+#include "vrndll.h"
 
 namespace {
 
@@ -76,6 +77,18 @@ std::string ParseOptions(const std::vector<std::string> &args, HostOptions &opti
             problem = take(options.output);
         } else if (name == "--template") {
             problem = take(options.template_file);
+        } else if (name == "--charset") {
+            problem = take(options.charset);
+        } else if (name == "--format") {
+            if ((problem = take(text)).empty()) {
+                const int format = text == "tsql"       ? VRN_FORMAT_TSQL
+                                   : text == "postgres" ? VRN_FORMAT_POSTGRES
+                                   : text == "sqlite"   ? VRN_FORMAT_SQLITE
+                                   : text == "csv"      ? VRN_FORMAT_CSV
+                                                        : -1;
+                if (format < 0) return "--format is one of tsql, postgres, sqlite, csv";
+                options.format = format;
+            }
         } else if (name == "--database" || name == "-d") {
             if ((problem = take(text)).empty()) options.databases.push_back(text);
         } else if (name == "--table" || name == "-t") {
@@ -141,6 +154,11 @@ std::string UsageText() {
            "      --rows-per-file N start the next data script after N rows (default 100)\n"
            "      --template FILE   decode with the tables of FILE (an int0.ini)\n"
            "      --no-template     ignore an int0.ini beside the dump\n"
+           "      --format FORMAT   tsql (default: the scripts above), postgres (a load.sql\n"
+           "                        for psql), sqlite (a load.sql for the sqlite3 shell) or\n"
+           "                        csv (a .csv file per table, with a schema.sql and load.sql)\n"
+           "      --charset NAME    the server's character set, for postgres, sqlite and csv\n"
+           "                        (iso_1, cp1252, cp850, cp437, roman8, utf8)\n"
            "  -v, --verbose         show losses as they happen; log at debug level\n"
            "      --log-level LEVEL debug, info, error or assert\n"
            "      --log FILE        write the log to FILE (default: recovery.log in the output)\n"

@@ -17,6 +17,8 @@ struct HostOptions {
     int rows_per_file = 0;      // 0: the library's 100
     std::string template_file;  // --template
     bool no_template = false;   // --no-template
+    int format = 0;             // --format: VRN_FORMAT_*
+    std::string charset;        // --charset: empty, the library's default
     int log_level = 0;          // 0: the library's setting; 1 debug .. 4 assert
     bool verbose = false;       // -v: losses shown as they happen, debug log
     std::string log_file;       // empty: recovery.log in the output folder

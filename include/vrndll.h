@@ -126,6 +126,9 @@ typedef void(VRN_CDECL *VrnTableProc)(const VrnTableReport *table, uintptr_t use
 /* Template modes: auto (an int0.ini beside the dump switches it on), off,
  * or the file named by template_file. */
 enum { VRN_TEMPLATE_AUTO = 0, VRN_TEMPLATE_OFF = 1, VRN_TEMPLATE_FILE = 2 };
+/* What the databases are written as: T-SQL scripts with commit.bat and
+   commit.sh, a load.sql for psql or for the sqlite3 shell, or CSV files. */
+enum { VRN_FORMAT_TSQL = 0, VRN_FORMAT_POSTGRES = 1, VRN_FORMAT_SQLITE = 2, VRN_FORMAT_CSV = 3 };
 
 /* Flags of VrnOptions. */
 enum {
@@ -151,6 +154,9 @@ typedef struct VrnOptions {
     VRN_SLOT(VrnDiagProc, diagnostic);
     VRN_SLOT(VrnTableProc, table_done);       /* after each table and each database */
     uint64_t user_data;                       /* handed back to the callbacks */
+    int32_t output_format;                    /* VRN_FORMAT_*; 0: the T-SQL scripts */
+    int32_t reserved2;
+    VRN_SLOT(const char *, charset);          /* the server's character set (iso_1, cp1252, ...); NULL: the default */
 } VrnOptions;
 
 /* Outcome of FileRecoverEx (VrnReport.status and its result). */

@@ -76,6 +76,18 @@ void VRNOutFiles::EndNumberedScript() {
     script_postamble_.clear();
 }
 
+std::string VRNOutFiles::MakeDatabaseFolder(const std::string &name) {
+    database_name = name;
+    const std::string safe = SafeFileName(database_name);
+    database_folder = folders_.ClaimPlain(FitName(safe, PathInTarget("").size(), kSuffixRoom + kFolderTailRoom));
+    any_folder_ = true;
+    const std::string path = PathInTarget(database_folder);
+    // An existing folder is fine; a link there is never written through.
+    if (platform::createDirectory(path) || platform::pathKind(path) == platform::PathKind::Directory) return path;
+    TheLogger().ErrorText("Cannot create the database folder", path.c_str());
+    return std::string();
+}
+
 int VRNOutFiles::CreateBatFile(const char *database_name_in) {
     // The database before may not have closed its files: its texts first.
     EndNumberedScript();

@@ -125,6 +125,9 @@ public:
 
     // Path of a file or folder inside the target folder.
     std::string PathInTarget(const std::string &name) const;
+    // For the output writers: claims the folder of database `name` as
+    // CreateBatFile does and makes it. Its path, or "" when it cannot be made.
+    std::string MakeDatabaseFolder(const std::string &name);
 
 private:
     int CreateScriptFile(const std::string &stem, const AssertionSite &site);

@@ -92,7 +92,20 @@ int VRNRecover::Recover() {
         if (!parser) return kFailed;
         outfiles.rows_per_part = options.rows_per_file > 0 ? options.rows_per_file : kRowsPerPart;
         writing_ = !options.list_only;
+        if (options.output_format != OutputFormat::kTsql && !options.list_only) {
+            writer_ = MakeOutputWriter(options);
+            if (!writer_) {
+                TheLogger().Error("The output format asked for is not available");
+                return kFailed;
+            }
+        }
         const int rc = RecoverDatabases();
+        if (writer_) {
+            if (rc != kOk) writer_->Abandon();
+            const int closed = writer_->Close();
+            writer_.reset();
+            if (rc == kOk && IsStop(closed)) return closed;
+        }
         // A recovery that stops (a cancel, a failure) leaves no file open:
         // what was written whole stays, a batch cut short goes, and the
         // file INCOMPLETE says what is missing.
@@ -333,6 +346,12 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
     if (options.list_only) {
         rc = ListDatabase(use_template);
         if (IsStop(rc)) return rc;
+    } else if (writer_) {
+        rc = ExportDatabase(use_template ? "database_" + std::to_string(index) : db_name, use_template);
+        TheLogger().InfoNumber("Export of the database returned", rc);
+        if (IsStop(rc)) return rc;
+        if (!use_template && description.WriteDescription() != 0)
+            TheLogger().ErrorText("Description file not written", description.path().c_str());
     } else if (!use_template) {
         rc = GenerateDll(db_name.c_str(), 0);
         TheLogger().InfoNumber("Generate Dll returned", rc);
@@ -346,7 +365,7 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
         if (IsStop(rc)) return rc;
     }
 
-    if (!options.list_only) {
+    if (!options.list_only && !writer_) {
         rc = GenerateData();
         TheLogger().InfoNumber("Generate Data returned", rc);
         if (IsStop(rc)) return rc;

@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "vrndll/sql/KeyStatements.h"
 #include "vrndll/call/RecoveryOptions.h"
+#include "vrndll/output/OutputWriter.h"
 #include "vrndll/VRNOutFiles.h"
 #include "vrndll/VRNParser.h"
 
@@ -98,6 +99,16 @@ private:
     int WriteTableScript(uint32_t j);
     // The script of the database's compiled objects (ObjectTextScript.cpp).
     int WriteObjectTexts();
+    // The texts of the compiled objects, in object id order, without those
+    // that name a table left out of the selection. 0 or -1000.
+    int SelectObjectTexts(std::vector<ObjectTextEntry> &selected);
+
+    // A database written by an output writer instead of the T-SQL scripts
+    // (ExportDatabase.cpp): the catalogue read as GenerateDll reads it, the
+    // tables, object texts, rows and keys handed to writer_.
+    int ExportDatabase(const std::string &database_name, bool from_template);
+    int ExportTableRows(const TableSchema &table, RowReader &reader);
+    std::unique_ptr<OutputWriter> writer_;
     // foreign_keys.sql: the foreign keys of the scripted tables, loaded after
     // every data script (ForeignKeyScript.cpp).
     int WriteForeignKeys();

@@ -20,7 +20,8 @@
 namespace {
 
 // Every field of the records lies at the same offset on 32- and 64-bit hosts.
-static_assert(sizeof(VrnOptions) == 104, "VrnOptions layout");
+static_assert(sizeof(VrnOptions) == 120, "VrnOptions layout");
+static_assert(offsetof(VrnOptions, charset_slot) == 112, "VrnOptions layout");
 static_assert(offsetof(VrnOptions, target_directory_slot) == 24, "VrnOptions layout");
 static_assert(offsetof(VrnOptions, user_data) == 96, "VrnOptions layout");
 static_assert(sizeof(VrnReport) == 1648, "VrnReport layout");
@@ -128,6 +129,12 @@ std::string BuildRun(const VrnOptions &o, RecoveryRun &run, DiagTarget &diag) {
     if ((o.flags & VRN_SCHEMA_ONLY) && (o.flags & VRN_DATA_ONLY))
         return "schema only and data only exclude each other";
     if (o.rows_per_file < 0) return "rows per file must be positive";
+    if (o.output_format < VRN_FORMAT_TSQL || o.output_format > VRN_FORMAT_CSV) return "unknown output format";
+    r.output_format = o.output_format == VRN_FORMAT_POSTGRES ? OutputFormat::kPostgres
+                      : o.output_format == VRN_FORMAT_SQLITE ? OutputFormat::kSqlite
+                      : o.output_format == VRN_FORMAT_CSV    ? OutputFormat::kCsv
+                                                             : OutputFormat::kTsql;
+    if (o.charset) r.charset = o.charset;
     if (o.template_mode < VRN_TEMPLATE_AUTO || o.template_mode > VRN_TEMPLATE_FILE)
         return "unknown template mode";
     if (o.template_mode == VRN_TEMPLATE_FILE && (!o.template_file || !*o.template_file))

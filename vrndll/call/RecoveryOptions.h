@@ -17,6 +17,10 @@ constexpr int kNoteLevel = 4;
 
 enum class TemplateMode { kAuto, kOff, kFile };
 
+// What the databases are written as: the T-SQL scripts with commit.bat and
+// commit.sh, or a load script for PostgreSQL or SQLite, or CSV files.
+enum class OutputFormat { kTsql, kPostgres, kSqlite, kCsv };
+
 // Where a recovery stands, for a progress callback.
 struct RecoveryProgress {
     int pass = 1;
@@ -49,6 +53,10 @@ struct RecoveryOptions {
     int rows_per_file = 100;
     TemplateMode template_mode = TemplateMode::kAuto;
     std::string template_file; // for TemplateMode::kFile
+    OutputFormat output_format = OutputFormat::kTsql;
+    // The server's character set, for the formats that write UTF-8 (empty:
+    // the default).
+    std::string charset;
 
     // Called at most every progress_interval_ms, and at the end.
     std::function<void(const RecoveryProgress &)> progress;

@@ -71,11 +71,12 @@ std::string FirstNamedWord(const std::string &text, const std::unordered_set<std
 
 } // namespace
 
-int VRNRecover::WriteObjectTexts() {
-    try {
-        std::vector<ObjectText> texts;
-        int rc = parser->ReadObjectTexts(texts);
-        if (rc == kCancelled) return rc;
+int VRNRecover::SelectObjectTexts(std::vector<ObjectTextEntry> &selected) {
+    selected.clear();
+    std::vector<ObjectText> texts;
+    const int rc = parser->ReadObjectTexts(texts);
+    if (rc == kCancelled) return rc;
+    {
 
         std::unordered_map<int32_t, const SysobjEntry *> objects;
         const uint32_t count = parser->object_count();
@@ -122,9 +123,25 @@ int VRNRecover::WriteObjectTexts() {
             }
             wanted.swap(kept);
         }
-        if (wanted.empty()) return kOk;
         std::stable_sort(wanted.begin(), wanted.end(),
                          [](const auto &a, const auto &b) { return a.first->id < b.first->id; });
+        for (const auto &w : wanted) {
+            ObjectTextEntry entry;
+            entry.name = std::string(w.first->name, strnlen(w.first->name, sizeof w.first->name));
+            entry.type = w.first->type;
+            entry.text = w.second->text;
+            selected.push_back(std::move(entry));
+        }
+    }
+    return kOk;
+}
+
+int VRNRecover::WriteObjectTexts() {
+    try {
+        std::vector<ObjectTextEntry> wanted;
+        int rc = SelectObjectTexts(wanted);
+        if (rc == kCancelled) return rc;
+        if (wanted.empty()) return kOk;
 
         rc = outfiles.OpenScript(kScriptName, 0);
         if (rc == kScriptNotCreated) {
@@ -132,10 +149,10 @@ int VRNRecover::WriteObjectTexts() {
             return kOk;
         }
         if (IsStop(rc)) return rc;
-        for (const auto &w : wanted) {
-            const std::string name(w.first->name, strnlen(w.first->name, sizeof w.first->name));
+        for (const ObjectTextEntry &w : wanted) {
+            const std::string &name = w.name;
             int changed = 0;
-            std::string text = ClientSafeText(w.second->text, &changed);
+            std::string text = ClientSafeText(w.text, &changed);
             if (changed > 0)
                 TheLogger().ErrorFormat("Text of %s: %i lines began with a client command and were written after an empty comment",
                                         name.c_str(), changed);
