@@ -17,17 +17,13 @@
 namespace encode = dumpwriter::encode;
 namespace types = dumpwriter::types;
 using dumpwriter::Page;
+using testsupport::TheLibrary;
 
 namespace {
 
 constexpr int kRowsPerPage = 10;
 constexpr int kOrders = 600;  // 60 pages
 constexpr int kClients = 200; // 20 pages
-
-testsupport::LoadedVrndll &TheLibrary() {
-    static testsupport::LoadedVrndll library;
-    return library;
-}
 
 struct Counted {
     uint64_t orders = 0, clients = 0;
@@ -113,20 +109,12 @@ TEST(BrokenChain, EveryIntactPageOfTheTableIsRead) {
         ASSERT_EQ(orders_pages.size(), static_cast<size_t>(kOrders / kRowsPerPage));
         build(true);
 
-        VrnOptions o;
-        std::memset(&o, 0, sizeof o);
-        o.size = sizeof o;
-        const std::string out = folder / "out";
-        o.output_folder = out.c_str();
-        o.flags = 0;
+        VrnOptions o{};
         Counted counted;
         o.table_done = OnTable;
         o.user_data = reinterpret_cast<uintptr_t>(&counted);
         VrnReport report;
-        std::memset(&report, 0, sizeof report);
-        report.size = sizeof report;
-        const std::string dump_path = folder / "sales.dmp";
-        const int status = TheLibrary().file_recover_ex(dump_path.c_str(), &o, &report);
+        const int status = testsupport::RecoverWithOptions(folder / "sales.dmp", folder / "out", o, report);
         EXPECT_EQ(status, c.lost ? VRN_STATUS_LOSSES : VRN_STATUS_OK) << report.message;
         EXPECT_EQ(counted.orders, c.orders_rows);
         EXPECT_EQ(counted.clients, c.clients_rows);

@@ -16,6 +16,7 @@
 
 using testsupport::JoinPath;
 using testsupport::ListTree;
+using testsupport::Occurrences;
 using testsupport::ReadFileText;
 using testsupport::TempFolder;
 using testsupport::WriteFileText;
@@ -33,12 +34,6 @@ void VRN_CDECL RecordDiag(const char *text, uintptr_t user_data) {
 
 void VRN_CDECL RecordPercent(const char *, int percent, uintptr_t user_data) {
     reinterpret_cast<HostRecord *>(user_data)->percents.push_back(percent);
-}
-
-size_t Count(const std::string &text, const std::string &what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
 }
 
 std::string FolderNameAt(const std::string &file_name, const platform::DateTime &t) {
@@ -263,7 +258,7 @@ TEST_F(LoadedLibrary, OwnCancelFlagIsMadeOnceWhenTheHostGivesNone) {
     library_->set_break_flag(nullptr);
     Recover(missing);
     Recover(missing);
-    EXPECT_EQ(Count(ReadFileText(log_), "Breakflag initialized manually"), 1u);
+    EXPECT_EQ(Occurrences(ReadFileText(log_), "Breakflag initialized manually"), 1u);
 }
 
 TEST_F(LoadedLibrary, NullLogPathIsNotedAndEmptyLogPathIsAccepted) {
@@ -273,7 +268,7 @@ TEST_F(LoadedLibrary, NullLogPathIsNotedAndEmptyLogPathIsAccepted) {
     EXPECT_EQ(Recover(missing, target_, nullptr), VRN_RESULT_NO_SOURCE);
     EXPECT_EQ(Recover(missing, target_, ""), VRN_RESULT_NO_SOURCE);
     const std::string log = ReadFileText(log_);
-    EXPECT_EQ(Count(log, "A.F. Exp [NULL!=logfile]"), 1u) << log;
-    EXPECT_EQ(Count(log, "LogRequiredInformation failed to open file"), 1u)
+    EXPECT_EQ(Occurrences(log, "A.F. Exp [NULL!=logfile]"), 1u) << log;
+    EXPECT_EQ(Occurrences(log, "LogRequiredInformation failed to open file"), 1u)
         << "later calls log elsewhere";
 }

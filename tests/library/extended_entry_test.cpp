@@ -21,7 +21,10 @@
 using testsupport::JoinPath;
 using testsupport::ListTree;
 using testsupport::ReadFileText;
+using testsupport::IgnoreDiag;
+using testsupport::IgnorePercent;
 using testsupport::TempFolder;
+using testsupport::TheLibrary;
 namespace encode = dumpwriter::encode;
 namespace types = dumpwriter::types;
 
@@ -29,11 +32,6 @@ namespace {
 
 constexpr int kOrders = 250;
 constexpr int kItems = 10;
-
-testsupport::LoadedVrndll &TheLibrary() {
-    static testsupport::LoadedVrndll library;
-    return library;
-}
 
 // What the callbacks saw.
 struct Seen {
@@ -55,9 +53,6 @@ void VRN_CDECL OnTable(const VrnTableReport *t, uintptr_t user) {
     seen->columns.push_back(t->columns ? t->columns : "");
     seen->reasons.push_back(t->reason ? t->reason : "");
 }
-
-void VRN_CDECL IgnoreDiag(const char *, uintptr_t) {}
-void VRN_CDECL IgnorePercent(const char *, int, uintptr_t) {}
 
 void LayOutSales(dumpwriter::Dump &dump) {
     dump.database("master", 1, 0);

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "tests/support/dump_description.h"
 #include "tests/support/loaded_vrndll.h"
 #include "tests/support/temp_folder.h"
@@ -20,16 +19,9 @@
 using testsupport::JoinPath;
 using testsupport::ListTree;
 using testsupport::ReadFileText;
+using testsupport::TheLibrary;
 
 namespace {
-
-void VRN_CDECL Quiet(const char *, uintptr_t) {}
-void VRN_CDECL QuietBar(const char *, int, uintptr_t) {}
-
-testsupport::LoadedVrndll &TheLibrary() {
-    static testsupport::LoadedVrndll library;
-    return library;
-}
 
 // Recovers the dump `description` describes into a fresh target and
 // returns the result code and the output: every file below the one output
@@ -61,16 +53,9 @@ Recovered Recover(const std::unique_ptr<dumpwriter::Dump> &dump) {
     Recovered out;
     if (!dump) return out;
     testsupport::TempFolder outer("format15_recovery");
-    const std::string target = outer / "target";
-    EXPECT_TRUE(platform::createDirectory(target));
-    const std::string path = outer / "sample.dmp";
-    EXPECT_TRUE(dump->write_file(path));
-    out.rc = TheLibrary().file_recover(path.c_str(), target.c_str(), 0, Quiet, QuietBar, 0,
-                                       (outer / "recovery.log").c_str());
-    std::string root;
-    for (const std::string &entry : ListTree(target))
-        if (std::count(entry.begin(), entry.end(), '/') == 1 && entry.back() == '/')
-            root = JoinPath(target, entry.substr(0, entry.size() - 1));
+    const testsupport::HostRecovery run = testsupport::RecoverAsHost(*dump, outer.path());
+    out.rc = run.rc;
+    const std::string &root = run.root;
     if (root.empty()) return out; // a failed recovery leaves no output folder
     for (const std::string &entry : ListTree(root))
         if (entry.back() != '/') out.files.push_back({entry, ReadFileText(JoinPath(root, entry))});

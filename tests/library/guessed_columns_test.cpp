@@ -2,11 +2,9 @@
 // columns are guessed from the rows of its first data page.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "tests/support/dump_writer.h"
 #include "tests/support/loaded_vrndll.h"
 #include "tests/support/table_builder.h"
@@ -14,26 +12,13 @@
 #include "vrndll.h"
 
 using testsupport::JoinPath;
-using testsupport::ListTree;
+using testsupport::Occurrences;
+using testsupport::TheLibrary;
 using testsupport::ReadFileText;
 namespace encode = dumpwriter::encode;
 namespace types = dumpwriter::types;
 
 namespace {
-
-void VRN_CDECL OnDiag(const char *, uintptr_t) {}
-void VRN_CDECL OnBar(const char *, int, uintptr_t) {}
-
-testsupport::LoadedVrndll &TheLibrary() {
-    static testsupport::LoadedVrndll library;
-    return library;
-}
-
-size_t Count(const std::string &text, const std::string &word) {
-    size_t n = 0;
-    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
-    return n;
-}
 
 std::string Digits(int i) { return std::string(1, static_cast<char>('0' + i / 10)) + static_cast<char>('0' + i % 10); }
 
@@ -102,28 +87,20 @@ TEST(GuessedColumns, ATableWithoutColumnRowsGetsGuessedColumnsAndEveryRow) {
             });
             dump.build();
         }
-        const std::string path = folder / "sales.dmp";
-        ASSERT_TRUE(dump.write_file(path));
-        const std::string target = folder / "out";
-        ASSERT_TRUE(platform::createDirectory(target));
-        EXPECT_EQ(TheLibrary().file_recover(path.c_str(), target.c_str(), 0, OnDiag, OnBar, 0,
-                                            (folder / "recovery.log").c_str()),
-                  0);
-        std::string root;
-        for (const std::string &entry : ListTree(target))
-            if (std::count(entry.begin(), entry.end(), '/') == 1 && entry.back() == '/')
-                root = JoinPath(target, entry.substr(0, entry.size() - 1));
+        const testsupport::HostRecovery run = testsupport::RecoverAsHost(dump, folder.path());
+        EXPECT_EQ(run.rc, 0);
+        const std::string &root = run.root;
         const std::string script = ReadFileText(JoinPath(root, "sales/readings.sql"));
         for (const char *column : {"Field1  int", "Field2  smalldatetime", "Field3  int", "Field4  tinyint",
                                    "Field9  tinyint", c.eight_bytes, "Field11  text", "Field12  varchar(255)"})
             EXPECT_NE(script.find(column), std::string::npos) << column << " in\n" << script;
         const std::string rows = ReadFileText(JoinPath(root, "sales/readings_1.sql"));
         // Rows the guessed columns would run past are skipped, not cut.
-        EXPECT_EQ(Count(rows, "INSERT INTO"), static_cast<size_t>(c.narrower_second_page ? kRows / 2 : kRows)) << rows;
+        EXPECT_EQ(Occurrences(rows, "INSERT INTO"), static_cast<size_t>(c.narrower_second_page ? kRows / 2 : kRows)) << rows;
         EXPECT_NE(rows.find(c.narrower_second_page ? "VALUES(10,'" : "VALUES(20,'"), std::string::npos)
             << rows.substr(0, 600);
         EXPECT_NE(rows.find(c.narrower_second_page ? ",30," : ",60,"), std::string::npos);
         EXPECT_NE(rows.find("'w'+char(0)+'i'"), std::string::npos);
-        EXPECT_EQ(Count(ReadFileText(JoinPath(root, "sales/kept_1.sql")), "INSERT INTO"), 1u);
+        EXPECT_EQ(Occurrences(ReadFileText(JoinPath(root, "sales/kept_1.sql")), "INSERT INTO"), 1u);
     }
 }

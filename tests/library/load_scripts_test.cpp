@@ -22,8 +22,10 @@
 
 using testsupport::JoinPath;
 using testsupport::ReadFileText;
+using testsupport::RecoverWithOptions;
 using testsupport::SplitLines;
 using testsupport::TempFolder;
+using testsupport::TheLibrary;
 namespace encode = dumpwriter::encode;
 namespace types = dumpwriter::types;
 
@@ -39,8 +41,7 @@ std::string ArgumentAfter(const std::string &line, const std::string &flag) {
 }
 
 TEST(LoadScripts, CommitShLoadsWhatCommitBatLoadsAndStopsAtTheFirstFailure) {
-    testsupport::LoadedVrndll library;
-    ASSERT_TRUE(library.loaded());
+    ASSERT_TRUE(TheLibrary().loaded());
     TempFolder folder("loadscripts");
     dumpwriter::Dump dump(2);
     dump.database("master", 1, 0);
@@ -49,17 +50,11 @@ TEST(LoadScripts, CommitShLoadsWhatCommitBatLoadsAndStopsAtTheFirstFailure) {
     for (int i = 0; i < 300; ++i) orders.row({encode::Int(i)});
     schema.table(16000158, "items").column("k", types::kInt).row({encode::Int(1)});
     schema.add_to(dump.database("sales", 5, 4));
-    const std::string dump_path = folder / "sales.dmp";
-    ASSERT_TRUE(dump.write_file(dump_path));
-
-    const std::string out = folder / "out";
-    VrnOptions o{};
-    o.size = sizeof o;
-    o.output_folder = out.c_str();
-    VrnReport report{};
-    report.size = sizeof report;
-    ASSERT_EQ(library.file_recover_ex(dump_path.c_str(), &o, &report), VRN_STATUS_OK) << report.message;
-    const std::string db = JoinPath(out, "sales");
+    ASSERT_TRUE(dump.write_file(folder / "sales.dmp"));
+    VrnReport report;
+    ASSERT_EQ(RecoverWithOptions(folder / "sales.dmp", folder / "out", VrnOptions{}, report), VRN_STATUS_OK)
+        << report.message;
+    const std::string db = JoinPath(folder / "out", "sales");
 
     // The scripts commit.bat loads, in its order.
     std::vector<std::string> bat_order;
@@ -128,8 +123,7 @@ TEST(LoadScripts, CommitShLoadsWhatCommitBatLoadsAndStopsAtTheFirstFailure) {
 // has a blank, which the load scripts pass whole.
 TEST(LoadScripts, ALoadInTheServersOrderKeepsEveryRow) {
     if (std::system("python3 -c '' 2>/dev/null") != 0) GTEST_SKIP() << "python3 is not installed";
-    testsupport::LoadedVrndll library;
-    ASSERT_TRUE(library.loaded());
+    ASSERT_TRUE(TheLibrary().loaded());
     for (const dumpwriter::Format format : {dumpwriter::Format::k12, dumpwriter::Format::k15}) {
         SCOPED_TRACE(format == dumpwriter::Format::k12 ? "format 12" : "format 15");
         TempFolder folder("loadorder");
@@ -154,17 +148,12 @@ TEST(LoadScripts, ALoadInTheServersOrderKeepsEveryRow) {
             lines.row({encode::Numeric(1000 + i, dumpwriter::NumericLength(10)), encode::Int(i)});
         }
         schema.add_to(dump.database("sales prod", 5, 4));
-        const std::string dump_path = folder / "sales.dmp";
-        ASSERT_TRUE(dump.write_file(dump_path));
-
+        ASSERT_TRUE(dump.write_file(folder / "sales.dmp"));
         const std::string out = folder / "out";
         VrnOptions o{};
-        o.size = sizeof o;
-        o.output_folder = out.c_str();
         o.rows_per_file = 60; // several data scripts per table
-        VrnReport report{};
-        report.size = sizeof report;
-        ASSERT_EQ(library.file_recover_ex(dump_path.c_str(), &o, &report), VRN_STATUS_OK) << report.message;
+        VrnReport report;
+        ASSERT_EQ(RecoverWithOptions(folder / "sales.dmp", out, o, report), VRN_STATUS_OK) << report.message;
         std::string db;
         for (const std::string &f : testsupport::ListTree(out))
             if (f.size() > 10 && f.compare(f.size() - 10, 10, "/commit.sh") == 0 && f.rfind("master/", 0) != 0)

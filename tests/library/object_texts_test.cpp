@@ -3,11 +3,9 @@
 // the table scripts and before the rows.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "tests/support/dump_writer.h"
 #include "tests/support/loaded_vrndll.h"
 #include "tests/support/table_builder.h"
@@ -15,20 +13,12 @@
 #include "vrndll.h"
 
 using testsupport::JoinPath;
-using testsupport::ListTree;
 using testsupport::ReadFileText;
+using testsupport::TheLibrary;
 namespace encode = dumpwriter::encode;
 namespace types = dumpwriter::types;
 
 namespace {
-
-void VRN_CDECL OnDiag(const char *, uintptr_t) {}
-void VRN_CDECL OnBar(const char *, int, uintptr_t) {}
-
-testsupport::LoadedVrndll &TheLibrary() {
-    static testsupport::LoadedVrndll library;
-    return library;
-}
 
 } // namespace
 
@@ -67,17 +57,9 @@ TEST(ObjectTexts, CompiledObjectsAreWrittenWholeBetweenTablesAndRows) {
         sales.object(150, 'V', "big_orders").object(140, 'P', "order_by_id").object(160, 'P', "planted");
         if (c.texts) sales.object_text(150, view, 20).object_text(140, proc, 20);
         if (c.plant) sales.object_text(160, planted, 20);
-        const std::string path = folder / "sales.dmp";
-        ASSERT_TRUE(dump.write_file(path));
-        const std::string target = folder / "out";
-        ASSERT_TRUE(platform::createDirectory(target));
-        EXPECT_EQ(TheLibrary().file_recover(path.c_str(), target.c_str(), 0, OnDiag, OnBar, 0,
-                                            (folder / "recovery.log").c_str()),
-                  0);
-        std::string root;
-        for (const std::string &entry : ListTree(target))
-            if (std::count(entry.begin(), entry.end(), '/') == 1 && entry.back() == '/')
-                root = JoinPath(target, entry.substr(0, entry.size() - 1));
+        const testsupport::HostRecovery run = testsupport::RecoverAsHost(dump, folder.path());
+        EXPECT_EQ(run.rc, 0);
+        const std::string &root = run.root;
         const std::string bat = ReadFileText(JoinPath(root, "sales/commit.bat"));
         const size_t objects = bat.find("-i compiled_objects.sql");
         if (c.expected.empty()) {

@@ -10,6 +10,7 @@
 
 #include "platform/platform.h"
 #include "tests/support/dump_writer.h"
+#include "tests/support/loaded_vrndll.h"
 #include "tests/support/table_builder.h"
 #include "tests/support/temp_folder.h"
 #include "vrndll.h"
@@ -17,31 +18,14 @@
 using testsupport::JoinPath;
 using testsupport::ListTree;
 using testsupport::ReadFileText;
+using testsupport::Occurrences;
 using testsupport::TempFolder;
+using testsupport::TheLibrary;
 
 namespace {
 
 std::vector<int> g_bars;
-void VRN_CDECL OnDiag(const char *, uintptr_t) {}
 void VRN_CDECL OnBar(const char *, int percent, uintptr_t) { g_bars.push_back(percent); }
-
-// The library beside this test program, loaded once.
-struct Library {
-    platform::DynamicLibrary lib;
-    FileRecoverProc file_recover = nullptr;
-    SetBreakFlagProc set_break_flag = nullptr;
-    Library() {
-        const std::string self = platform::modulePath("");
-        const std::string folder = self.substr(0, platform::lastSeparator(self) + 1);
-        lib = platform::DynamicLibrary::load(folder + platform::sharedLibraryFileName("vrndll"));
-        file_recover = reinterpret_cast<FileRecoverProc>(lib.symbol("FileRecover"));
-        set_break_flag = reinterpret_cast<SetBreakFlagProc>(lib.symbol("SetBreakFlag"));
-    }
-};
-Library &TheLibrary() {
-    static Library library;
-    return library;
-}
 
 // User tables with one int column each and `rows` rows, 60 to a page.
 dumpwriter::Database &Tables(dumpwriter::Database &db, const std::vector<std::pair<int32_t, std::string>> &tables,
@@ -58,12 +42,6 @@ dumpwriter::Database &Tables(dumpwriter::Database &db, const std::vector<std::pa
 void AddSales(dumpwriter::Dump &d) {
     d.database("master", 1, 0);
     Tables(d.database("sales", 5, 4), {{101, "orders"}, {102, "customers"}});
-}
-
-int Occurrences(const std::string &text, const std::string &what) {
-    int n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
 }
 
 std::vector<std::string> Tree(std::vector<std::string> entries) {
@@ -91,7 +69,7 @@ protected:
     }
     int RunFile(const std::string &path, double *seconds = nullptr) {
         const auto start = std::chrono::steady_clock::now();
-        const int rc = TheLibrary().file_recover(path.c_str(), target_.c_str(), 0, OnDiag, OnBar, 0,
+        const int rc = TheLibrary().file_recover(path.c_str(), target_.c_str(), 0, testsupport::IgnoreDiag, OnBar, 0,
                                                  (outer_ / "recovery.log").c_str());
         if (seconds) *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         return rc;
@@ -160,8 +138,8 @@ TEST_F(Recovery, ThreeDatabasesRowsInNumberedScriptsAndADatabaseWithoutUsageLeft
     EXPECT_LT(bat.find("-i staff.sql\n"), bat.find("-i staff_1.sql\n"));
     EXPECT_LT(bat.find("-i staff_1.sql\n"), bat.find("-i staff_2.sql\n"));
     // Pages of 60 rows: the second page takes staff_1 past 100 rows.
-    EXPECT_EQ(120, Occurrences(OutputFile("hr/staff_1.sql"), "INSERT INTO"));
-    EXPECT_EQ(30, Occurrences(OutputFile("hr/staff_2.sql"), "INSERT INTO"));
+    EXPECT_EQ(120u, Occurrences(OutputFile("hr/staff_1.sql"), "INSERT INTO"));
+    EXPECT_EQ(30u, Occurrences(OutputFile("hr/staff_2.sql"), "INSERT INTO"));
     EXPECT_EQ("staff", platform::readProfileString(OutputFolders()[0] + "int0.ini", "table_0", "name", ""))
         << "the description file describes the last database written";
 }

@@ -26,18 +26,11 @@ using testsupport::JoinPath;
 using testsupport::ListTree;
 using testsupport::ReadFileText;
 using testsupport::TempFolder;
+using testsupport::TheLibrary;
 namespace encode = dumpwriter::encode;
 namespace types = dumpwriter::types;
 
 namespace {
-
-void VRN_CDECL OnDiag(const char *, uintptr_t) {}
-void VRN_CDECL OnBar(const char *, int, uintptr_t) {}
-
-testsupport::LoadedVrndll &TheLibrary() {
-    static testsupport::LoadedVrndll library;
-    return library;
-}
 
 class RowsRecovery : public ::testing::Test {
 protected:
@@ -63,17 +56,9 @@ protected:
     }
     int Run() {
         LayOut();
-        const std::string path = outer_ / "sample.dmp";
-        if (!dump_.write_file(path)) return 12345;
-        return TheLibrary().file_recover(path.c_str(), target_.c_str(), 0, OnDiag, OnBar, 0,
-                                         (outer_ / "recovery.log").c_str());
+        return testsupport::RecoverAsHost(dump_, outer_.path()).rc;
     }
-    std::string Root() const {
-        for (const std::string &entry : ListTree(target_))
-            if (std::count(entry.begin(), entry.end(), '/') == 1 && entry.back() == '/')
-                return JoinPath(target_, entry.substr(0, entry.size() - 1));
-        return std::string();
-    }
+    std::string Root() const { return testsupport::OutputFolder(target_); }
     std::string Script(const std::string &name) const { return ReadFileText(JoinPath(Root(), "sales/" + name)); }
     std::vector<std::string> SalesFiles() const { return ListTree(JoinPath(Root(), "sales")); }
     // Script names in the order commit.bat loads them.
@@ -85,11 +70,7 @@ protected:
         }
         return names;
     }
-    static size_t Inserts(const std::string &text) {
-        size_t n = 0;
-        for (size_t at = text.find("INSERT INTO"); at != std::string::npos; at = text.find("INSERT INTO", at + 1)) ++n;
-        return n;
-    }
+    static size_t Inserts(const std::string &text) { return testsupport::Occurrences(text, "INSERT INTO"); }
 
     TempFolder outer_{"rows_recovery"};
     std::string target_ = outer_ / "target";
@@ -312,7 +293,7 @@ TEST_F(FullDiskDeathTest, AFailedWriteLeavesTheScriptEndingWithAWholeBatch) {
         {
             platform::ignoreFileSizeSignal();
             platform::limitFileSize(kLimit);
-            std::_Exit(-TheLibrary().file_recover(path.c_str(), target_.c_str(), 0, OnDiag, OnBar, 0, log.c_str()));
+            std::_Exit(-TheLibrary().file_recover(path.c_str(), target_.c_str(), 0, testsupport::IgnoreDiag, testsupport::IgnorePercent, 0, log.c_str()));
         },
         ::testing::ExitedWithCode(-VRN_RESULT_NO_SOURCE), "");
 #else

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "tests/support/dump_writer.h"
 #include "tests/support/loaded_vrndll.h"
 #include "tests/support/table_builder.h"
@@ -15,26 +14,15 @@
 using testsupport::JoinPath;
 using testsupport::ListTree;
 using testsupport::ReadFileText;
+using testsupport::TheLibrary;
 namespace types = dumpwriter::types;
 
 namespace {
 
-void VRN_CDECL Quiet(const char *, uintptr_t) {}
-void VRN_CDECL QuietBar(const char *, int, uintptr_t) {}
-
-testsupport::LoadedVrndll &TheLibrary() {
-    static testsupport::LoadedVrndll library;
-    return library;
-}
-
-// The tree below the one output folder, and its files.
+// The tree below the one output folder of a recovery, and its files.
 struct Output {
     std::string root;
-    explicit Output(const std::string &target) {
-        for (const std::string &entry : ListTree(target))
-            if (std::count(entry.begin(), entry.end(), '/') == 1 && entry.back() == '/')
-                root = JoinPath(target, entry.substr(0, entry.size() - 1));
-    }
+    explicit Output(const testsupport::HostRecovery &run) : root(run.root) {}
     std::string File(const std::string &relative) const { return ReadFileText(JoinPath(root, relative)); }
     std::vector<std::string> Tree() const { return ListTree(root); }
 };
@@ -50,8 +38,6 @@ std::string WithoutCarriageReturns(std::string text) {
 TEST(TableScriptsRecovery, EveryTableWithColumnsGetsItsDefinition) {
     ASSERT_TRUE(TheLibrary().loaded());
     testsupport::TempFolder outer("table_scripts_recovery");
-    const std::string target = outer / "target";
-    ASSERT_TRUE(platform::createDirectory(target));
 
     dumpwriter::Dump dump(2);
     dumpwriter::Schema master_schema;
@@ -69,11 +55,9 @@ TEST(TableScriptsRecovery, EveryTableWithColumnsGetsItsDefinition) {
     sales.table(102, "notes").column("body", types::kText, 0, dumpwriter::kNull);
     sales.add_to(dump.database("sales", 5, 4).table(103, "no_columns"));
 
-    const std::string path = outer / "tables.dmp";
-    ASSERT_TRUE(dump.write_file(path));
-    ASSERT_EQ(VRN_RESULT_OK, TheLibrary().file_recover(path.c_str(), target.c_str(), 0, Quiet, QuietBar, 0,
-                                                       (outer / "recovery.log").c_str()));
-    const Output out(target);
+    const testsupport::HostRecovery run = testsupport::RecoverAsHost(dump, outer.path());
+    ASSERT_EQ(VRN_RESULT_OK, run.rc);
+    const Output out(run);
     EXPECT_EQ((std::vector<std::string>{"int0.ini", "master/", "master/Table1.sql", "master/commit.bat", "master/commit.sh", "sales/",
                                         "sales/commit.bat", "sales/commit.sh", "sales/notes.sql", "sales/order_lines.sql"}),
               out.Tree());
@@ -104,8 +88,6 @@ TEST(TableScriptsRecovery, NamesNeverBreakALineOfAnyFile) {
     };
     ASSERT_TRUE(TheLibrary().loaded());
     testsupport::TempFolder outer("hostile_names");
-    const std::string target = outer / "target";
-    ASSERT_TRUE(platform::createDirectory(target));
     dumpwriter::Dump dump(2);
     dump.database("master", 1, 0);
     dumpwriter::Schema sales;
@@ -114,11 +96,9 @@ TEST(TableScriptsRecovery, NamesNeverBreakALineOfAnyFile) {
             .column(cases[k].column, types::kInt)
             .row({dumpwriter::encode::Int(static_cast<int32_t>(k))});
     sales.add_to(dump.database("sales", 5, 4));
-    const std::string path = outer / "names.dmp";
-    ASSERT_TRUE(dump.write_file(path));
-    ASSERT_EQ(VRN_RESULT_OK, TheLibrary().file_recover(path.c_str(), target.c_str(), 0, Quiet, QuietBar, 0,
-                                                       (outer / "recovery.log").c_str()));
-    const Output out(target);
+    const testsupport::HostRecovery run = testsupport::RecoverAsHost(dump, outer.path());
+    ASSERT_EQ(VRN_RESULT_OK, run.rc);
+    const Output out(run);
 
     for (const std::string &file : out.Tree()) {
         if (file.back() == '/') continue;

@@ -34,9 +34,6 @@ using testsupport::TempFolder;
 
 namespace {
 
-void VRN_CDECL OnDiag(const char *, uintptr_t) {}
-void VRN_CDECL OnBar(const char *, int, uintptr_t) {}
-
 constexpr int kDamagedVariants = 80;
 
 uint64_t Fnv1a(const std::string &bytes) {
@@ -133,7 +130,7 @@ std::string Recover(testsupport::LoadedVrndll &library, const std::string &name,
     }
     const std::string target = scratch / "target";
     platform::createDirectory(target);
-    const int rc = library.file_recover(dump_path.c_str(), target.c_str(), 0, OnDiag, OnBar, 0,
+    const int rc = library.file_recover(dump_path.c_str(), target.c_str(), 0, testsupport::IgnoreDiag, testsupport::IgnorePercent, 0,
                                         (scratch / "recovery.log").c_str());
     std::string listing = name + " " + std::to_string(rc) + "\n";
     for (const std::string &entry : ListTree(target)) {

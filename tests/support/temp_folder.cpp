@@ -104,4 +104,10 @@ std::vector<std::string> SplitLines(const std::string &text) {
     return lines;
 }
 
+size_t Occurrences(const std::string &text, const std::string &part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
 } // namespace testsupport

@@ -1,6 +1,7 @@
 // Scratch folders and file reading for tests that write output trees.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -35,5 +36,7 @@ std::vector<std::string> ListTree(const std::string &folder);
 void RemoveTree(const std::string &folder);
 // Lines of a text split at "\n" (a final line feed gives no empty line).
 std::vector<std::string> SplitLines(const std::string &text);
+// How often `part` stands in `text` (overlapping places counted).
+size_t Occurrences(const std::string &text, const std::string &part);
 
 } // namespace testsupport
