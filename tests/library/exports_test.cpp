@@ -212,9 +212,6 @@ TEST_F(LoadedLibrary, FailedRecoveriesLeaveNoOutputFolder) {
 
 TEST_F(LoadedLibrary, MissingDumpIsReportedAndNothingIsMade) {
     EXPECT_EQ(Recover(folder_ / "no such dump.bin"), VRN_RESULT_NO_SOURCE);
-    const std::string log = ReadFileText(log_);
-    EXPECT_NE(log.find("LogRequiredInformation failed to open file"), std::string::npos) << log;
-    EXPECT_NE(log.find("Cannot create destination file"), std::string::npos) << log;
     EXPECT_FALSE(platform::exists(target_));
 }
 
@@ -226,7 +223,6 @@ TEST_F(LoadedLibrary, FolderGivenAsDumpIsRefused) {
 TEST_F(LoadedLibrary, OverlongOutputFolderIsRefusedBeforeAnythingIsWritten) {
     const std::string deep_target = JoinPath(target_, std::string(240, 't'));
     EXPECT_EQ(Recover(dump_, deep_target, log_.c_str()), VRN_RESULT_NO_SOURCE);
-    EXPECT_NE(ReadFileText(log_).find("Output folder path too long"), std::string::npos);
     EXPECT_FALSE(platform::exists(target_));
 }
 
@@ -239,36 +235,21 @@ TEST_F(LoadedLibrary, OverlongSourceFolderIsRefusedBeforeAnythingIsWritten) {
     const std::string deep_dump = JoinPath(deep, "d.bin");
     if (!WriteFileText(deep_dump, "not a dump")) GTEST_SKIP() << "no paths this long here";
     EXPECT_EQ(Recover(deep_dump), VRN_RESULT_NO_SOURCE);
-    EXPECT_NE(ReadFileText(log_).find("Source folder path too long"), std::string::npos);
     EXPECT_FALSE(platform::exists(target_));
 }
 
-TEST_F(LoadedLibrary, TargetThatCannotBeMadeIsAFailureWithALogEntry) {
+TEST_F(LoadedLibrary, TargetThatCannotBeMadeIsAFailure) {
     // A file stands where the target's parent folder should be.
     ASSERT_TRUE(WriteFileText(target_, "in the way"));
     EXPECT_EQ(Recover(dump_, JoinPath(target_, "sub"), log_.c_str()), VRN_RESULT_NO_SOURCE);
-    EXPECT_NE(ReadFileText(log_).find("Cannot create output folder"), std::string::npos);
+    EXPECT_EQ(ReadFileText(target_), "in the way");
 }
 
 // ---------------------------------------------------------------- log and cancel flag set-up
 
-TEST_F(LoadedLibrary, OwnCancelFlagIsMadeOnceWhenTheHostGivesNone) {
+TEST_F(LoadedLibrary, NullAndEmptyLogPathsAreAccepted) {
     const std::string missing = folder_ / "missing.bin";
-    Recover(missing); // makes host.log the current log
-    library_->set_break_flag(nullptr);
-    Recover(missing);
-    Recover(missing);
-    EXPECT_EQ(Occurrences(ReadFileText(log_), "Breakflag initialized manually"), 1u);
-}
-
-TEST_F(LoadedLibrary, NullLogPathIsNotedAndEmptyLogPathIsAccepted) {
-    const std::string missing = folder_ / "missing.bin";
-    Recover(missing); // makes host.log the current log
-    // What a call logs before it switches logs still lands in host.log.
     EXPECT_EQ(Recover(missing, target_, nullptr), VRN_RESULT_NO_SOURCE);
     EXPECT_EQ(Recover(missing, target_, ""), VRN_RESULT_NO_SOURCE);
-    const std::string log = ReadFileText(log_);
-    EXPECT_EQ(Occurrences(log, "A.F. Exp [NULL!=logfile]"), 1u) << log;
-    EXPECT_EQ(Occurrences(log, "LogRequiredInformation failed to open file"), 1u)
-        << "later calls log elsewhere";
+    EXPECT_FALSE(platform::exists(target_));
 }

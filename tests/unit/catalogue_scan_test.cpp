@@ -14,7 +14,6 @@ using dumpwriter::Bytes;
 using dumpwriter::Dump;
 using dumpwriter::Page;
 using parsertest::CancelFlag;
-using parsertest::LogCapture;
 using parsertest::Parsed;
 using parsertest::TimeBound;
 
@@ -85,7 +84,6 @@ TEST(CatalogueScan, ListsObjectsAndTheFirstPageOfEach) {
     db.chain(101, {Rows(40, 1), Rows(40, 2)});
     db.chain(140, {Rows(10, 3)});
     d.build();
-    LogCapture log;
     Parsed<> p(d);
     ASSERT_EQ(p.List(), 0);
 
@@ -106,10 +104,6 @@ TEST(CatalogueScan, ListsObjectsAndTheFirstPageOfEach) {
     EXPECT_EQ(p->first_db_block, db.pages_of(30)[0]);
     EXPECT_EQ(p->first_col_block, -1);
 
-    EXPECT_TRUE(log.Has("Run VRNParser12::Prepare"));
-    EXPECT_TRUE(log.Has("Table name: [orders]"));
-    EXPECT_TRUE(log.Has("Table ID: [101]"));
-    EXPECT_TRUE(log.Has("bl_type:101"));
 }
 
 TEST(CatalogueScan, TheCatalogueGrowsInStepsOfAHundredWithoutLosingEntries) {
@@ -158,15 +152,12 @@ TEST(CatalogueScan, TwoDatabasesAreListedFromTheFirstAndEachGetsItsOwnCatalogue)
     sales.table(101, "orders").table(102, "lines");
     sales.chain(101, {Rows(50, 1)}).chain(102, {Rows(50, 1)});
     d.build();
-    LogCapture log;
     Parsed<> p(d);
     ASSERT_EQ(p.List(), 0);
     ASSERT_EQ(p.count, 2u);
     EXPECT_EQ(DatabaseNames(p.databases), (std::vector<std::string>{"master", "sales"}));
     EXPECT_EQ(p.databases[1].dbid, 5);
     EXPECT_EQ(p.databases[1].row, 1);
-    EXPECT_TRUE(log.Has("First block with database_info:" + std::to_string(d.master().pages_of(30)[0])));
-    EXPECT_TRUE(log.Has("DatInd:1 RecLen:51 DataName:sales"));
     // The sweep of the master stopped at the page 1 of sales: the master's
     // table 101 did not take a page of sales' table 101.
     EXPECT_EQ(p.Object("in_master")->first_block, 0);
@@ -232,10 +223,8 @@ TEST(CatalogueScan, ADumpWithoutDatabaseInformationIsNoCatalogue) {
     PlainMaster(d).table(101, "t");
     d.build();
     d.master().edit_page(d.master().pages_of(30)[0], [](Page &p) { p.type = 77; });
-    LogCapture log;
     Parsed<> p(d);
     EXPECT_EQ(p.List(), -3);
-    EXPECT_TRUE(log.Has("First block with database_info:-1"));
 }
 
 // ------------------------------------------------------------------ usage and device
@@ -306,14 +295,12 @@ TEST(DatabaseStart, BigEndsAtTheEndOfTheDumpWithNotFound) {
     Dump d(4);
     d.database("master", 1, 0);
     d.database("sales", 5, 3);
-    LogCapture log;
     Parsed<> p(d);
     ASSERT_EQ(p.Detect(), 0);
     TimeBound bound(5);
     int mb = 4;
     EXPECT_EQ(p->big(&mb), -3);
     EXPECT_FALSE(p->bl.InDump(1)); // the base is left where nothing is read
-    EXPECT_TRUE(log.HasContaining("No database start at or after 4 MiB"));
     // A rebuild there finds no catalogue rather than someone else's.
     uint32_t count = 1;
     EXPECT_EQ(p->Prepare(nullptr, &count), -3);
@@ -323,8 +310,6 @@ TEST(DatabaseStart, BigEndsAtTheEndOfTheDumpWithNotFound) {
     EXPECT_EQ(p15.big(&mb), -3);
     mb = 0;
     EXPECT_EQ(p15.big(&mb), 0);
-    EXPECT_TRUE(log.Has("Parser15::big starts"));
-    EXPECT_EQ(log.Count("Parser15::big ends"), 1u);
 }
 
 // ------------------------------------------------------------------ damaged catalogue pages
@@ -360,11 +345,9 @@ struct DamagedCatalogue {
 TEST(DamagedCatalogue, ARecordLongerThanThePageEndsThePageKeepingEarlierRecords) {
     DamagedCatalogue c({"alpha", "beta", "gamma"});
     c.SetRecLen(1, 3000);
-    LogCapture log;
     Parsed<> p(c.d);
     EXPECT_EQ(c.Scan(p), 0);
     EXPECT_EQ(Names(*p.parser), (std::vector<std::string>{"alpha"}));
-    EXPECT_TRUE(log.HasContaining("Bad rec_len [3000]"));
 }
 
 TEST(DamagedCatalogue, ANameTooLongOrOfNegativeLengthEndsThePage) {
@@ -372,20 +355,16 @@ TEST(DamagedCatalogue, ANameTooLongOrOfNegativeLengthEndsThePage) {
     {
         DamagedCatalogue c({"alpha", long_name, long_name, long_name});
         c.SetRecLen(1, 71 + 257); // a name of 257 characters
-        LogCapture log;
         Parsed<> p(c.d);
         EXPECT_EQ(c.Scan(p), 0);
         EXPECT_EQ(Names(*p.parser), (std::vector<std::string>{"alpha"}));
-        EXPECT_TRUE(log.Has("Bad name_len"));
     }
     {
         DamagedCatalogue c({"alpha", "beta", "gamma"});
         c.SetRecLen(1, 40); // shorter than its own fixed part
-        LogCapture log;
         Parsed<> p(c.d);
         EXPECT_EQ(c.Scan(p), 0);
         EXPECT_EQ(Names(*p.parser), (std::vector<std::string>{"alpha"}));
-        EXPECT_TRUE(log.Has("Bad name_len"));
     }
     {
         DamagedCatalogue c({"alpha", "beta"});
@@ -407,11 +386,9 @@ TEST(DamagedCatalogue, ALyingPageLengthOrFiroffNeverLeavesTheBlock) {
     // for, ends at once and the database list is not found either.
     DamagedCatalogue f({"alpha", "beta"});
     f.d.master().edit_page(1, [](Page &p) { p.firoff = 4090; });
-    LogCapture log;
     Parsed<> q(f.d);
     EXPECT_EQ(f.Scan(q), -3);
     EXPECT_EQ(q->iSysobj, 0u);
-    EXPECT_TRUE(log.HasContaining("Bad rec_len"));
 }
 
 TEST(DamagedCatalogue, AnEmptyPageInTheChainAddsNothingAndTheWalkGoesOn) {
@@ -428,12 +405,10 @@ TEST(DamagedCatalogue, LoopsInTheChainEndAtThePageReadBefore) {
         Dump d(4);
         PlainMaster(d).catalogue_options(1).table(101, "a").table(102, "b").table(103, "c");
         d.master().edit_page(3, [back_to](Page &p) { p.next_id = back_to; });
-        LogCapture log;
         TimeBound bound(5);
         Parsed<> p(d);
         EXPECT_EQ(p.List(), 0);
         EXPECT_EQ(Names(*p.parser), (std::vector<std::string>{"a", "b", "c"})) << back_to;
-        EXPECT_TRUE(log.HasContaining("the object catalogue stops at page " + std::to_string(back_to)));
     }
 }
 
@@ -463,14 +438,12 @@ TEST(DamagedCatalogue, APageThatKeepsFailingToReadEndsTheWalk) {
     auto *file = new BadSector(d.bytes(), page2 + 32, page2 + 4096);
     Parsed<> p{std::unique_ptr<platform::RandomAccessFile>(file)};
     ASSERT_EQ(p.Detect(), 0);
-    LogCapture log;
     TimeBound bound(5);
     std::vector<DatabaseEntry> list;
     uint32_t count = 0;
     EXPECT_EQ(p->Prepare(&list, &count), 0);
     EXPECT_EQ(Names(*p.parser), (std::vector<std::string>{"a"}));
     EXPECT_EQ(count, 1u);
-    EXPECT_TRUE(log.Has("Walk of the object catalogue stops at page 2: the page cannot be read"));
     EXPECT_GE(file->failures, 3);
     EXPECT_LT(file->failures, 20);
 }
@@ -479,11 +452,9 @@ TEST(DamagedCatalogue, ALinkBeyondTheDumpEndsTheWalk) {
     Dump d(4);
     PlainMaster(d).catalogue_options(1).table(101, "a").table(102, "b");
     d.master().edit_page(1, [](Page &p) { p.next_id = 99999; });
-    LogCapture log;
     Parsed<> p(d);
     EXPECT_EQ(p.List(), 0);
     EXPECT_EQ(Names(*p.parser), (std::vector<std::string>{"a"}));
-    EXPECT_TRUE(log.Has("Walk of the object catalogue stops at page 99999: the page lies outside the dump"));
 }
 
 TEST(DamagedCatalogue, AFirstCataloguePageThatIsNotPageOneIsNoCatalogue) {
@@ -532,12 +503,7 @@ TEST(DamagedDatabaseList, ANonPositiveLengthEndsThePage) {
     for (int16_t bad : {0, -46}) {
         DamagedList l({"master", "sales", "stock"});
         l.SetRecLen(1, bad);
-        LogCapture log;
         EXPECT_EQ(l.List(), (std::vector<std::string>{"master"}));
-        // A zero length marks the end of the records; a negative one is bad.
-        if (bad != 0) {
-            EXPECT_TRUE(log.HasContaining("Bad rec_len [" + std::to_string(bad) + "]"));
-        }
     }
 }
 
@@ -545,9 +511,7 @@ TEST(DamagedDatabaseList, ANameOverTwoHundredFiftyFiveCharactersEndsThePage) {
     const std::string long_name(200, 'd');
     DamagedList l({"master", long_name, long_name, long_name});
     l.SetRecLen(0, 46 + 256);
-    LogCapture log;
     EXPECT_TRUE(l.List().empty());
-    EXPECT_TRUE(log.Has("Bad name_len [256]"));
 }
 
 TEST(DamagedDatabaseList, ALoopInTheChainEnds) {
@@ -559,10 +523,8 @@ TEST(DamagedDatabaseList, ALoopInTheChainEnds) {
     ASSERT_EQ(pages.size(), 2u);
     const int32_t first = pages[0];
     l.d.master().edit_page(pages[1], [first](Page &p) { p.next_id = first; });
-    LogCapture log;
     TimeBound bound(5);
     EXPECT_EQ(l.List(), names);
-    EXPECT_TRUE(log.HasContaining("the database information stops at page " + std::to_string(first)));
 }
 
 // ------------------------------------------------------------------ the first-page sweep
@@ -581,13 +543,11 @@ TEST(FirstPageSweep, TheEndOfDumpCheckUsesTheWhole64BitSize) {
     EXPECT_EQ(count, 1u);
 
     // A size that really is smaller than the block numbers ends the scan.
-    LogCapture log;
     VRNParser12 small(file.get(), 2, 3, 0);
     small.VRN_bl_count = p.VRN_bl_count;
     count = 0;
     EXPECT_EQ(small.Prepare(&list, &count), -200);
     EXPECT_EQ(count, 0u);
-    EXPECT_TRUE(log.Has("ONLY 1 database"));
 }
 
 TEST(FirstPageSweep, CancelIsReportedAndPassedUp) {
@@ -595,11 +555,9 @@ TEST(FirstPageSweep, CancelIsReportedAndPassedUp) {
     d.database("master", 1, 0).table(101, "t");
     Parsed<> p(d);
     ASSERT_EQ(p.Detect(), 0);
-    LogCapture log;
     CancelFlag cancel;
     cancel.Set(true);
     EXPECT_EQ(p->data_blockread(), -1000);
-    EXPECT_TRUE(log.Has("Recovered censel by user in data_blockread"));
     std::vector<DatabaseEntry> list;
     uint32_t count = 0;
     EXPECT_EQ(p->Prepare(&list, &count), -1000);
@@ -612,20 +570,16 @@ TEST(HostileDumps, EmptyAndCutDumpsEndWithACodeInBoundedTime) {
     std::vector<DatabaseEntry> list;
     uint32_t count = 0;
     {
-        LogCapture log;
         Parsed<> p(std::unique_ptr<platform::RandomAccessFile>(new platform::MemoryFile()));
         EXPECT_EQ(p->Prepare(&list, &count), -3);
-        EXPECT_TRUE(log.HasContaining("No page of the object catalogue"));
     }
     {
         Dump d(4);
         PlainMaster(d).catalogue_options(1).table(101, "a").table(102, "b").table(103, "c");
         d.cut(d.page_offset(d.master(), 2) + 32 + 30); // page 2 ends inside its first record
-        LogCapture log;
         Parsed<> p(d);
         EXPECT_EQ(p.List(), -3); // the database list lay further on
         EXPECT_EQ(Names(*p.parser), (std::vector<std::string>{"a"}));
-        EXPECT_TRUE(log.Has("Walk of the object catalogue stops at page 3: the page lies outside the dump"));
     }
 }
 
@@ -640,17 +594,6 @@ TEST(ParserBase, TableNamesAndPowersOfTwo) {
     EXPECT_EQ(p.PowerOfTwo(0), 1);
     EXPECT_EQ(p.PowerOfTwo(-3), 1);
     EXPECT_EQ(p.PowerOfTwo(4), 16);
-}
-
-TEST(ParserBase, LogDatabaseEntryNeverReadsPastTheName) {
-    LogCapture log;
-    VRNParser12 p(nullptr, 2, 0, 0);
-    DatabaseEntry e;
-    e.row = 3;
-    e.rec_len = 52;
-    std::memset(e.name, 'n', sizeof e.name); // no terminating NUL
-    p.LogDatabaseEntry(e);
-    EXPECT_TRUE(log.Has("DatInd:3 RecLen:52 DataName:" + std::string(256, 'n')));
 }
 
 TEST(HostileDumps, FlippedBytesNeverCrashOrHang) {

@@ -325,6 +325,7 @@ private:
 struct Outcome {
     int result = 0;
     double seconds = 0;
+    uint64_t output_bytes = 0; // every file written
     std::map<std::string, RecoveryCounts> tables; // "database.table"
 };
 
@@ -343,6 +344,8 @@ Outcome Recover(const Bytes &bytes) {
         o.result = driver.Recover();
     }
     o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    for (const std::string &f : testsupport::ListTree(out.path()))
+        if (f.back() != '/') o.output_bytes += testsupport::ReadFileText(testsupport::JoinPath(out.path(), f)).size();
     return o;
 }
 
@@ -358,8 +361,8 @@ void RunCases(int kb, dumpwriter::Format format, const char *generation) {
 
     int kept_whole = 0, with_untouched = 0;
     const std::vector<Case> cases = dumps.Cases();
-    std::string slowest;
-    double slowest_seconds = 0;
+    std::string slowest, largest;
+    double slowest_seconds = 0, largest_ratio = 0;
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(generation) + ": " + c.name);
         Bytes damaged = dumps.whole();
@@ -367,6 +370,8 @@ void RunCases(int kb, dumpwriter::Format format, const char *generation) {
         const Outcome o = Recover(damaged);
         EXPECT_LT(o.seconds, 5.0);
         if (o.seconds > slowest_seconds) slowest_seconds = o.seconds, slowest = c.name;
+        const double ratio = static_cast<double>(o.output_bytes) / static_cast<double>(damaged.size());
+        if (ratio > largest_ratio) largest_ratio = ratio, largest = c.name;
         const std::set<std::string> untouched = dumps.Untouched(c);
         // No catalogue left is the one failure a damaged dump may end in;
         // with the master pages every recovery starts from untouched, the
@@ -392,9 +397,9 @@ void RunCases(int kb, dumpwriter::Format format, const char *generation) {
         with_untouched += !untouched.empty();
     }
     std::printf("%s: %lu damaged cases (%d leaving some table untouched), %d kept every untouched table whole;"
-                " slowest %.3f s: %s\n",
+                " slowest %.3f s: %s; largest output %.3f times the dump: %s\n",
                 generation, static_cast<unsigned long>(cases.size()), with_untouched, kept_whole, slowest_seconds,
-                slowest.c_str());
+                slowest.c_str(), largest_ratio, largest.c_str());
 }
 
 } // namespace

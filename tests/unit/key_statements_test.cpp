@@ -15,7 +15,6 @@
 #include "vrndll/VRNRecover.h"
 
 using dumpwriter::Schema;
-using parsertest::LogCapture;
 using testsupport::ReadFileText;
 using testsupport::TempFolder;
 namespace types = dumpwriter::types;
@@ -127,39 +126,39 @@ TEST(KeyStatements, EveryFormAndEveryFaultOfAKey) {
         std::vector<IndexEntry> indexes;
         std::vector<ForeignKeyEntry> fkeys;
         std::string text; // the statements written for table 101
-        const char *log;  // a part of the error entry, or null for none
+        int faults;       // keys and foreign keys of table 101 not written
     };
     const std::vector<Case> cases = {
         {"a primary key lists key_count columns", {Index(101, 1, 0, 2, "pk", {1, 2})}, {},
-         "\n\nALTER TABLE t \n ADD CONSTRAINT pk PRIMARY KEY NONCLUSTERED\n  (a,b)\nGO", nullptr},
+         "\n\nALTER TABLE t \n ADD CONSTRAINT pk PRIMARY KEY NONCLUSTERED\n  (a,b)\nGO", 0},
         {"a unique constraint lists key_count - 1", {Index(101, 2, 2, 3, "uq", {3, 1, 9})}, {},
-         "\n\nALTER TABLE t \n ADD CONSTRAINT uq UNIQUE NONCLUSTERED\n  (c,a)\nGO\n", nullptr},
+         "\n\nALTER TABLE t \n ADD CONSTRAINT uq UNIQUE NONCLUSTERED\n  (c,a)\nGO\n", 0},
         {"an index lists key_count - 1", {Index(101, 3, 0, 2, "ix", {4, 9})}, {},
-         "\n\nCREATE INDEX ix ON t\n([line no])\nGO\n", nullptr},
-        {"key_count 0 is ignored", {Index(101, 1, 0, 0, "none", {1})}, {}, "", nullptr},
-        {"an index without columns is not written", {Index(101, 2, 0, 1, "empty", {})}, {}, "", "Index empty of table t"},
+         "\n\nCREATE INDEX ix ON t\n([line no])\nGO\n", 0},
+        {"key_count 0 is ignored", {Index(101, 1, 0, 0, "none", {1})}, {}, "", 0},
+        {"an index without columns is not written", {Index(101, 2, 0, 1, "empty", {})}, {}, "", 1},
         {"an unknown key column drops the statement", {Index(101, 1, 0, 2, "pk", {1, 40}), Index(101, 3, 0, 2, "ix", {2})},
-         {}, "\n\nCREATE INDEX ix ON t\n(b)\nGO\n", "Index pk of table t"},
-        {"a key beyond the key description", {Index(101, 1, 0, 20, "pk", {1})}, {}, "", "Index pk of table t"},
+         {}, "\n\nCREATE INDEX ix ON t\n(b)\nGO\n", 1},
+        {"a key beyond the key description", {Index(101, 1, 0, 20, "pk", {1})}, {}, "", 1},
         {"indexes without names", {Index(101, 1, 0, 1, "", {1}), Index(101, 4, 2, 2, "", {2}), Index(101, 5, 0, 2, "", {3})},
          {},
          "\n\nALTER TABLE t \n ADD CONSTRAINT pk_101 PRIMARY KEY NONCLUSTERED\n  (a)\nGO"
          "\n\nALTER TABLE t \n ADD CONSTRAINT uq_101_4 UNIQUE NONCLUSTERED\n  (b)\nGO\n"
          "\n\nCREATE INDEX ix_101_5 ON t\n(c)\nGO\n",
-         nullptr},
+         0},
         {"foreign-key columns in their stored order", {}, {Fkey(150, 101, 102, {3, 1}, {2, 1})},
-         "\n\nALTER TABLE t\nADD CONSTRAINT fk_t FOREIGN KEY (c,a)\n REFERENCES r(k,id)\nGO", nullptr},
+         "\n\nALTER TABLE t\nADD CONSTRAINT fk_t FOREIGN KEY (c,a)\n REFERENCES r(k,id)\nGO", 0},
         {"a referenced table without an object", {}, {Fkey(150, 101, 300, {4}, {1})},
-         "\n\nALTER TABLE t\nADD CONSTRAINT fk_t FOREIGN KEY ([line no])\n REFERENCES table_300(id)\nGO", nullptr},
+         "\n\nALTER TABLE t\nADD CONSTRAINT fk_t FOREIGN KEY ([line no])\n REFERENCES table_300(id)\nGO", 0},
         {"a constraint without an object", {}, {Fkey(151, 101, 102, {1}, {1})},
-         "\n\nALTER TABLE t\nADD CONSTRAINT fk_151 FOREIGN KEY (a)\n REFERENCES r(id)\nGO", nullptr},
-        {"lists of different lengths", {}, {Fkey(150, 101, 102, {1, 2}, {1})}, "", "Foreign key fk_t of table t to r"},
-        {"an unknown referenced column", {}, {Fkey(150, 101, 102, {1}, {50})}, "", "Foreign key fk_t of table t to r"},
+         "\n\nALTER TABLE t\nADD CONSTRAINT fk_151 FOREIGN KEY (a)\n REFERENCES r(id)\nGO", 0},
+        {"lists of different lengths", {}, {Fkey(150, 101, 102, {1, 2}, {1})}, "", 1},
+        {"an unknown referenced column", {}, {Fkey(150, 101, 102, {1}, {50})}, "", 1},
         {"sixteen foreign-key columns", {}, {Fkey(150, 101, 102, Ids(1, 16), Ids(1, 16))},
          "\n\nALTER TABLE t\nADD CONSTRAINT fk_t FOREIGN KEY (a,b,c,[line no]" + Names(",c", 5, 16) +
              ")\n REFERENCES r(id,k" + Names(",k", 3, 16) + ")\nGO",
-         nullptr},
-        {"another table's keys", {Index(102, 1, 0, 1, "pk_r", {1})}, {Fkey(150, 102, 101, {1}, {1})}, "", nullptr},
+         0},
+        {"another table's keys", {Index(102, 1, 0, 1, "pk_r", {1})}, {Fkey(150, 102, 101, {1}, {1})}, "", 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -172,11 +171,12 @@ TEST(KeyStatements, EveryFormAndEveryFaultOfAKey) {
         for (int16_t k = 3; k <= 16; ++k) p.fields.push_back(Column(102, k, "k" + std::to_string(k)));
         p.indexes = c.indexes;
         p.fkeys = c.fkeys;
-        LogCapture log;
         const KeyStatements keys(p);
         EXPECT_EQ(c.text, keys.IndexText(p.pSysobj[0]) + keys.ForeignKeyText(p.pSysobj[0]));
-        if (c.log) EXPECT_TRUE(log.HasContaining(c.log)) << log.Raw();
-        else EXPECT_FALSE(log.HasContaining("is not written")) << log.Raw();
+        int faults = 0;
+        for (const TableKey &k : keys.keys().Keys(p.pSysobj[0])) faults += k.fault != nullptr;
+        for (const TableForeignKey &f : keys.keys().ForeignKeys(p.pSysobj[0])) faults += f.fault != nullptr;
+        EXPECT_EQ(faults, c.faults);
     }
 }
 

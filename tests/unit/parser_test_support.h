@@ -52,20 +52,10 @@ public:
         }
         return out;
     }
-    bool Has(const std::string &entry) const {
-        for (const std::string &e : Entries())
-            if (e == entry) return true;
-        return false;
-    }
     bool HasContaining(const std::string &part) const {
         for (const std::string &e : Entries())
             if (e.find(part) != std::string::npos) return true;
         return false;
-    }
-    size_t Count(const std::string &entry) const {
-        size_t n = 0;
-        for (const std::string &e : Entries()) n += e == entry;
-        return n;
     }
     std::string Raw() const {
         TheLogger().Flush();

@@ -246,7 +246,6 @@ TEST_F(RowDecoding, ATableWithoutAFirstPageReadsNothing) {
 }
 
 TEST_F(RowDecoding, ADataChainThatLoopsEnds) {
-    LogCapture log;
     Rows({Row(0, Le(1, 4)), Row(1, Le(2, 4))}, 6, 1);
     dump_->build();
     const std::vector<int32_t> pages = db_->pages_of(kTable);
@@ -255,11 +254,10 @@ TEST_F(RowDecoding, ADataChainThatLoopsEnds) {
     int rc = -1;
     EXPECT_EQ(All(&rc), Insert("k", "1") + kGo + Insert("k", "2") + kGo);
     EXPECT_EQ(rc, 0);
-    EXPECT_TRUE(log.HasContaining("Walk of the data chain of table"));
+    EXPECT_EQ(parser_->counts.chains_broken, 1u);
 }
 
 TEST_F(RowDecoding, ADataChainEndsWhereItLeavesTheTableOrTheDump) {
-    LogCapture log;
     Rows({Row(0, Le(1, 4)), Row(1, Le(2, 4))}, 6, 1);
     dump_->build();
     const std::vector<int32_t> pages = db_->pages_of(kTable);
@@ -267,12 +265,12 @@ TEST_F(RowDecoding, ADataChainEndsWhereItLeavesTheTableOrTheDump) {
     db_->edit_page(pages[1], [](dumpwriter::Page &p) { p.type = 555; });
     Open({Column("k", 7)});
     EXPECT_EQ(All(), Insert("k", "1") + kGo);
-    EXPECT_TRUE(log.HasContaining("the page belongs to object 555"));
+    EXPECT_EQ(parser_->counts.chains_broken, 1u);
 
     db_->edit_page(pages[0], [](dumpwriter::Page &p) { p.next_id = 4000000; });
     Open({Column("k", 7)});
     EXPECT_EQ(All(), Insert("k", "1") + kGo);
-    EXPECT_TRUE(log.HasContaining("stops at page 4000000: the page lies outside the dump"));
+    EXPECT_EQ(parser_->counts.chains_broken, 1u);
 
     db_->edit_page(pages[0], [](dumpwriter::Page &p) { p.next_id = -3; });
     Open({Column("k", 7)});
@@ -320,13 +318,12 @@ TEST_F(TextValues, TextAndImageChainsSpanPagesAndTheRowsAfterThemStayWhole) {
 }
 
 TEST_F(TextValues, ATextChainThatLoopsEndsTheValueNotTheRows) {
-    LogCapture log;
     dumpwriter::TextChain(*db_, kTextOwner, 200, ToBytes("abcdef"), 3); // pages 200, 201
     db_->edit_page(201, [](dumpwriter::Page &p) { p.next_id = 200; });
     Rows({Row(0, {}, {dumpwriter::TextPointer(200)}), Row(1, {}, {{}, Text("next")})}, 2);
     Open({Column("story", 19, 16, true), Column("v", 2, 5, true)});
     EXPECT_EQ(All(), Insert("story", "'abcdef'") + Insert("v", "'next'") + kGo);
-    EXPECT_TRUE(log.HasContaining("Walk of a text chain stops at page 200"));
+    EXPECT_EQ(parser_->counts.chains_broken, 1u);
 }
 
 TEST_F(TextValues, ATextPointerWithoutAPageIsNullAndAnEmptyImageIsEmpty) {
@@ -476,14 +473,13 @@ TEST_F(TextValues, APagesBatchLeavesInPiecesOfBoundedSize) {
 class DamagedRows : public RowDecoding {};
 
 TEST_F(DamagedRows, ARowLengthThatLiesEndsThePageButNotTheTable) {
-    LogCapture log;
     Bytes liar = Row(1, Le(2, 4), {Text("bb")});
     liar[6] = 0xff; // row length 0x??ff: far beyond the page
     liar[7] = 0x70;
     Rows({Row(0, Le(1, 4), {Text("a")}), liar, Row(2, Le(3, 4), {Text("c")}), Row(3, Le(4, 4), {Text("d")})}, 6, 3);
     Open({Column("k", 7), Column("v", 2, 5, true)});
     EXPECT_EQ(All(), Insert("k,v", "1,'a'") + kGo + Insert("k,v", "4,'d'") + kGo);
-    EXPECT_TRUE(log.HasContaining("Bad rec_len [28927]: the record at 11 of page"));
+    EXPECT_EQ(parser_->counts.pages_unreadable, 1u);
 }
 
 TEST_F(DamagedRows, ANegativeOrTooShortRowLengthEndsThePage) {
@@ -501,7 +497,6 @@ TEST_F(DamagedRows, ANegativeOrTooShortRowLengthEndsThePage) {
 }
 
 TEST_F(DamagedRows, AnOffsetTableThatLiesSkipsOnlyItsRow) {
-    LogCapture log;
     Bytes backwards = Row(1, Le(2, 4), {Text("bb"), Text("c")});
     std::swap(backwards[backwards.size() - 1], backwards[backwards.size() - 2]); // a negative length
     Bytes beyond = Row(2, Le(3, 4), {Text("x")});
@@ -513,13 +508,10 @@ TEST_F(DamagedRows, AnOffsetTableThatLiesSkipsOnlyItsRow) {
     int total = 0;
     EXPECT_EQ(All(nullptr, &total), Insert("k,v,w", "5,'ok','y'") + kGo);
     EXPECT_EQ(total, 1);
-    EXPECT_TRUE(log.HasContaining("Row 1 of table t skipped: its offset table gives column 0"));
-    EXPECT_TRUE(log.HasContaining("Row 2 of table t skipped"));
-    EXPECT_TRUE(log.HasContaining("Row 3 of table t skipped: 9 variable columns cannot fit"));
+    EXPECT_EQ(parser_->counts.rows_skipped, 3u);
 }
 
 TEST_F(DamagedRows, AValueBeyondItsAreaIsWrittenAsNull) {
-    LogCapture log;
     // The catalogue says char(8) but the rows keep 4 fixed bytes; and a
     // wrapped (long) row whose lengths add up past its values.
     const std::string a(250, 'a');
@@ -528,34 +520,30 @@ TEST_F(DamagedRows, AValueBeyondItsAreaIsWrittenAsNull) {
     Rows({Row(0, Le(1, 4), {Text("v")}), wrapped}, 6);
     Open({Column("k", 7), Column("c", 1, 8), Column("v", 2, 255, true), Column("w", 2, 5, true)});
     EXPECT_EQ(All(), Insert("k,c,v", "1,NULL,'v'") + Insert("k,c,v,w", "7,NULL,'" + a + "',NULL") + kGo);
-    EXPECT_TRUE(log.HasContaining("column c lies beyond the 4-byte fixed area, written as NULL"));
-    EXPECT_TRUE(log.HasContaining("column w lies beyond the 251-byte variable area, written as NULL"));
+    EXPECT_EQ(parser_->counts.values_null, 3u);
 }
 
 TEST_F(DamagedRows, RowsLargerThanTheRowBuffersAreRejected) {
-    LogCapture log;
     // A variable area of 1005 bytes on a 2 KiB page.
     const std::string big(1000, 'z');
     Bytes huge = Row(1, Le(2, 4), {Text(big.substr(0, 501)), Text(big.substr(0, 501))});
     Rows({Row(0, Le(1, 4), {Text("a")}), huge, Row(2, Le(3, 4), {Text("c")})}, 6);
     Open({Column("k", 7), Column("v", 2, 255, true), Column("w", 2, 255, true)});
     EXPECT_EQ(All(), Insert("k,v", "1,'a'") + Insert("k,v", "3,'c'") + kGo);
-    EXPECT_TRUE(log.HasContaining("a variable area of 1005 bytes exceeds the 1004-byte row buffer"));
+    EXPECT_EQ(parser_->counts.rows_skipped, 1u);
 }
 
 TEST_F(DamagedRows, AFixedAreaLargerThanItsBufferRejectsThePage) {
-    LogCapture log;
     Reset(4);
     Rows({Row(0, Bytes(1000, 1)), Row(1, Bytes(1000, 2))}, 1002);
     Open({Column("c", 1, 1000)});
     int total = -1;
     EXPECT_EQ(All(nullptr, &total), kGo);
     EXPECT_EQ(total, 0);
-    EXPECT_TRUE(log.HasContaining("a fixed area of 1000 bytes exceeds the 999-byte row buffer"));
+    EXPECT_EQ(parser_->counts.pages_unreadable, 1u);
 }
 
 TEST_F(DamagedRows, AFiroffOrLenBeyondThePageStaysInsideThePage) {
-    LogCapture log;
     Rows({Row(0, Le(1, 4)), Row(1, Le(2, 4))}, 6, 1);
     dump_->build();
     const std::vector<int32_t> pages = db_->pages_of(kTable);
@@ -566,8 +554,7 @@ TEST_F(DamagedRows, AFiroffOrLenBeyondThePageStaysInsideThePage) {
     int rc = -1;
     EXPECT_EQ(All(&rc), kGo + Insert("k", "2") + kGo); // the block's free space is no rows of zeros
     EXPECT_EQ(rc, 0);
-    EXPECT_TRUE(log.HasContaining("firoff 3000 lies outside the"));
-    EXPECT_TRUE(log.HasContaining("len 32000 runs past the 2048-byte block"));
+    EXPECT_EQ(parser_->counts.pages_unreadable, 1u);
 }
 
 // ================================================================== columns of the table
