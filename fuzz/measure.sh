@@ -6,7 +6,9 @@
 # Every input of at most MAX_BYTES is recovered by vrnrecover of the native
 # build (build/bin, BUILD sets another folder) into a fresh folder, under
 # /usr/bin/time for its peak memory. Prints the inputs measured and, for
-# each figure, the largest value and the input that gave it.
+# each figure, the largest value and the input that gave it; one figure is
+# the output's size over the input's (inputs of at least 4 KiB: a dump
+# smaller than a page gives no table).
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,6 +23,7 @@ count=0
 best_out=0 best_out_input=
 best_rss=0 best_rss_input=
 best_time=0 best_time_input=
+best_ratio=0 best_ratio_input=
 for input in "$corpus"/*; do
   [ -f "$input" ] || continue
   size=$(stat -c %s "$input")
@@ -37,8 +40,13 @@ for input in "$corpus"/*; do
   if awk -v a="$seconds" -v b="$best_time" 'BEGIN { exit !(a > b) }'; then
     best_time=$seconds; best_time_input=$input
   fi
+  ratio=$(awk -v o="$out" -v s="$size" 'BEGIN { printf "%.2f", s >= 4096 ? o / s : 0 }')
+  if awk -v a="$ratio" -v b="$best_ratio" 'BEGIN { exit !(a > b) }'; then
+    best_ratio=$ratio; best_ratio_input=$input
+  fi
 done
 echo "measure: $count inputs of at most $max_bytes bytes"
 echo "measure: largest output $best_out bytes ($best_out_input, $(stat -c %s "$best_out_input" 2>/dev/null) bytes)"
 echo "measure: largest peak memory $best_rss KiB ($best_rss_input)"
 echo "measure: slowest $best_time s ($best_time_input)"
+echo "measure: largest output for its input ${best_ratio}x ($best_ratio_input, $(stat -c %s "$best_ratio_input" 2>/dev/null) bytes)"

@@ -98,19 +98,15 @@ checks_only() {
 
 # Quiet Wine, in a prefix of its own inside the build folder; the Wine
 # server of that prefix is stopped afterwards rather than left lingering.
-run_windows32() {
+# run_windows 32 or run_windows 64: the stage windows (build-win) or
+# windows64 (build-win64) with the MinGW toolchain of that width.
+run_windows() {
+  local win_stage=windows win_build=build-win win_toolchain=mingw-i686
+  if [ "$1" = 64 ]; then win_stage=windows64 win_build=build-win64 win_toolchain=mingw-x86_64; fi
   export WINEDEBUG=-all
-  export WINEPREFIX="$root/build-win/wineprefix"
-  run_stage windows build-win -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
-  wineserver -k >/dev/null 2>&1 || true
-  unset WINEPREFIX WINEDEBUG
-}
-run_windows64() {
-  export WINEDEBUG=-all
-  export WINEPREFIX="$root/build-win64/wineprefix"
-  run_stage windows64 build-win64 -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake"
+  export WINEPREFIX="$root/$win_build/wineprefix"
+  run_stage "$win_stage" "$win_build" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$win_toolchain.cmake"
   wineserver -k >/dev/null 2>&1 || true
   unset WINEPREFIX WINEDEBUG
 }
@@ -128,26 +124,26 @@ for stage in "${stages[@]}"; do
       ;;
     windows)
       if can_run_wine32; then
-        run_windows32
+        run_windows 32
         windows_line="Windows: 32-bit under Wine"
       elif can_run_wine64; then
-        checks_only run_windows32
-        run_windows64
+        checks_only run_windows 32
+        run_windows 64
         windows_line="Windows: 64-bit under Wine, 32-bit binaries checked, not run"
       else
-        checks_only run_windows32
+        checks_only run_windows 32
         windows_line="Windows: FAILED, neither 32-bit nor 64-bit Windows programs run under Wine here ($(wine32_error); is wine64 installed?)"
         status=1; total_failed=$((total_failed + 1))
       fi
       echo "$windows_line"
       ;;
     windows32)
-      run_windows32
+      run_windows 32
       windows_line="Windows: 32-bit under Wine"
       echo "$windows_line"
       ;;
     windows64)
-      run_windows64
+      run_windows 64
       windows_line="Windows: 64-bit under Wine"
       echo "$windows_line"
       ;;
