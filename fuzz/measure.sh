@@ -40,7 +40,7 @@ for input in "$corpus"/*; do
   if awk -v a="$seconds" -v b="$best_time" 'BEGIN { exit !(a > b) }'; then
     best_time=$seconds; best_time_input=$input
   fi
-  ratio=$(awk -v o="$out" -v s="$size" 'BEGIN { printf "%.2f", s >= 4096 ? o / s : 0 }')
+  ratio=$(awk -v o="$out" -v s="$size" 'BEGIN { printf "%.2f", (s >= 4096 ? o / s : 0) }')
   if awk -v a="$ratio" -v b="$best_ratio" 'BEGIN { exit !(a > b) }'; then
     best_ratio=$ratio; best_ratio_input=$input
   fi
