@@ -14,6 +14,7 @@
 #include "host/progress_display.h"
 #include "host/recovery_library.h"
 #include "platform/platform.h"
+#include "vrndll/output/Manifest.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ struct RunState {
     bool list = false;
     std::ostringstream listing;       // --list: what the dump holds
     std::string listed_database;      // database of the last listed table
+    Manifest listed;                  // --list --json: the same account as manifest.json
     std::vector<std::string> losses;  // databases and tables that lost something
     std::vector<std::string> notes;   // what the library left out or could not pass on
     uint64_t lost_databases = 0;
@@ -97,10 +99,32 @@ void VRN_CDECL OnTable(const VrnTableReport *given, uintptr_t user) {
             const bool has_reason = t->size >= offsetof(VrnTableReport, reason_slot) + 8 && t->reason && *t->reason;
             s.losses.push_back(std::string(t->database) + ": lost whole, " +
                                (has_reason ? t->reason : "its catalogue is not in the dump"));
+            ManifestDatabase d;
+            d.name = t->database;
+            d.lost = true;
+            d.reason = has_reason ? t->reason : "its catalogue is not in the dump";
+            s.listed.databases.push_back(d);
+            s.listed_database.clear();
             return;
         }
         if (t->kind != VRN_TABLE_ENTRY) return;
         if (s.list) {
+            if (s.listed.databases.empty() || s.listed_database != t->database) {
+                ManifestDatabase d;
+                d.name = t->database;
+                s.listed.databases.push_back(d);
+            }
+            ManifestTable listed;
+            listed.name = t->table;
+            listed.counts.rows_written = t->rows_written;
+            listed.counts.rows_skipped = t->rows_skipped;
+            listed.counts.pages_read = t->pages_read;
+            listed.counts.pages_unreadable = t->pages_unreadable;
+            listed.counts.chains_broken = t->chains_broken;
+            listed.counts.values_null = t->values_null;
+            listed.counts.chains_continued = t->chains_continued;
+            listed.counts.values_changed = t->values_changed;
+            s.listed.databases.back().tables.push_back(listed);
             if (s.listed_database != t->database) {
                 s.listing << t->database << "\n";
                 s.listed_database = t->database;
@@ -121,14 +145,15 @@ bool DumpReadable(const std::string &path) {
 }
 
 // True when `folder` is empty or holds only what a run of ours that did not
-// end left: its INCOMPLETE file, or nothing but its recovery.log. Such a
+// end left: its INCOMPLETE file, or nothing but its recovery.log and
+// manifest.json. Such a
 // folder is written into again without --force.
 bool FolderIsFree(const std::string &folder) {
     std::vector<platform::DirectoryEntry> entries;
     platform::listDirectory(folder, "*", entries);
     bool others = false;
     for (const platform::DirectoryEntry &e : entries) {
-        if (e.name == "." || e.name == ".." || e.name == "recovery.log") continue;
+        if (e.name == "." || e.name == ".." || e.name == "recovery.log" || e.name == "manifest.json") continue;
         if (e.name == "INCOMPLETE" && !e.isDirectory) return true;
         others = true;
     }
@@ -328,6 +353,10 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
         return outcome.exit_code;
     }
 
+    if (options.list && options.json) {
+        out << state.listed.Json(whole ? "" : outcome.message);
+        return outcome.exit_code;
+    }
     if (options.list) {
         out << state.listing.str();
         out << Plural(report.databases, "database", "databases") << ", " << Plural(report.tables, "table", "tables")

@@ -61,6 +61,8 @@ std::string ParseOptions(const std::vector<std::string> &args, HostOptions &opti
             options.quiet = true;
         } else if (name == "--list" || name == "-l") {
             options.list = true;
+        } else if (name == "--json") {
+            options.json = true;
         } else if (name == "--force") {
             options.force = true;
         } else if (name == "--schema-only") {
@@ -114,6 +116,7 @@ std::string ParseOptions(const std::vector<std::string> &args, HostOptions &opti
     if (options.schema_only && options.data_only) return "--schema-only and --data-only exclude each other";
     if (!options.template_file.empty() && options.no_template) return "--template and --no-template exclude each other";
     if (options.verbose && options.log_level == 0) options.log_level = 1;
+    if (options.json && !options.list) return "--json goes with --list";
     const size_t needed = options.list || !options.output.empty() ? 1 : 2;
     if (positional.size() < needed)
         return needed == 1 ? "a dump file is needed" : "a dump file and a target folder (or -o DIR) are needed";
@@ -144,6 +147,7 @@ std::string UsageText() {
            "\n"
            "Options:\n"
            "  -l, --list            list databases, tables, columns and rows; write nothing\n"
+           "      --json            with --list: the listing as JSON, laid out as manifest.json\n"
            "  -o, --output DIR      write into DIR itself (refused when not empty)\n"
            "      --force           write into a non-empty DIR\n"
            "  -d, --database PAT    recover only databases matching PAT (* and ?; repeatable)\n"

@@ -10,6 +10,7 @@ struct HostOptions {
     std::string output;   // -o: the exact output folder
     bool force = false;   // write into a non-empty -o folder
     bool list = false;    // -l: list what the dump holds, write nothing
+    bool json = false;    // --json (with --list): the listing as the manifest's JSON
     std::vector<std::string> databases; // -d patterns
     std::vector<std::string> tables;    // -t patterns
     bool schema_only = false;

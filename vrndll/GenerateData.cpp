@@ -57,6 +57,7 @@ void VRNRecover::ReportTable(const std::string &name, uint32_t first, uint32_t e
                              const RecoveryCounts &counts, bool is_table) {
     if (is_table) report.tables += 1;
     report.totals += counts;
+    AddManifestTable(name, counts);
     if (counts.AnyLoss() && options.diagnostic) {
         options.diagnostic(3, current_database_ + "." + PrintableName(name) + ": " +
                                   std::to_string(counts.rows_skipped) + " rows skipped, " +
@@ -188,7 +189,11 @@ int VRNRecover::GenerateData() {
                 TheLogger().Info("This table have not data");
             } else if (!options.schema_only) {
                 const int rc = WriteTableRows(i, first, end - first);
-                if (IsStop(rc)) return rc;
+                if (IsStop(rc)) {
+                    // The manifest accounts for the rows written before the stop.
+                    AddManifestTable(name, p.counts - before);
+                    return rc;
+                }
             }
             RecoveryCounts counts = p.counts - before;
             // A table script that could not be created is this table's loss.

@@ -151,6 +151,7 @@ int VRNOutFiles::CreateScriptFile(const std::string &stem, const AssertionSite &
         LogAssertion(site);
         return kScriptNotCreated;
     }
+    made_scripts.push_back({script_name, database_folder + "/" + stem + ".sql"});
     return 0;
 }
 

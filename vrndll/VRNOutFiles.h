@@ -65,6 +65,14 @@ public:
     std::string script_name;     // stem of the current script (the table's file name)
     std::string database_folder; // folder of the current database (a safe mapping of its name)
     std::string database_name;   // the database's own name: isql's -D (LoadScriptDatabase.h)
+    // The scripts created, by the name they were opened for (a table's own
+    // name), with their path below the output folder; the driver empties it
+    // at each database.
+    struct MadeScript {
+        std::string name;
+        std::string path;
+    };
+    std::vector<MadeScript> made_scripts;
     int32_t bat_open = 0;
     // Rows a numbered script may exceed before the next text opens the next one.
     int32_t rows_per_part = kRowsPerPart;

@@ -35,6 +35,7 @@ RowReader &VRNParser::RowsOf(uint32_t table, bool restart) {
 void VRNParser::TakeCounts(RowReader &reader) {
     counts += reader.counts;
     reader.counts = RecoveryCounts();
+    lost_values.Take(reader.lost_values);
     rows_read += reader.rows_read;
     reader.rows_read = 0;
 }

@@ -61,6 +61,8 @@ public:
     int32_t rows_read = 0;
     // Pages read and what the row readers lost, for the recovery's report.
     RecoveryCounts counts;
+    // The values written as NULL or changed since the driver last took them.
+    ValueLosses lost_values;
 
     // The reader GetOneString, PrintOneString and the value writers serve:
     // the one of `table`, made anew when a table's first page is asked for

@@ -115,11 +115,13 @@ int VRNRecover::Recover() {
         } else {
             ClearIncomplete();
         }
+        WriteManifest(rc);
         return rc;
     } catch (...) {
         LogAssertion(sites::kRecover);
         MarkIncomplete(kFailed);
         outfiles.CloseAll();
+        WriteManifest(kFailed);
         return kFailed;
     }
 }
@@ -280,6 +282,7 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
     // Names go to the host as they go to the files: a terminal never sees a
     // control character of the dump.
     current_database_ = PrintableName(db_name);
+    BeginManifestDatabase(db_name);
     current_table_.clear();
 
     const int64_t offset = StartOffset(db);
@@ -322,6 +325,10 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
     // it can come back: a dump cut before the database, or its catalogue
     // pages gone. The database is counted as lost, not as recovered.
     const bool lost = rc == kNoCatalogue || rc == kScanException;
+    if (lost) {
+        manifest_.databases.back().lost = true;
+        manifest_.databases.back().reason = "its catalogue is not in the dump";
+    }
     if (lost) {
         TheLogger().ErrorFormat("Database %s lost: its catalogue is not in the dump (the dump ends at %lld bytes)",
                                 db_name.c_str(), static_cast<long long>(dump_size));
@@ -385,6 +392,7 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
     keys_.reset();
     parser->FreeCatalogue();
     outfiles.CloseAll();
+    EndManifestDatabase();
     return kOk;
 }
 
@@ -395,6 +403,9 @@ int64_t VRNRecover::StartOffset(const DatabaseEntry &db) const {
 void VRNRecover::ReportLostDatabase(const std::string &name, const std::string &reason) {
     TheLogger().ErrorFormat("Database %s lost: %s", PrintableName(name).c_str(), reason.c_str());
     report.databases_lost += 1;
+    BeginManifestDatabase(name);
+    manifest_.databases.back().lost = true;
+    manifest_.databases.back().reason = reason;
     if (options.diagnostic) options.diagnostic(3, "database " + PrintableName(name) + " lost: " + reason);
     if (options.table_done) {
         TableAccount account;

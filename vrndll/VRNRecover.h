@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "vrndll/sql/KeyStatements.h"
 #include "vrndll/call/RecoveryOptions.h"
+#include "vrndll/output/Manifest.h"
 #include "vrndll/output/OutputWriter.h"
 #include "vrndll/VRNOutFiles.h"
 #include "vrndll/VRNParser.h"
@@ -175,6 +176,14 @@ private:
     void MarkIncomplete(int rc);
     void ClearIncomplete();
     std::string IncompleteText(int rc) const;
+    // manifest.json, written at the end of every run that writes (after a
+    // stop too), from the account kept database by database (ManifestFile.cpp).
+    Manifest manifest_;
+    void BeginManifestDatabase(const std::string &name);
+    void AddManifestTable(const std::string &name, const RecoveryCounts &counts);
+    void EndManifestDatabase();
+    void WriteManifest(int rc);
+    std::string manifest_folder_before_; // the database folder before the current database began
     int stage_ = 0; // of the current database: 0 its catalogue read, 1 its table scripts, 2 its rows
     int64_t stopped_table_ = -1;   // pSysobj index of the table being written
     int64_t stopped_database_ = -1; // index of the database being written

@@ -379,15 +379,15 @@ TEST_F(Vrnrecover, OptionsSummaryAndExitStatuses) {
         {"a dated folder below a target made with its parents", {"-q", whole, folder_ / "t/x/y"}, kExitOk,
          "400 rows written", "", {}},
         {"patterns and schema only", {"-q", "-d", "sal*", "-t", "ord?rs", "--schema-only", "-o", t, whole}, kExitOk,
-         "0 rows written", "", {"commit.bat", "commit.sh", "int0.ini", "orders.sql", "recovery.log"}},
+         "0 rows written", "", {"commit.bat", "commit.sh", "int0.ini", "manifest.json", "orders.sql", "recovery.log"}},
         {"rows per file", {"-q", "-d", "sales", "--rows-per-file", "1000", "--data-only", "-o", t, whole}, kExitOk, "", "",
-         {"commit.bat", "commit.sh", "int0.ini", "orders_1.sql", "recovery.log"}},
+         {"commit.bat", "commit.sh", "int0.ini", "manifest.json", "orders_1.sql", "recovery.log"}},
         {"databases named after the output's own files keep apart from them", {"-q", "-o", t, own_names}, kExitOk,
          "4 databases, 3 tables", "", {}, nullptr, {"INT0.INI-2/", "master/", "recovery.log-2/", "sales/"}},
         {"a folder planted at a table's script costs that table's script only", {"-q", "--force", "-o", t, whole},
          kExitLosses, "sales.orders: 0 rows skipped, 0 pages unreadable, 0 chains broken, 0 values written as NULL, "
                       "1 script not created\n",
-         "losses", {"commit.bat", "commit.bat", "commit.sh", "commit.sh", "int0.ini", "orders_1.sql", "orders_2.sql",
+         "losses", {"commit.bat", "commit.bat", "commit.sh", "commit.sh", "int0.ini", "manifest.json", "orders_1.sql", "orders_2.sql",
                     "orders_3.sql", "orders_4.sql", "recovery.log"},
          [&] { return platform::createDirectoryWithParents(JoinPath(t, "sales/orders.sql")); }},
         {"a link planted at the log is refused", {"-q", "--force", "-o", t, whole}, kExitOutputNotWritable, "",
@@ -402,6 +402,10 @@ TEST_F(Vrnrecover, OptionsSummaryAndExitStatuses) {
          kExitUsage, "", "table 'nosuch'", {}},
         {"a database pattern that matches nothing is an error naming it",
          {"-q", "-d", "sales", "-d", "nosuch", "-o", t, whole}, kExitUsage, "", "database 'nosuch'", {}},
+        {"--list --json gives each table's account as manifest.json does", {"-q", "--list", "--json", whole},
+         kExitOk, "{\"name\": \"orders\", \"rows_written\": 400, \"rows_skipped\": 0", "", {}},
+        {"--json without --list is refused", {"-q", "--json", "-o", t, whole}, kExitUsage, "",
+         "--json goes with --list", {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

@@ -166,7 +166,7 @@ TEST_F(LoadedLibrary, OutputGoesIntoANewFolderWhateverLiesAtItsName) {
         }
         if (platform::pathKind(planted) == platform::PathKind::Missing) continue; // cannot be planted here
         const std::string made = planted + " (2)";
-        EXPECT_EQ(ListTree(made), (std::vector<std::string>{"int0.ini", "master/", "master/commit.bat",
+        EXPECT_EQ(ListTree(made), (std::vector<std::string>{"int0.ini", "manifest.json", "master/", "master/commit.bat",
                                                             "master/commit.sh", "sales/", "sales/commit.bat",
                                                             "sales/commit.sh"}));
         EXPECT_TRUE(ListTree(outside).empty());

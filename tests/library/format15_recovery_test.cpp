@@ -173,7 +173,7 @@ column id int
 row 1
 )");
     ASSERT_EQ(r.rc, VRN_RESULT_OK);
-    EXPECT_EQ(r.Paths(), (std::vector<std::string>{"int0.ini", "master/commit.bat", "master/commit.sh", "sales/commit.bat", "sales/commit.sh",
+    EXPECT_EQ(r.Paths(), (std::vector<std::string>{"int0.ini", "manifest.json", "master/commit.bat", "master/commit.sh", "sales/commit.bat", "sales/commit.sh",
                                                    "sales/kinds.sql", "sales/kinds_1.sql"}));
     const std::string table = r.File("sales/kinds.sql");
     for (const char *text : {"b  bigint NOT NULL", "us  unsigned smallint NOT NULL", "ub  unsigned bigint NOT NULL",
@@ -199,7 +199,7 @@ row 1
 TEST(Format15Recovery, DamagedCataloguesEndInBoundedTime) {
     ASSERT_TRUE(TheLibrary().loaded());
     const std::string base = std::string("format 15\nblock_size 4\n") + kSales;
-    const std::vector<std::string> whole = {"int0.ini", "master/commit.bat", "master/commit.sh", "sales/commit.bat", "sales/commit.sh",
+    const std::vector<std::string> whole = {"int0.ini", "manifest.json", "master/commit.bat", "master/commit.sh", "sales/commit.bat", "sales/commit.sh",
                                             "sales/customers.sql", "sales/customers_1.sql", "sales/foreign_keys.sql", "sales/orders.sql",
                                             "sales/orders_1.sql"};
     auto edit = [](int32_t page, std::function<void(dumpwriter::Page &)> change) {
@@ -220,7 +220,7 @@ TEST(Format15Recovery, DamagedCataloguesEndInBoundedTime) {
         {"the object index loops", edit(161, [](dumpwriter::Page &p) { p.next_id = 161; }), VRN_RESULT_OK, whole},
         {"the column map loops", edit(50, [](dumpwriter::Page &p) { p.next_id = 50; }), VRN_RESULT_OK, whole},
         {"cut inside the last database", [](dumpwriter::Dump &d) { d.cut(6 * 1048576 + 8192 + 100 * 4096); },
-         VRN_RESULT_OK, {"int0.ini", "master/commit.bat", "master/commit.sh", "sales/commit.bat", "sales/commit.sh"}},
+         VRN_RESULT_OK, {"int0.ini", "manifest.json", "master/commit.bat", "master/commit.sh", "sales/commit.bat", "sales/commit.sh"}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

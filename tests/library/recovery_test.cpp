@@ -49,7 +49,7 @@ std::vector<std::string> Tree(std::vector<std::string> entries) {
     return entries;
 }
 
-const std::vector<std::string> kSalesTree = {"int0.ini", "master/", "master/commit.bat", "master/commit.sh", "sales/",
+const std::vector<std::string> kSalesTree = {"int0.ini", "manifest.json", "master/", "master/commit.bat", "master/commit.sh", "sales/",
                                              "sales/commit.bat", "sales/commit.sh", "sales/customers.sql", "sales/orders.sql"};
 
 class Recovery : public ::testing::Test {
@@ -166,7 +166,7 @@ TEST_F(Recovery, HostileDatabaseAndTableNamesStayInsideTheTarget) {
     ASSERT_EQ(VRN_RESULT_OK, Run(d));
     EXPECT_EQ((std::vector<std::string>{"_._.._evil/", "_._.._evil/_._.._x.sql", "_._.._evil/_CON.sql",
                                         "_._.._evil/_tmp_abs.sql", "_._.._evil/commit.bat", "_._.._evil/commit.sh",
-                                        "_._.._evil/x____rm_-rf_____INFO____forged.sql", "int0.ini", "master/",
+                                        "_._.._evil/x____rm_-rf_____INFO____forged.sql", "int0.ini", "manifest.json", "master/",
                                         "master/commit.bat", "master/commit.sh"}),
               OutputTree());
     ExpectNothingOutsideTheTarget();

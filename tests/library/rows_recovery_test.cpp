@@ -187,6 +187,68 @@ TEST_F(RowsRecovery, TextAndImageChainsAcrossPagesLeaveTheRowsAfterThemWhole) {
                                         "INSERT INTO docs(k,body) \n VALUES(3,NULL)\n\nGO\n");
 }
 
+// manifest.json parsed back (by python3's json): every table's count of
+// values written as NULL or changed, the list of them with their data page
+// and row, capped at 1000 with the rest counted, whatever bytes the names
+// hold.
+std::string ManifestSummary(const std::string &manifest, const std::string &scratch) {
+    const std::string script = scratch + "/summary.py", out = scratch + "/summary.txt";
+    testsupport::WriteFileText(script,
+                               "import json, sys\n"
+                               "m = json.load(open(sys.argv[1], encoding='utf-8'))\n"
+                               "print('complete' if m['complete'] else 'stopped')\n"
+                               "for d in m['databases']:\n"
+                               "  for t in d['tables']:\n"
+                               "    v = t['lost_values']\n"
+                               "    print(d['name'], ascii(t['name']), t['rows_written'], t['values_null'],\n"
+                               "          t['values_changed'], len(v), t['lost_values_not_listed'],\n"
+                               "          v[0]['page'] if v else 0, v[0]['row'] if v else 0,\n"
+                               "          v[-1]['written'] if v else '-', len(t['files']))\n");
+    if (std::system(("python3 '" + script + "' '" + manifest + "' > '" + out + "' 2>&1").c_str()) != 0)
+        return "unparsed: " + ReadFileText(out);
+    return ReadFileText(out);
+}
+
+TEST_F(RowsRecovery, TheManifestListsEveryLostValueWhateverTheNamesHold) {
+    if (std::system("python3 -c '' 2>/dev/null") != 0) GTEST_SKIP() << "python3 is not installed";
+    struct Case {
+        const char *what;
+        int32_t id;
+        std::string table;      // as the dump holds it
+        std::string table_seen; // python's ascii() of the parsed name
+        int rows;
+        int32_t pointer;      // first page every row's text names
+        std::string expected; // rows, NULL, changed, listed, unlisted
+        const char *written;  // what the last listed value was written as
+        int files;            // the table script and the data scripts
+    };
+    constexpr int32_t kOutside = 0x7fffff00;
+    const std::vector<Case> cases = {
+        {"chains outside the dump", 101, "t\x01q\"\\\xff\xc3(", "'t\\x01q\"\\\\\\xff\\xc3('", 1005, kOutside,
+         "1005 1005 0 1000 5", "NULL", 8},
+        {"a chain read in part", 102, "notes", "'notes'", 1, 3000, "1 0 1 1 0", "changed", 2},
+    };
+    dumpwriter::TextChain(Sales(), 102, 3000, dumpwriter::ToBytes("abcdef"), 3); // pages 3000, 3001
+    Sales().edit_page(3000, [&](dumpwriter::Page &p) { p.next_id = kOutside; });
+    for (const Case &c : cases) {
+        dumpwriter::Table &t =
+            schema_.table(c.id, c.table).column("k", types::kInt).column("body", types::kText, 16, kNull);
+        for (int k = 0; k < c.rows; ++k) t.row({encode::Int(k), encode::TextPointer(c.pointer)});
+    }
+    ASSERT_EQ(VRN_RESULT_OK, Run());
+    // The text pages (from 3000) are the table's too; its data pages lie below.
+    const auto FirstDataPage = [&](int32_t id) {
+        const std::vector<int32_t> pages = Sales().pages_of(id);
+        return *std::min_element(pages.begin(), pages.end());
+    };
+    TempFolder scratch("manifest_summary");
+    std::string expected = "complete\n";
+    for (const Case &c : cases)
+        expected += "sales " + c.table_seen + " " + c.expected + " " +
+                    std::to_string(FirstDataPage(c.id)) + " 0 " + c.written + " " + std::to_string(c.files) + "\n";
+    EXPECT_EQ(ManifestSummary(JoinPath(Root(), "manifest.json"), scratch.path()), expected);
+}
+
 // Rows on many pages whose pointers all name one long chain of NUL bytes
 // (each written as 11 characters): the chain's pages are read for the first
 // value only, the rest are NULL, and the output stays near the size of that
@@ -271,6 +333,10 @@ TEST_F(RowsRecovery, ACancelWhileRowsAreWrittenEndsTheRecoveryAsAFailure) {
     const std::string incomplete = ReadFileText(JoinPath(Root(), "INCOMPLETE"));
     EXPECT_NE(incomplete.find("cancelled"), std::string::npos) << incomplete;
     EXPECT_NE(incomplete.find("  later\n"), std::string::npos) << incomplete;
+    // The manifest says so, and accounts for what was written before the stop.
+    const std::string manifest = ReadFileText(JoinPath(Root(), "manifest.json"));
+    EXPECT_NE(manifest.find("\"complete\": false"), std::string::npos) << manifest.substr(0, 300);
+    EXPECT_NE(manifest.find("\"name\": \"big\""), std::string::npos) << manifest.substr(0, 300);
 }
 
 // A file-size limit, as a full disk: the data script whose write fails is cut

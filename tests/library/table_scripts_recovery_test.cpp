@@ -58,7 +58,7 @@ TEST(TableScriptsRecovery, EveryTableWithColumnsGetsItsDefinition) {
     const testsupport::HostRecovery run = testsupport::RecoverAsHost(dump, outer.path());
     ASSERT_EQ(VRN_RESULT_OK, run.rc);
     const Output out(run);
-    EXPECT_EQ((std::vector<std::string>{"int0.ini", "master/", "master/Table1.sql", "master/commit.bat", "master/commit.sh", "sales/",
+    EXPECT_EQ((std::vector<std::string>{"int0.ini", "manifest.json", "master/", "master/Table1.sql", "master/commit.bat", "master/commit.sh", "sales/",
                                         "sales/commit.bat", "sales/commit.sh", "sales/notes.sql", "sales/order_lines.sql"}),
               out.Tree());
     EXPECT_EQ("CREATE TABLE [order lines](\nprice  decimal(10,2) NULL, \n[line no]  smallint NOT NULL)\n\nGO\n",

@@ -225,7 +225,7 @@ TEST_F(RecoverDriver, SkipsDatabasesWithoutUsageAboveTheDeviceLimitOrBelowOffset
     parser_->limit = 5000;
     ASSERT_EQ(0, driver->Recover());
     EXPECT_EQ((std::vector<int>{7}), parser_->big_calls) << "only ok is read: (2048*4-8)*1024 >> 20";
-    EXPECT_EQ((std::vector<std::string>{"int0.ini", "ok/", "ok/commit.bat", "ok/commit.sh", "ok/orders.sql"}),
+    EXPECT_EQ((std::vector<std::string>{"int0.ini", "manifest.json", "ok/", "ok/commit.bat", "ok/commit.sh", "ok/orders.sql"}),
               ListTree(target_.path()));
     EXPECT_EQ(1, parser_->catalogue_reads);
 }
@@ -243,7 +243,7 @@ TEST_F(RecoverDriver, FormatFifteenSkipsMarkedDatabasesAndMonTables) {
     parser_->limit = 10; // a format-12 rule only
     ASSERT_EQ(0, driver->Recover());
     EXPECT_EQ((std::vector<int>{static_cast<int>(((0x7FFFFFF0LL * 4 - 8) * 1024) >> 20)}), parser_->big_calls);
-    EXPECT_EQ((std::vector<std::string>{"int0.ini", "kept/", "kept/commit.bat", "kept/commit.sh", "kept/orders.sql"}),
+    EXPECT_EQ((std::vector<std::string>{"int0.ini", "kept/", "kept/commit.bat", "kept/commit.sh", "kept/orders.sql", "manifest.json"}),
               ListTree(target_.path()));
 }
 
@@ -334,7 +334,7 @@ TEST_F(RecoverDriver, ACancelWhileColumnsAreLoggedOpensNoNumberedScript) {
         p.columns = {Col(101, 1, "id"), Col(101, 2, "name")};
     });
     EXPECT_EQ(-1000, driver->Recover());
-    EXPECT_EQ((std::vector<std::string>{"INCOMPLETE", "a/", "a/commit.bat", "a/commit.sh", "a/orders.sql", "int0.ini"}),
+    EXPECT_EQ((std::vector<std::string>{"INCOMPLETE", "a/", "a/commit.bat", "a/commit.sh", "a/orders.sql", "int0.ini", "manifest.json"}),
               ListTree(target_.path()));
 }
 
@@ -349,7 +349,7 @@ TEST_F(RecoverDriver, WritesAFolderWithCommitBatPerDatabaseAndTheLastDescription
     });
     ASSERT_EQ(0, driver->Recover());
     EXPECT_EQ((std::vector<std::string>{"hr/", "hr/commit.bat", "hr/commit.sh", "hr/monitor.sql", "hr/orders.sql", "int0.ini",
-                                        "sales/", "sales/commit.bat", "sales/commit.sh", "sales/monitor.sql", "sales/orders.sql"}),
+                                        "manifest.json", "sales/", "sales/commit.bat", "sales/commit.sh", "sales/monitor.sql", "sales/orders.sql"}),
               ListTree(target_.path()));
     const std::string bat = ReadFileText(target_ / "hr" + "/commit.bat");
     EXPECT_EQ(0u, bat.find("@echo off\n@echo Varnoth\n"));
@@ -375,7 +375,7 @@ TEST_F(RecoverDriver, ATemplateBesideTheDumpReplacesTheCatalogueAndNamesFoldersB
     });
     ASSERT_EQ(0, driver->Recover());
     EXPECT_EQ((std::vector<std::string>{"database_1/", "database_1/commit.bat", "database_1/commit.sh", "database_1/t.sql",
-                                        "database_2/", "database_2/commit.bat", "database_2/commit.sh", "database_2/t.sql"}),
+                                        "database_2/", "database_2/commit.bat", "database_2/commit.sh", "database_2/t.sql", "manifest.json"}),
               ListTree(target_.path()));
     EXPECT_TRUE(parser_->details.empty()) << "a damaged catalogue is not read at all";
 }

@@ -159,6 +159,16 @@ int RowReader::WriteUniTextChain(std::string &out, int32_t first_page) {
     return TakeBackIfTaken(out, start, rc);
 }
 
+void RowReader::NoteLostValue(const RowColumn &column, bool as_null, const char *why) {
+    LostValue v;
+    v.page = data_page();
+    v.row = row_number;
+    v.column = column.name;
+    v.as_null = as_null;
+    v.why = why;
+    lost_values.Add(std::move(v));
+}
+
 int32_t RowReader::ChainPage(const RowValue &value) {
     if (value.state != RowValue::State::kStored || value.column == nullptr) return 0;
     if (value.length < values::StoredWidth(value.column->user_type)) return 0;
@@ -178,11 +188,13 @@ int RowReader::ReadChain(const RowColumn &column, int32_t first_page,
     if (bytes) *bytes = held;
     if (rc == kChainTaken) {
         counts.values_null += 1;
+        NoteLostValue(column, true, "its chain holds pages read for another value");
         TheLogger().ErrorFormat("Value of column %s is written as NULL: its chain from page %ld holds pages read for another value",
                                 column.name.c_str(), static_cast<long>(first_page));
     } else if (rc == kFailed) {
         counts.chains_broken += 1;
         TheLogger().ErrorFormat("Value of column %s is written as far as its chain could be read", column.name.c_str());
+        NoteLostValue(column, false, "its chain could be read only in part");
     }
     return rc;
 }
@@ -206,6 +218,7 @@ void AccountForChange(RowReader &reader, const std::string &out, size_t value_st
     TheLogger().ErrorFormat("Row %i of table %s: column %s holds %s (stored %s), written as %s",
                             reader.row_number, reader.table_name().c_str(), column.name.c_str(),
                             values::ValueChangeText(change), stored.c_str(), out.c_str() + value_start);
+    reader.NoteLostValue(column, change == values::ValueChange::kTooShort, values::ValueChangeText(change));
 }
 
 // True when `out` from `start` holds just the literal a chain writer makes
@@ -226,20 +239,21 @@ bool IsEmptyChainLiteral(int user_type, const std::string &out, size_t start) {
     return out.size() - start == empty.size() && out.compare(start, empty.size(), empty) == 0;
 }
 
-enum class LostValue { kNull, kChanged };
+enum class LossKind { kNull, kChanged };
 
 // A value written as NULL or other than stored because its bytes were lost:
 // counted, and named in the log by its table, data page, row and column
 // (`chain`: the first page of its chain, 0 for none).
-void NameLostValue(RowReader &reader, const RowColumn &column, LostValue lost, int32_t chain, const char *why) {
-    if (lost == LostValue::kNull)
+void NameLostValue(RowReader &reader, const RowColumn &column, LossKind lost, int32_t chain, const char *why) {
+    if (lost == LossKind::kNull)
         reader.counts.values_null += 1;
     else
         reader.counts.values_changed += 1;
     TheLogger().ErrorFormat("Row %i of page %ld of table %s: column %s (chain from page %ld) written as %s: %s",
                             reader.row_number, static_cast<long>(reader.data_page()), reader.table_name().c_str(),
                             column.name.c_str(),
-                            static_cast<long>(chain), lost == LostValue::kNull ? "NULL" : "changed", why);
+                            static_cast<long>(chain), lost == LossKind::kNull ? "NULL" : "changed", why);
+    reader.NoteLostValue(column, lost == LossKind::kNull, why);
 }
 
 // Appends the literal of one value of `column` held in `len` bytes at `p`.
@@ -271,7 +285,7 @@ int AppendColumnValue(RowReader &reader, std::string &out, const RowColumn &colu
         // value has read (rows that all name one chain, or chains that
         // merge) would otherwise multiply the output without bound.
         out += "NULL";
-        NameLostValue(reader, column, LostValue::kNull, page, "its chain holds pages read for another value");
+        NameLostValue(reader, column, LossKind::kNull, page, "its chain holds pages read for another value");
         return kOk;
     }
     if (rc == kFailed) {
@@ -284,9 +298,9 @@ int AppendColumnValue(RowReader &reader, std::string &out, const RowColumn &colu
         if (nothing_read && column.nullable) {
             out.resize(start);
             out += "NULL";
-            NameLostValue(reader, column, LostValue::kNull, page, "nothing of its chain could be read");
+            NameLostValue(reader, column, LossKind::kNull, page, "nothing of its chain could be read");
         } else {
-            NameLostValue(reader, column, LostValue::kChanged, page,
+            NameLostValue(reader, column, LossKind::kChanged, page,
                           nothing_read ? "nothing of its chain could be read, written empty (the column takes no NULL)"
                                        : "its chain could be read only in part, written as far as it was read");
         }
@@ -410,6 +424,7 @@ int RowReader::WriteRow(std::string &out, uint32_t table, int var_length, uint32
                                         row_number, name, column.name.c_str(), fixed_length);
                 v.state = RowValue::State::kLost;
                 counts.values_null += 1;
+                NoteLostValue(column, true, "its bytes lie beyond its area");
             } else {
                 v.state = RowValue::State::kStored;
                 v.bytes = fixed_area + at;
@@ -429,6 +444,7 @@ int RowReader::WriteRow(std::string &out, uint32_t table, int var_length, uint32
                                             row_number, name, v.column->name.c_str(), values_length);
                     v.state = RowValue::State::kLost;
                     counts.values_null += 1;
+                    NoteLostValue(*v.column, true, "its bytes lie beyond its area");
                 } else {
                     v.state = RowValue::State::kStored;
                     v.bytes = var_area + vat;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "vrndll/call/RecoveryCounts.h"
+#include "vrndll/call/ValueLosses.h"
 #include "vrndll/pages/BlockReader.h"
 #include "vrndll/pages/ChainGuard.h"
 #include "vrndll/pages/PageChain.h"
@@ -109,6 +110,11 @@ public:
     // them.
     int32_t rows_read = 0;
     RecoveryCounts counts;
+    // The values among them written as NULL or changed, with their row.
+    ValueLosses lost_values;
+    // Lists a value of the row being decoded as written NULL (`as_null`)
+    // or changed, and why.
+    void NoteLostValue(const RowColumn &column, bool as_null, const char *why);
 
 private:
     int64_t PagesInDump() const;
