@@ -7,30 +7,11 @@
 #include <vector>
 
 #include "vrndll/sql/DecimalText.h"
+#include "vrndll/sql/StoredNumbers.h"
 
 namespace values {
 
 namespace {
-
-uint16_t Load16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-uint32_t Load32(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-uint64_t Load64(const uint8_t *p) {
-    return static_cast<uint64_t>(Load32(p)) | (static_cast<uint64_t>(Load32(p + 4)) << 32);
-}
-
-// Two's complement reinterpretations, well defined for every bit pattern.
-int16_t AsSigned16(uint16_t v) { return static_cast<int16_t>(v); }
-int32_t AsSigned32(uint32_t v) { return static_cast<int32_t>(v); }
-int64_t AsSigned64(uint64_t v) {
-    int64_t s;
-    std::memcpy(&s, &v, sizeof s);
-    return s;
-}
 
 uint64_t Magnitude(int64_t v) {
     return v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
