@@ -35,12 +35,7 @@ int VRNRecover::ExportTableRows(const TableSchema &table, RowReader &reader) {
         rc = writer_->WriteRows(text);
         if (rc == kOk) rc = writer_->EndBatch(rows);
         if (IsStop(rc)) return rc;
-        if (rows > 0) {
-            if (rc == kScriptNotCreated)
-                parser->counts.rows_not_written += static_cast<uint64_t>(rows);
-            else
-                parser->counts.rows_written += static_cast<uint64_t>(rows);
-        }
+        CountRows(rows, rc);
         ReportProgress(false);
     } while (block != 0);
     rc = writer_->EndRows(table);

@@ -53,6 +53,14 @@ bool HasDateOrTime(const VRNParser &p, uint32_t first, uint32_t columns) {
 
 } // namespace
 
+void VRNRecover::CountRows(int32_t rows, int written) {
+    if (rows <= 0) return;
+    if (written == kScriptNotCreated)
+        parser->counts.rows_not_written += static_cast<uint64_t>(rows);
+    else
+        parser->counts.rows_written += static_cast<uint64_t>(rows);
+}
+
 void VRNRecover::ReportTable(const std::string &name, uint32_t first, uint32_t end,
                              const RecoveryCounts &counts, bool is_table) {
     if (is_table) report.tables += 1;
@@ -123,12 +131,7 @@ int VRNRecover::WriteTableRows(uint32_t j, uint32_t first_column, uint32_t colum
         }
         rc = writing_ ? outfiles.write_file(text.c_str(), rows) : kOk;
         if (IsStop(rc)) break;
-        if (rows > 0) {
-            if (rc == kScriptNotCreated)
-                parser->counts.rows_not_written += static_cast<uint64_t>(rows);
-            else
-                parser->counts.rows_written += static_cast<uint64_t>(rows);
-        }
+        CountRows(rows, rc);
         ReportProgress(false);
     } while (block != 0);
     parser->batch_piece = nullptr;

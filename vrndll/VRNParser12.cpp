@@ -49,25 +49,10 @@ std::string BodyText(const BlockReader &bl) {
 VRNParser12::VRNParser12(platform::RandomAccessFile *file, int kb, int64_t size, int base_mb)
     : VRNParserCommon(file, kb, size, base_mb, DumpFormat::k12) {}
 
-VRNParser12::~VRNParser12() {
-    try {
-        FreeCatalogue();
-    } catch (...) {
-        LogAssertion(sites::kParser12Destructor);
-    }
-}
 
 int VRNParser12::Detect(int start) { return DetectBlockSize(start, true, sites::kDetect12); }
 int VRNParser12::big(int *mb) { return SeekDatabaseStart(mb, false); }
 
-int VRNParser12::data_blockread() {
-    try {
-        return FindFirstPages();
-    } catch (...) {
-        LogAssertion(sites::kDataBlockRead12);
-        return kScanException;
-    }
-}
 
 int VRNParser12::Prepare(std::vector<DatabaseEntry> *databases, uint32_t *count) {
     const bool listing = databases != nullptr && count != nullptr && *count == 0;

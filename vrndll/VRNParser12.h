@@ -14,14 +14,12 @@
 class VRNParser12 : public VRNParserCommon {
 public:
     VRNParser12(platform::RandomAccessFile *hFile, int kb, int64_t file_size, int base_mb);
-    ~VRNParser12() override;
 
     // Phase 1 (object catalogue), phase 2 (first pages) and, when listing,
     // phase 3 (databases). 0, -2, -3, -200, -1000.
     int Prepare(std::vector<DatabaseEntry> *databases, uint32_t *count) override;
     int Detect(int start) override;
     int big(int *mb) override;
-    int data_blockread() override;
 
     // Column catalogue (ColumnCatalogue12.cpp).
     int GetCol() override;

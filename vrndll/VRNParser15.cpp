@@ -7,25 +7,10 @@
 VRNParser15::VRNParser15(platform::RandomAccessFile *file, int kb, int64_t size, int base_mb)
     : VRNParserCommon(file, kb, size, base_mb, DumpFormat::k15) {}
 
-VRNParser15::~VRNParser15() {
-    try {
-        FreeCatalogue();
-    } catch (...) {
-        LogAssertion(sites::kParser15Destructor);
-    }
-}
 
 int VRNParser15::Detect(int start) { return DetectBlockSize(start, false, sites::kDetect15); }
 int VRNParser15::FindDatabaseStart(int *mb) { return SeekDatabaseStart(mb, true); }
 
-int VRNParser15::data_blockread() {
-    try {
-        return FindFirstPages();
-    } catch (...) {
-        LogAssertion(sites::kDataBlockRead15);
-        return kScanException;
-    }
-}
 
 int VRNParser15::big(int *mb) {
     TheLogger().Info("Parser15::big starts");

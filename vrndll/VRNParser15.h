@@ -26,7 +26,6 @@
 class VRNParser15 : public VRNParserCommon {
 public:
     VRNParser15(platform::RandomAccessFile *hFile, int kb, int64_t file_size, int base_mb);
-    ~VRNParser15() override;
 
     // The format-12 scan on format-15 pages: the chain of object rows from
     // the first page of object 1, first pages, databases (CatalogueScan15.cpp).
@@ -60,7 +59,6 @@ public:
     int big(int *mb) override;
     // As big, but also ends at a block 1 with next_id or prev_id 0.
     int FindDatabaseStart(int *mb) override;
-    int data_blockread() override;
 
     // Finds the usage object ("sysusages") and places every listed database
     // from its rows; nothing when the object is not found.

@@ -2,6 +2,23 @@
 
 #include "vrndll/sql/DateFormat.h"
 
+VRNParserCommon::~VRNParserCommon() {
+    try {
+        FreeCatalogue();
+    } catch (...) {
+        LogAssertion(generation().destructor_site);
+    }
+}
+
+int VRNParserCommon::data_blockread() {
+    try {
+        return FindFirstPages();
+    } catch (...) {
+        LogAssertion(generation().first_pages_site);
+        return kScanException;
+    }
+}
+
 int VRNParserCommon::CollectObjectIds(int start) { return ListObjectIds(start); }
 int VRNParserCommon::PowerOfTwo(int n) { return TwoToThe(n); }
 int VRNParserCommon::LogDatabaseEntry(DatabaseEntry entry) { return WriteDatabaseEntry(entry); }

@@ -14,12 +14,15 @@
 class VRNParserCommon : public VRNParser {
 public:
     using VRNParser::VRNParser;
+    ~VRNParserCommon() override;
 
     int CollectObjectIds(int start) override;
     int PowerOfTwo(int n) override;
     int LogDatabaseEntry(DatabaseEntry entry) override;
     void FreeCatalogue() override;
     int MakeTableName(int number, char *out) override;
+    // Sets every object's first_block to the first page carrying its id.
+    int data_blockread() override;
 
     // Rows of a data page and their values, through the table's row reader
     // (RowReader.h): GetOneString cuts the rows of one page, PrintOneString

@@ -123,6 +123,9 @@ private:
     // at `first_column`.
     int WriteTableRows(uint32_t j, uint32_t first_column, uint32_t columns);
 
+    // Rows of a page written (or, when their script could not be made,
+    // read and not written), by what writing them returned.
+    void CountRows(int32_t rows, int written);
     // True for a user table the table patterns select.
     bool Wanted(const SysobjEntry &table) const;
     // List mode: the catalogue read, tables reported with their rows,

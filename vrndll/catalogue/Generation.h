@@ -30,9 +30,12 @@ struct Generation {
     // user's.
     bool monitor_tables;
     // Where an exception while a data page's rows, or one row, are cut is
-    // reported.
+    // reported; and one while the first pages are found, or while the
+    // parser is destroyed.
     const AssertionSite &rows_of_page_site;
     const AssertionSite &row_site;
+    const AssertionSite &first_pages_site;
+    const AssertionSite &destructor_site;
 };
 
 // The description of `format`.
