@@ -75,7 +75,8 @@ void VRNRecover::AdvanceProgress() {
     const int64_t listed = static_cast<int64_t>(listed_databases());
     const int percent = static_cast<int>(static_cast<int64_t>(counted_) * 100 / (listed + 1));
     host.SBar(percent);
-    if (percent > 30 && percent < 60 && pass_state_ == 1) {
+    // A share that leaps past both marks announces both passes.
+    if (percent > 30 && pass_state_ == 1) {
         host.WDiag(ProgressTextOf(kDoneText));
         host.PutPass(ProgressTextOf(kPass2Text));
         pass_state_ = 2;
@@ -205,6 +206,18 @@ int VRNRecover::RecoverDatabases() {
     unmatched(options.database_patterns, database_hits_, "database");
     unmatched(options.table_patterns, table_hits_, "table");
 
+    // Every pass is shown once, however few databases moved the share: the
+    // passes not yet announced are announced before the last "done".
+    if (pass_state_ == 1) {
+        TheHost().WDiag(ProgressTextOf(kDoneText));
+        TheHost().PutPass(ProgressTextOf(kPass2Text));
+        pass_state_ = 2;
+    }
+    if (pass_state_ == 2) {
+        TheHost().WDiag(ProgressTextOf(kDoneText));
+        TheHost().PutPass(ProgressTextOf(kPass3Text));
+        pass_state_ = 3;
+    }
     TheHost().WDiag(ProgressTextOf(kDoneText));
     TheHost().SBar(100);
     current_table_.clear();

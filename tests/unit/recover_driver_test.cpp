@@ -193,17 +193,17 @@ TEST_F(RecoverDriver, ProgressAndPassesFollowTheShareOfDatabasesDone) {
     };
     const DatabaseEntry unusable = Db("x", 100, -1);
     const std::vector<Case> cases = {
-        // One database: 50 switches to the schema pass; rows are never announced.
-        {{Db("a", 2048)}, {kPass1, "bar:50", kDone, kPass2, kDone, "bar:100"}},
+        // One database: 50 switches to the schema pass; rows are announced at the end.
+        {{Db("a", 2048)}, {kPass1, "bar:50", kDone, kPass2, kDone, kPass3, kDone, "bar:100"}},
         // Three: nothing at 25, schema at 50, rows at 75.
         {{Db("a", 2048), Db("b", 4096), Db("c", 8192)},
          {kPass1, "bar:25", "bar:50", kDone, kPass2, "bar:75", kDone, kPass3, kDone, "bar:100"}},
         // Two usable of four: 20 and 40.
         {{Db("a", 2048), unusable, Db("b", 8192), unusable},
-         {kPass1, "bar:20", "bar:40", kDone, kPass2, kDone, "bar:100"}},
-        // Exactly 30 changes nothing.
+         {kPass1, "bar:20", "bar:40", kDone, kPass2, kDone, kPass3, kDone, "bar:100"}},
+        // Exactly 30 changes nothing while the databases are walked.
         {{Db("a", 2048), Db("b", 4096), Db("c", 6000), unusable, unusable, unusable, unusable, unusable, unusable},
-         {kPass1, "bar:10", "bar:20", "bar:30", kDone, "bar:100"}},
+         {kPass1, "bar:10", "bar:20", "bar:30", kDone, kPass2, kDone, kPass3, kDone, "bar:100"}},
         // A start offset below zero is skipped after its progress step.
         {{Db("low", 1), Db("ok", 2048)}, {kPass1, "bar:33", kDone, kPass2, "bar:66", kDone, kPass3, kDone, "bar:100"}},
     };
