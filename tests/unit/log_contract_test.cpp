@@ -124,7 +124,7 @@ TEST(LogContract, EachSceneLeavesItsEntriesWordForWord) {
              sales.add_to(d.database("sales", 5, 4));
              RecoverInProcess(d);
          },
-         {{"Run VRNParser12::Prepare"}, {"Table name: [orders]"}, {"Table ID: [101]"}, {"bl_type:101"},
+         {{"Run VRNParser12::Prepare"}, {"First block with database_info:"}, {"Table name: [orders]"}, {"Table ID: [101]"}, {"bl_type:101"},
           {"DatInd:1 RecLen:51 DataName:sales"}, {"Database type: [1]"}, {"Running getcol"},
           {"skip_tables_num= [0]"}, {"No Fkey"}, {"This table have not data"}, {"RecoverTableFromField()", 1},
           {"Cound of find tables =  [1]"}}},
