@@ -85,8 +85,9 @@ private:
             reader.counts.values_null += 1;
         else
             reader.counts.values_changed += 1;
-        TheLogger().ErrorFormat("Row %i of page %ld of table %s: column %s written as %s: %s", row.row_number,
-                                static_cast<long>(row.page), table_->name.c_str(), column.name.c_str(),
+        (void)row;
+        TheLogger().ErrorFormat("Row %i of page %ld of table %s: column %s written as %s: %s", reader.row_number,
+                                static_cast<long>(reader.data_page()), table_->name.c_str(), column.name.c_str(),
                                 as_null ? "NULL" : "changed", why.c_str());
         reader.NoteLostValue(column, as_null, why.c_str());
     }
