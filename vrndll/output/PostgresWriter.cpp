@@ -239,7 +239,7 @@ private:
 class PostgresWriter : public OutputWriter {
 public:
     explicit PostgresWriter(const RecoveryOptions &options)
-        : options_(options), cs_(values::CharsetByName(options.charset).value_or(values::kDefaultCharset)),
+        : cs_(values::CharsetByName(options.charset).value_or(values::kDefaultCharset)),
           rows_(cs_) {}
     ~PostgresWriter() override { CloseFile(); }
 
@@ -454,7 +454,6 @@ private:
         return ok;
     }
 
-    RecoveryOptions options_;
     Charset cs_;
     PostgresRows rows_;
     std::string folder_;
