@@ -1,12 +1,12 @@
 #include "vrndll/output/PostgresWriter.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <system_error>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "Common/logger/logger.h"
+#include "platform/platform.h"
 #include "vrndll/call/ResultCode.h"
 #include "vrndll/rows/RowReader.h"
 #include "vrndll/sql/PlainValue.h"
@@ -249,9 +249,10 @@ public:
         schema_ = values::PostgresIdentifier(name, cs_);
         tables_.clear();
         relations_.clear();
-        path_ = (std::filesystem::u8path(folder) / "load.sql").u8string();
-        file_ = std::fopen(path_.c_str(), "wb");
-        if (!file_) {
+        path_ = folder + platform::kPathSeparator + "load.sql";
+        // Never written through a link planted at its name (createAlways).
+        file_ = platform::File::createAlways(path_);
+        if (!file_.isOpen()) {
             TheLogger().ErrorFormat("Cannot create %s", path_.c_str());
             return kOutputFailed;
         }
@@ -289,9 +290,9 @@ public:
 
     int ObjectTexts(const std::vector<ObjectTextEntry> &texts) override {
         if (texts.empty()) return kOk;
-        const std::string path = (std::filesystem::u8path(folder_) / "object_texts.sql").u8string();
-        std::FILE *f = std::fopen(path.c_str(), "wb");
-        if (!f) {
+        const std::string path = folder_ + platform::kPathSeparator + "object_texts.sql";
+        platform::File f = platform::File::createAlways(path);
+        if (!f.isOpen()) {
             TheLogger().ErrorFormat("Cannot create %s", path.c_str());
             return kScriptNotCreated;
         }
@@ -304,8 +305,9 @@ public:
             values::AppendUtf8(all, reinterpret_cast<const uint8_t *>(t.text.data()), t.text.size(), cs_, nullptr);
             all += "\n";
         }
-        const bool ok = std::fwrite(all.data(), 1, all.size(), f) == all.size();
-        return std::fclose(f) == 0 && ok ? kOk : kScriptNotCreated;
+        const bool ok = f.write(all.data(), all.size()) == all.size();
+        f.close();
+        return ok ? kOk : kScriptNotCreated;
     }
 
     RowSink &BeginRows(const TableSchema &table) override {
@@ -377,15 +379,12 @@ public:
     }
 
     void Abandon() override {
-        if (!file_) return;
+        if (!file_.isOpen()) return;
         // The batch being written goes; a COPY block left open is closed so
         // that the rows before it still load.
-        std::fclose(file_);
-        file_ = nullptr;
-        std::error_code ec;
-        std::filesystem::resize_file(std::filesystem::u8path(path_), whole_, ec);
-        file_ = std::fopen(path_.c_str(), "ab");
-        if (file_ && copy_open_) Put("\\.\n");
+        failed_ = !file_.seek(whole_) || !file_.truncateHere();
+        written_ = whole_;
+        if (copy_open_) Put("\\.\n");
         copy_open_ = false;
         CloseFile();
     }
@@ -430,8 +429,8 @@ private:
     }
 
     bool Put(const std::string &text) {
-        if (!file_ || failed_) return false;
-        if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) {
+        if (!file_.isOpen() || failed_) return false;
+        if (file_.write(text.data(), text.size()) != text.size()) {
             TheLogger().ErrorFormat("Cannot write %s", path_.c_str());
             failed_ = true;
             return false;
@@ -447,8 +446,7 @@ private:
 
     bool CloseFile() {
         bool ok = !failed_;
-        if (file_) ok = std::fclose(file_) == 0 && ok;
-        file_ = nullptr;
+        file_.close();
         failed_ = false;
         written_ = whole_ = 0;
         return ok;
@@ -459,7 +457,7 @@ private:
     std::string folder_;
     std::string path_;
     std::string schema_;
-    std::FILE *file_ = nullptr;
+    platform::File file_;
     bool failed_ = false;
     bool copy_open_ = false;
     uint64_t written_ = 0;
