@@ -38,6 +38,7 @@ inline constexpr AssertionSite kGenerateData{"!\"Error in GenerateData\"", "vrnd
 inline constexpr AssertionSite kWriteForeignKeys{"!\"Error in WriteForeignKeys\"", "vrndll/VRNRecover", 0};
 inline constexpr AssertionSite kWriteObjectTexts{"!\"Error in WriteObjectTexts\"", "vrndll/VRNRecover", 0};
 inline constexpr AssertionSite kMarkIncomplete{"!\"Error in MarkIncomplete\"", "vrndll/VRNRecover", 0};
+inline constexpr AssertionSite kWriteManifest{"!\"Error in WriteManifest\"", "vrndll/VRNRecover", 0};
 
 // ---- the output files
 inline constexpr AssertionSite kCreateBatFile{"!\"Cannot create bat file\"", "vrndll/VRNOutFiles", 34};

@@ -3,6 +3,7 @@
 // scripts made for it and the values it lost), the database's files when it
 // ends, and the file itself when the run ends, however it ends.
 #include "Common/logger/logger.h"
+#include "vrndll/call/AssertionSites.h"
 #include "vrndll/VRNRecover.h"
 
 namespace {
@@ -60,6 +61,6 @@ void VRNRecover::WriteManifest(int rc) {
         if (!file.isOpen() || file.write(text.data(), text.size()) != text.size())
             TheLogger().ErrorText("Cannot write", path.c_str());
     } catch (...) {
-        TheLogger().AssertFailed("!\"Error in WriteManifest\"", "vrndll/VRNRecover", 0);
+        LogAssertion(sites::kWriteManifest);
     }
 }
