@@ -18,9 +18,6 @@
 
 namespace {
 
-// Seconds a run must last before its rates mean anything.
-constexpr double kShortestMeasuredRun = 0.5;
-
 // What the callbacks of one run feed.
 struct RunState {
     ProgressDisplay *display = nullptr;
@@ -365,7 +362,7 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
     }
     // Rates only from a run long enough to measure them.
     char rates[96];
-    if (seconds >= kShortestMeasuredRun)
+    if (seconds >= ProgressDisplay::kShortestMeasuredRun)
         std::snprintf(rates, sizeof rates, "%.1f s, %.1f MB/s, %.0f rows/s", seconds,
                       static_cast<double>(report.bytes_total) / 1e6 / seconds,
                       static_cast<double>(report.rows_written) / seconds);

@@ -6,9 +6,21 @@
 namespace {
 
 const int kBarWidth = 24;
+// The recovery's passes: analysing, schema, rows.
+const int kLastPass = 3;
 
 bool IsPassAnnouncement(const std::string &text) {
     return text.size() > 3 && text.compare(text.size() - 3, 3, "...") == 0;
+}
+
+// The number of a pass announcement "<label> <n>: <what>...", or 0.
+int PassNumberOf(const std::string &text) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos) return 0;
+    size_t begin = colon;
+    while (begin > 0 && text[begin - 1] >= '0' && text[begin - 1] <= '9') --begin;
+    if (begin == colon || colon - begin > 3) return 0;
+    return std::stoi(text.substr(begin, colon - begin));
 }
 
 } // namespace
@@ -38,7 +50,21 @@ std::string ProgressDisplay::Bar(int percent, int width) {
 
 void ProgressDisplay::Diag(const std::string &text) {
     if (mode_ == Mode::Quiet) return;
-    if (IsPassAnnouncement(text)) pass_ = text;
+    if (IsPassAnnouncement(text)) {
+        pass_ = text;
+        pass_number_ = PassNumberOf(text);
+        // Each pass after the first follows the text that closed the one before.
+        if (pass_number_ > 1 && shown_any_) {
+            done_text_ = previous_;
+            done_known_ = true;
+        }
+    } else if (done_known_ && pass_number_ == kLastPass && text == done_text_) {
+        // The last pass is done: a moving line drawn after this would show
+        // figures of a run that has ended.
+        ended_ = true;
+    }
+    previous_ = text;
+    shown_any_ = true;
     Clear();
     out_ << text << '\n';
     if (mode_ == Mode::Terminal) Draw();
@@ -60,9 +86,9 @@ void ProgressDisplay::Percent(int percent) {
 }
 
 void ProgressDisplay::Finish() {
+    ended_ = true;
     if (mode_ != Mode::Terminal || drawn_ == 0) return;
-    out_ << '\n';
-    drawn_ = 0;
+    Clear();
     out_.flush();
 }
 
@@ -77,15 +103,20 @@ std::string Megabytes(uint64_t bytes) {
 } // namespace
 
 std::string ProgressLine(const ProgressFigures &f, double elapsed, size_t width) {
-    const double seconds = elapsed > 0.001 ? elapsed : 0.001;
+    const bool measured = elapsed >= ProgressDisplay::kShortestMeasuredRun;
+    const double seconds = measured ? elapsed : ProgressDisplay::kShortestMeasuredRun;
     char head[160];
     const int share = f.bytes_total ? static_cast<int>(f.bytes_scanned * 100 / f.bytes_total) : 0;
-    std::snprintf(head, sizeof head, "Pass %d | %s/%s MB %d%% | %s rows %.0f rows/s %.1f MB/s", f.pass,
-                  Megabytes(f.bytes_scanned).c_str(), Megabytes(f.bytes_total).c_str(), share,
-                  std::to_string(f.rows).c_str(), static_cast<double>(f.rows) / seconds,
-                  static_cast<double>(f.bytes_scanned) / 1e6 / seconds);
+    std::snprintf(head, sizeof head, "Pass %d | %s/%s MB %d%% | %s rows", f.pass, Megabytes(f.bytes_scanned).c_str(),
+                  Megabytes(f.bytes_total).c_str(), share, std::to_string(f.rows).c_str());
     std::string line = head;
-    if (f.bytes_scanned > 0 && f.bytes_total > f.bytes_scanned) {
+    if (measured) {
+        char rates[64];
+        std::snprintf(rates, sizeof rates, " %.0f rows/s %.1f MB/s", static_cast<double>(f.rows) / seconds,
+                      static_cast<double>(f.bytes_scanned) / 1e6 / seconds);
+        line += rates;
+    }
+    if (measured && f.bytes_scanned > 0 && f.bytes_total > f.bytes_scanned) {
         const double rate = static_cast<double>(f.bytes_scanned) / seconds;
         line += " | ETA " + ProgressDisplay::FormatElapsed(static_cast<double>(f.bytes_total - f.bytes_scanned) / rate);
     }
@@ -95,7 +126,7 @@ std::string ProgressLine(const ProgressFigures &f, double elapsed, size_t width)
 }
 
 void ProgressDisplay::Moving(const ProgressFigures &figures) {
-    if (mode_ != Mode::Terminal) return;
+    if (mode_ != Mode::Terminal || ended_) return;
     moving_ = true;
     figures_ = figures;
     Draw();
@@ -103,12 +134,18 @@ void ProgressDisplay::Moving(const ProgressFigures &figures) {
 }
 
 void ProgressDisplay::Draw() {
+    // Nothing after the end, and no bar of a percentage that never came:
+    // a bar at 0 % beside the pass text would flash before the moving line.
+    if (ended_ || (!moving_ && percent_ < 0)) return;
     // One column short of the width: a line that fills the last column
     // wraps on some terminals.
     const size_t columns = width_ > 1 ? static_cast<size_t>(width_ - 1) : 79;
     std::string line;
     if (moving_) {
-        line = ProgressLine(figures_, elapsed_ ? elapsed_() : 0.0, columns);
+        // Figures sent before a pass was announced show that pass already.
+        ProgressFigures shown = figures_;
+        if (pass_number_ > shown.pass && pass_number_ <= kLastPass) shown.pass = pass_number_;
+        line = ProgressLine(shown, elapsed_ ? elapsed_() : 0.0, columns);
     } else {
         char percent[16];
         std::snprintf(percent, sizeof percent, "%3d%%", percent_ < 0 ? 0 : percent_);

@@ -1,9 +1,12 @@
 // What vrnrecover shows while a recovery runs.
 //
 // On a terminal: every diagnostic text as a line, and below them one line,
-// redrawn in place, with the current pass, a bar, the percentage and the
-// elapsed time. Elsewhere (a file, a pipe): diagnostic texts and percentage
-// changes as plain lines. Quiet: nothing.
+// redrawn in place: the moving figures of the recovery once they come (else
+// the pass, a bar, the percentage and the elapsed time, once a percentage
+// came). The line ends with the run: it is taken away when the last pass
+// says it is done, and never drawn again after that, so the summary that
+// follows stands under the texts alone. Elsewhere (a file, a pipe):
+// diagnostic texts and percentage changes as plain lines. Quiet: nothing.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +24,8 @@ struct ProgressFigures {
 };
 
 // One progress line: pass, bytes and share, rows, rows/s, MB/s, ETA and the
-// current table, cut to at most `width` characters (0: not cut).
+// current table, cut to at most `width` characters (0: not cut). Rates and
+// ETA only once the run has lasted long enough to measure them.
 std::string ProgressLine(const ProgressFigures &figures, double elapsed_seconds, size_t width);
 
 class ProgressDisplay {
@@ -41,8 +45,11 @@ public:
     // Columns of the terminal: the line drawn in place stays shorter, so it
     // never wraps. 0: unknown (80 is assumed).
     void SetWidth(int columns) { width_ = columns; }
-    // Ends the line drawn in place, if any.
+    // Ends the display: the line drawn in place, if any, is taken away and
+    // nothing is drawn in place after it.
     void Finish();
+    // Seconds a run must last before a rate measured over it means anything.
+    static constexpr double kShortestMeasuredRun = 0.5;
 
     // "mm:ss", or "h:mm:ss" from one hour on.
     static std::string FormatElapsed(double seconds);
@@ -62,4 +69,10 @@ private:
     int width_ = 0;
     bool moving_ = false; // Moving() figures replace the pass and bar
     ProgressFigures figures_;
+    int pass_number_ = 0;    // of the last pass announced
+    std::string previous_;   // the text before the last one
+    std::string done_text_;  // the text that closes a pass: the one shown just before a new pass
+    bool done_known_ = false;
+    bool shown_any_ = false; // a text was shown: previous_ holds it
+    bool ended_ = false;     // the last pass is done: nothing more is drawn in place
 };

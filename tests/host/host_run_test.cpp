@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -9,13 +12,16 @@
 #include <streambuf>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "host/cancel.h"
 #include "host/exit_codes.h"
 #include "host/host_run.h"
 #include "host/output_folder.h"
+#include "host/progress_display.h"
 #include "platform/platform.h"
+#include "tests/support/dump_description.h"
 #include "tests/support/dump_writer.h"
 #include "tests/support/table_builder.h"
 #include "tests/support/loaded_vrndll.h"
@@ -441,4 +447,128 @@ TEST_F(Vrnrecover, OptionsSummaryAndExitStatuses) {
     EXPECT_EQ(Run({"-q", "-o", folder_ / "tpl", whole}), kExitOk);
     EXPECT_NE(err_.str().find("using the template " + JoinPath(folder_.path(), "int0.ini")), std::string::npos)
         << err_.str();
+}
+
+// ---------------------------------------------------------------- on a terminal
+
+namespace {
+
+// What a terminal shows of `bytes`: a carriage return goes back to the
+// start of the line, a line feed to the next line, any other byte
+// overwrites the cell under the cursor. Also every segment drawn in place
+// (the text before a carriage return) with the pass last announced on a
+// line of its own ("Pass <n>: ...") when it was drawn.
+struct Screen {
+    std::vector<std::string> lines{1};
+    std::vector<std::pair<std::string, int>> drawn;
+    explicit Screen(const std::string &bytes) {
+        size_t column = 0;
+        std::string segment;
+        int announced = 0;
+        for (char c : bytes) {
+            if (c == '\r' || c == '\n') {
+                if (c == '\r' && segment.find_first_not_of(' ') != std::string::npos) drawn.push_back({segment, announced});
+                if (c == '\n' && segment.compare(0, 5, "Pass ") == 0 && segment.find(':') != std::string::npos)
+                    announced = std::atoi(segment.c_str() + 5);
+                segment.clear();
+                if (c == '\n') lines.emplace_back();
+                column = 0;
+                continue;
+            }
+            std::string &line = lines.back();
+            if (line.size() <= column) line.resize(column + 1, ' ');
+            line[column++] = c;
+            segment += c;
+        }
+        for (std::string &line : lines) line.erase(line.find_last_not_of(' ') + 1);
+    }
+    // The first line starting with `text`, or lines.size().
+    size_t Row(const std::string &text) const {
+        size_t row = 0;
+        while (row < lines.size() && lines[row].compare(0, text.size(), text) != 0) ++row;
+        return row;
+    }
+};
+
+} // namespace
+
+// A recovery on a terminal, both dump generations, texts and summary on one
+// screen: every pass is announced, the line drawn in place is one line of
+// moving figures never behind the pass announced above it, never a second
+// bar, nothing is drawn in place once the last pass is done, the summary
+// follows the texts with no progress line left between them, and a run too
+// short to measure gives no rates.
+TEST_F(Vrnrecover, OnATerminalOneLineEveryPassAndNothingDrawnAfterTheEnd) {
+    const std::string databases = "database master 1 0\n"
+                                  "table 101 spt_values\ncolumn number int\nrow 1\n"
+                                  "database sales 5 4\n"
+                                  "table 110 customers\ncolumn id int\ncolumn name varchar(20)\n"
+                                  "row 1 'a'\nrow 2 'b'\nrow 3 'c'\n"
+                                  "database stock 6 8\n"
+                                  "table 120 items\ncolumn code char(8)\nrow 'A-100'\n";
+    struct Case {
+        const char *what;
+        std::string description;
+    };
+    const Case cases[] = {
+        {"format 12", "block_size 4\n" + databases},
+        {"format 15, with a database listed after the last one recovered",
+         "format 15\nblock_size 8\n" + databases + "database archive 7 12\nskip\ntable 130 old\ncolumn id int\nrow 1\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::istringstream in(c.description);
+        std::string problem;
+        const std::unique_ptr<dumpwriter::Dump> dump = dumpwriter::ReadDescription(in, problem);
+        ASSERT_TRUE(dump) << problem;
+        const std::string path = folder_ / "terminal.dmp";
+        ASSERT_TRUE(dump->write_file(path));
+        const std::string t = folder_ / "t";
+        testsupport::RemoveTree(t);
+
+        std::ostringstream both;
+        HostSettings settings;
+        settings.library_path = testsupport::LibraryBesideProgram("vrndll");
+        settings.terminal = true;
+        settings.width = 80;
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_EQ(RunHost({"-o", t, path}, both, both, settings), kExitOk);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        const std::string bytes = both.str();
+        const Screen screen(bytes);
+
+        // Every pass announced, in order, on a line of its own.
+        std::vector<int> announced;
+        for (const std::string &line : screen.lines)
+            if (line.compare(0, 5, "Pass ") == 0 && line.find(':') != std::string::npos)
+                announced.push_back(std::atoi(line.c_str() + 5));
+        EXPECT_EQ(announced, (std::vector<int>{1, 2, 3})) << bytes;
+
+        // Drawn in place: moving figures alone, never a bar nor a pass text,
+        // never behind the pass announced above them.
+        EXPECT_FALSE(screen.drawn.empty()) << bytes;
+        for (const auto &d : screen.drawn) {
+            EXPECT_EQ(d.first.find('['), std::string::npos) << d.first;
+            EXPECT_EQ(d.first.find(':'), std::string::npos) << d.first;
+            ASSERT_EQ(d.first.compare(0, 5, "Pass "), 0) << d.first;
+            EXPECT_GE(std::atoi(d.first.c_str() + 5), d.second) << d.first;
+        }
+
+        // The text that closes a pass (the one above "Pass 2: ...") stands
+        // right above the summary, and nothing is drawn in place after it.
+        const size_t pass2 = screen.Row("Pass 2:");
+        const size_t summary = screen.Row("Recovered terminal.dmp");
+        ASSERT_LT(summary, screen.lines.size()) << bytes;
+        ASSERT_GT(pass2, 0u);
+        const std::string done = screen.lines[pass2 - 1];
+        EXPECT_EQ(screen.lines[summary - 1], done) << bytes;
+        const size_t end = bytes.rfind(done + "\n", bytes.find("Recovered terminal.dmp"));
+        ASSERT_NE(end, std::string::npos);
+        EXPECT_EQ(bytes.find('\r', end), std::string::npos) << "drawn after the end:\n" << bytes.substr(end);
+
+        // A run too short to measure names no rate, on the line or in the summary.
+        if (seconds < ProgressDisplay::kShortestMeasuredRun) {
+            EXPECT_EQ(bytes.find("/s"), std::string::npos) << bytes;
+        }
+    }
 }
