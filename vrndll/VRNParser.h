@@ -55,8 +55,6 @@ public:
     // batch out in pieces (see RowReader::batch_piece). Unset: the batch is
     // held whole.
     std::function<int(std::string &)> batch_piece;
-    static constexpr size_t kBatchPieceSize = RowReader::kBatchPieceSize;
-    static constexpr int kFixedAreaSize = RowReader::kFixedAreaSize;
     // Rows taken by the row readers (the format-15 catalogue scan resets it).
     int32_t rows_read = 0;
     // Pages read and what the row readers lost, for the recovery's report.

@@ -11,9 +11,12 @@
 #include <vector>
 
 #include "tests/support/dump_writer.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/text_chain.h"
 #include "tests/unit/parser_test_support.h"
 #include "tests/unit/row_test_support.h"
+#include "vrndll/catalogue/TableKeys.h"
+#include "vrndll/output/OutputWriter.h"
 #include "vrndll/rows/RowLayout.h"
 #include "vrndll/VRNParser12.h"
 
@@ -396,7 +399,7 @@ TEST_F(TextValues, APageIsReadForOneValueOnly) {
 // A chain that breaks at its first page gave nothing: NULL where the column
 // takes it, else the empty value counted as changed; a chain broken after
 // some pages keeps what was read and is counted as changed. Each is named
-// with its data page and row.
+// with its data page and row, and counted once, whatever the output format.
 TEST_F(TextValues, AChainThatGaveNothingIsNullOrCountedAsChanged) {
     struct Case {
         const char *name;
@@ -430,6 +433,30 @@ TEST_F(TextValues, AChainThatGaveNothingIsNullOrCountedAsChanged) {
         EXPECT_EQ(parser_->counts.chains_broken, 1u);
         EXPECT_TRUE(log.HasContaining("Row 0 of page " + std::to_string(db_->pages_of(kTable).front()) +
                                       " of table t: column story"));
+
+        for (OutputFormat format : {OutputFormat::kPostgres, OutputFormat::kSqlite}) {
+            SCOPED_TRACE(static_cast<int>(format));
+            Open({Column("story", c.type, 16, c.nullable), Column("v", 2, 5, true)});
+            testsupport::TempFolder folder("chain_losses");
+            RecoveryOptions options;
+            options.output_format = format;
+            const std::unique_ptr<OutputWriter> writer = MakeOutputWriter(options);
+            ASSERT_EQ(writer->BeginDatabase("master", folder.path()), 0);
+            const TableSchema schema = BuildTableSchema(*parser_, TableKeys(*parser_), 0, nullptr, nullptr);
+            ASSERT_EQ(writer->Table(schema), 0);
+            parser_->RowsOf(0).SetSink(&writer->BeginRows(schema));
+            std::string rows = All();
+            EXPECT_EQ(writer->WriteRows(rows), 0);
+            EXPECT_EQ(writer->EndBatch(2), 0);
+            EXPECT_EQ(writer->EndRows(schema), 0);
+            EXPECT_EQ(writer->EndDatabase(), 0);
+            EXPECT_NE(testsupport::ReadFileText(testsupport::JoinPath(folder.path(), "load.sql")).find("next"),
+                      std::string::npos);
+            EXPECT_EQ(parser_->counts.values_null, c.nulls);
+            EXPECT_EQ(parser_->counts.values_changed, c.changed);
+            EXPECT_EQ(parser_->counts.chains_broken, 1u);
+            EXPECT_EQ(parser_->lost_values.listed.size(), c.nulls + c.changed);
+        }
     }
 }
 
@@ -465,7 +492,7 @@ TEST_F(TextValues, APagesBatchLeavesInPiecesOfBoundedSize) {
     EXPECT_EQ(total, kRows);
     EXPECT_TRUE(written == expected + kGo) << written.size() << " bytes";
     EXPECT_GT(pieces, 5);
-    EXPECT_LT(largest, VRNParser::kBatchPieceSize + one_row.size());
+    EXPECT_LT(largest, RowReader::kBatchPieceSize + one_row.size());
 }
 
 // ================================================================== damage

@@ -50,7 +50,7 @@ int VRNParser::GuessTableColumns(SysobjEntry &table) {
     const int area = bl.RecordAreaLength();
     const size_t listed = static_cast<uint8_t>(bl.zapnum);
     std::vector<std::vector<uint8_t>> rows;
-    if (firoff >= 2 && firoff <= area && firoff - 2 <= kFixedAreaSize) {
+    if (firoff >= 2 && firoff <= area && firoff - 2 <= RowReader::kFixedAreaSize) {
         RecordLayout layout;
         layout.length_at = firoff;
         layout.min_length = firoff + 2;

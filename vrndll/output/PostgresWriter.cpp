@@ -179,53 +179,36 @@ private:
             return kOk;
         }
         const size_t start = out.size();
-        uint64_t bytes = 0;
         size_t nuls = 0;
         size_t invalid = 0;
-        int rc;
+        RowReader::ChainRead got;
         if (column.user_type == values::kImage) {
             out += "\\\\x";
-            rc = reader.ReadChain(column, page,
-                                  [&](const uint8_t *p, size_t n) { values::AppendHexDigits(out, p, n); }, &bytes);
+            got = reader.ReadChain(column, page, [&](const uint8_t *p, size_t n) { values::AppendHexDigits(out, p, n); });
         } else {
             values::Utf8Converter converter = column.user_type == values::kUniText
                                                   ? values::Utf8Converter::ForUtf16Le()
                                                   : values::Utf8Converter(cs_);
-            rc = reader.ReadChain(column, page,
-                                  [&](const uint8_t *p, size_t n) {
-                                      scratch_.clear();
-                                      converter.Append(scratch_, p, n);
-                                      values::AppendCopyText(out, scratch_.data(), scratch_.size(), &nuls);
-                                  },
-                                  &bytes);
+            got = reader.ReadChain(column, page, [&](const uint8_t *p, size_t n) {
+                scratch_.clear();
+                converter.Append(scratch_, p, n);
+                values::AppendCopyText(out, scratch_.data(), scratch_.size(), &nuls);
+            });
             scratch_.clear();
             converter.End(scratch_);
             values::AppendCopyText(out, scratch_.data(), scratch_.size(), &nuls);
             invalid = converter.Invalid();
         }
-        if (rc == kCancelled) return kCancelled;
-        if (rc == RowReader::kChainTaken) {
+        if (got == RowReader::ChainRead::kCancelled) return kCancelled;
+        if (got == RowReader::ChainRead::kNull) {
             out.resize(start);
             out += values::kCopyNull;
-            return kOk;
+        } else if (got == RowReader::ChainRead::kWhole) {
+            NoteText(reader, row, column, invalid, nuls);
         }
-        if (rc == kFailed) {
-            if (bytes == 0 && schema_nullable(column)) {
-                out.resize(start);
-                out += values::kCopyNull;
-                Changed(reader, row, column, true, "nothing of its chain could be read");
-            } else {
-                Changed(reader, row, column, false,
-                        bytes == 0 ? "nothing of its chain could be read, written empty (the column takes no NULL)"
-                                   : "its chain could be read only in part, written as far as it was read");
-            }
-            return kOk;
-        }
-        NoteText(reader, row, column, invalid, nuls);
         return kOk;
     }
 
-    static bool schema_nullable(const RowColumn &column) { return column.nullable; }
 
     Charset cs_;
     const TableSchema *table_ = nullptr;

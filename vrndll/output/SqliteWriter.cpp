@@ -290,50 +290,33 @@ int SqliteRows::AppendChain(std::string &out, const RowValue &value, size_t colu
         out += "NULL";
         return kOk;
     }
-    uint64_t bytes = 0;
-    int rc;
+    RowReader::ChainRead got;
     if (c.user_type == values::kImage) {
         scratch_.clear();
-        rc = reader.ReadChain(*value.column, page, [this](const uint8_t *p, size_t n) { AppendHex(scratch_, p, n); },
-                              &bytes);
-        if (rc == kCancelled) return rc;
-        if (rc == RowReader::kChainTaken) {
+        got = reader.ReadChain(*value.column, page, [this](const uint8_t *p, size_t n) { AppendHex(scratch_, p, n); });
+        if (got == RowReader::ChainRead::kCancelled) return kCancelled;
+        if (got == RowReader::ChainRead::kNull) {
             out += "NULL";
-            return kOk;
-        }
-        if (rc == kFailed && bytes == 0 && c.nullable) {
-            out += "NULL";
-            Changed(reader, row, column, true, "nothing of its chain could be read");
             return kOk;
         }
         out += "X'";
         out += scratch_;
         out += '\'';
-    } else {
-        values::Utf8Converter convert = c.user_type == values::kUniText ? values::Utf8Converter::ForUtf16Le()
-                                                                        : values::Utf8Converter(writer_.charset());
-        utf8_.clear();
-        rc = reader.ReadChain(*value.column, page,
-                              [&](const uint8_t *p, size_t n) { convert.Append(utf8_, p, n); }, &bytes);
-        if (rc == kCancelled) return rc;
-        if (rc == RowReader::kChainTaken) {
-            out += "NULL";
-            return kOk;
-        }
-        convert.End(utf8_);
-        if (rc == kFailed && bytes == 0 && c.nullable) {
-            out += "NULL";
-            Changed(reader, row, column, true, "nothing of its chain could be read");
-            return kOk;
-        }
-        AppendSqliteText(out, utf8_);
-        if (convert.Invalid() != 0 && rc != kFailed)
-            Changed(reader, row, column, false, "bytes invalid in the character set, kept as code points");
+        return kOk;
     }
-    if (rc == kFailed)
-        Changed(reader, row, column, false,
-                bytes == 0 ? "nothing of its chain could be read, written empty (the column takes no NULL)"
-                           : "its chain could be read only in part, written as far as it was read");
+    values::Utf8Converter convert = c.user_type == values::kUniText ? values::Utf8Converter::ForUtf16Le()
+                                                                    : values::Utf8Converter(writer_.charset());
+    utf8_.clear();
+    got = reader.ReadChain(*value.column, page, [&](const uint8_t *p, size_t n) { convert.Append(utf8_, p, n); });
+    if (got == RowReader::ChainRead::kCancelled) return kCancelled;
+    if (got == RowReader::ChainRead::kNull) {
+        out += "NULL";
+        return kOk;
+    }
+    convert.End(utf8_);
+    AppendSqliteText(out, utf8_);
+    if (convert.Invalid() != 0 && got == RowReader::ChainRead::kWhole)
+        Changed(reader, row, column, false, "bytes invalid in the character set, kept as code points");
     return kOk;
 }
 

@@ -175,8 +175,8 @@ int32_t RowReader::ChainPage(const RowValue &value) {
     return ReadInt32(value.bytes);
 }
 
-int RowReader::ReadChain(const RowColumn &column, int32_t first_page,
-                         const std::function<void(const uint8_t *, size_t)> &append, uint64_t *bytes) {
+RowReader::ChainRead RowReader::ReadChain(const RowColumn &column, int32_t first_page,
+                                          const std::function<void(const uint8_t *, size_t)> &append) {
     uint64_t held = 0;
     const char *what = column.user_type == values::kText      ? "a text chain"
                        : column.user_type == values::kUniText ? "a unitext chain"
@@ -185,18 +185,42 @@ int RowReader::ReadChain(const RowColumn &column, int32_t first_page,
         held += n;
         append(p, n);
     });
-    if (bytes) *bytes = held;
+    if (rc == kCancelled) return ChainRead::kCancelled;
     if (rc == kChainTaken) {
-        counts.values_null += 1;
-        NoteLostValue(column, true, "its chain holds pages read for another value");
-        TheLogger().ErrorFormat("Value of column %s is written as NULL: its chain from page %ld holds pages read for another value",
-                                column.name.c_str(), static_cast<long>(first_page));
-    } else if (rc == kFailed) {
-        counts.chains_broken += 1;
-        TheLogger().ErrorFormat("Value of column %s is written as far as its chain could be read", column.name.c_str());
-        NoteLostValue(column, false, "its chain could be read only in part");
+        // Pages are read for one value only: a pointer into pages another
+        // value has read (rows that all name one chain, or chains that
+        // merge) would otherwise multiply the output without bound.
+        NameLostValue(column, true, first_page, "its chain holds pages read for another value");
+        return ChainRead::kNull;
     }
-    return rc;
+    if (rc == kOk) return ChainRead::kWhole;
+    // A chain broken at its first page gave nothing: an empty value would
+    // pass for a stored one, so a nullable column gets NULL, and a column
+    // that cannot take NULL the empty value, counted as changed. A chain
+    // read in part keeps what was read.
+    counts.chains_broken += 1;
+    if (held == 0 && column.nullable) {
+        NameLostValue(column, true, first_page, "nothing of its chain could be read");
+        return ChainRead::kNull;
+    }
+    NameLostValue(column, false, first_page,
+                  held == 0 ? "nothing of its chain could be read, written empty (the column takes no NULL)"
+                            : "its chain could be read only in part, written as far as it was read");
+    return held == 0 ? ChainRead::kEmpty : ChainRead::kPartial;
+}
+
+// A value written as NULL or other than stored because its bytes were lost:
+// counted, and named in the log by its table, data page, row and column
+// (`chain`: the first page of its chain).
+void RowReader::NameLostValue(const RowColumn &column, bool as_null, int32_t chain, const char *why) {
+    if (as_null)
+        counts.values_null += 1;
+    else
+        counts.values_changed += 1;
+    TheLogger().ErrorFormat("Row %i of page %ld of table %s: column %s (chain from page %ld) written as %s: %s",
+                            row_number, static_cast<long>(data_page()), table_name().c_str(), column.name.c_str(),
+                            static_cast<long>(chain), as_null ? "NULL" : "changed", why);
+    NoteLostValue(column, as_null, why);
 }
 
 // ================================================================== one row
@@ -221,44 +245,9 @@ void AccountForChange(RowReader &reader, const std::string &out, size_t value_st
     reader.NoteLostValue(column, change == values::ValueChange::kTooShort, values::ValueChangeText(change));
 }
 
-// True when `out` from `start` holds just the literal a chain writer makes
-// of a chain that gave no byte.
-bool IsEmptyChainLiteral(int user_type, const std::string &out, size_t start) {
-    std::string empty;
-    if (user_type == values::kUniText) {
-        values::UniTextLiteralWriter literal(empty);
-        literal.Begin();
-        literal.End();
-    } else if (user_type == values::kText) {
-        values::CharLiteralWriter literal(empty);
-        literal.Begin();
-        literal.End();
-    } else {
-        empty = "0x";
-    }
-    return out.size() - start == empty.size() && out.compare(start, empty.size(), empty) == 0;
-}
-
-enum class LossKind { kNull, kChanged };
-
-// A value written as NULL or other than stored because its bytes were lost:
-// counted, and named in the log by its table, data page, row and column
-// (`chain`: the first page of its chain, 0 for none).
-void NameLostValue(RowReader &reader, const RowColumn &column, LossKind lost, int32_t chain, const char *why) {
-    if (lost == LossKind::kNull)
-        reader.counts.values_null += 1;
-    else
-        reader.counts.values_changed += 1;
-    TheLogger().ErrorFormat("Row %i of page %ld of table %s: column %s (chain from page %ld) written as %s: %s",
-                            reader.row_number, static_cast<long>(reader.data_page()), reader.table_name().c_str(),
-                            column.name.c_str(),
-                            static_cast<long>(chain), lost == LossKind::kNull ? "NULL" : "changed", why);
-    reader.NoteLostValue(column, lost == LossKind::kNull, why);
-}
-
 // Appends the literal of one value of `column` held in `len` bytes at `p`.
 // Text and image values are the chains their 16-byte pointer names.
-// Returns 0, or what a chain writer returned.
+// Returns 0, or -1000 when a chain read was cancelled.
 int AppendColumnValue(RowReader &reader, std::string &out, const RowColumn &column, const uint8_t *p,
                       int32_t len, bool fixed_area) {
     if (!values::IsChainType(column.user_type)) {
@@ -277,35 +266,27 @@ int AppendColumnValue(RowReader &reader, std::string &out, const RowColumn &colu
     // Text is written as characters, unitext as its code units, image as
     // the bytes it holds.
     const size_t start = out.size();
-    int rc = column.user_type == values::kText      ? reader.WriteTextChain(out, page)
-             : column.user_type == values::kUniText ? reader.WriteUniTextChain(out, page)
-                                                    : reader.WriteImageChain(out, page);
-    if (rc == RowReader::kChainTaken) {
-        // Pages are read for one value only: a pointer into pages another
-        // value has read (rows that all name one chain, or chains that
-        // merge) would otherwise multiply the output without bound.
+    RowReader::ChainRead got;
+    if (column.user_type == values::kImage) {
+        out += "0x";
+        got = reader.ReadChain(column, page, [&](const uint8_t *bytes, size_t n) { values::AppendHexDigits(out, bytes, n); });
+    } else if (column.user_type == values::kUniText) {
+        values::UniTextLiteralWriter literal(out);
+        literal.Begin();
+        got = reader.ReadChain(column, page, [&](const uint8_t *bytes, size_t n) { literal.Append(bytes, n); });
+        literal.End();
+    } else {
+        values::CharLiteralWriter literal(out);
+        literal.Begin();
+        got = reader.ReadChain(column, page, [&](const uint8_t *bytes, size_t n) { literal.Append(bytes, n); });
+        literal.End();
+    }
+    if (got == RowReader::ChainRead::kCancelled) return kCancelled;
+    if (got == RowReader::ChainRead::kNull) {
+        out.resize(start);
         out += "NULL";
-        NameLostValue(reader, column, LossKind::kNull, page, "its chain holds pages read for another value");
-        return kOk;
     }
-    if (rc == kFailed) {
-        // A chain broken at its first page gave nothing: an empty literal
-        // would pass for a stored empty value, so a nullable column gets
-        // NULL, and a column that cannot take NULL gets the empty value,
-        // counted as changed. A chain read in part keeps what was read.
-        reader.counts.chains_broken += 1;
-        const bool nothing_read = IsEmptyChainLiteral(column.user_type, out, start);
-        if (nothing_read && column.nullable) {
-            out.resize(start);
-            out += "NULL";
-            NameLostValue(reader, column, LossKind::kNull, page, "nothing of its chain could be read");
-        } else {
-            NameLostValue(reader, column, LossKind::kChanged, page,
-                          nothing_read ? "nothing of its chain could be read, written empty (the column takes no NULL)"
-                                       : "its chain could be read only in part, written as far as it was read");
-        }
-    }
-    return rc;
+    return kOk;
 }
 
 } // namespace

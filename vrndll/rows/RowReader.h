@@ -75,18 +75,25 @@ public:
     int WriteImageChain(std::string &out, int32_t first_page);
     int WriteUniTextChain(std::string &out, int32_t first_page);
 
-    // For sinks other than the T-SQL statements: the first page of the
-    // chain a text, image or unitext value points to (0: none, NULL), and
-    // the chain's bytes streamed to `append`, page by page. What a chain
-    // costs is counted here: one whose pages were read for another value
-    // gives nothing (kChainTaken: drop what was appended; counted as a
-    // value written as NULL), one
-    // that breaks gives what was read (kFailed, counted as a broken chain).
-    // Returns 0, kChainTaken, kFailed or -1000; *bytes (may be null) gets
-    // the bytes appended.
+    // The first page of the chain a text, image or unitext value points to
+    // (0: none, the value is NULL).
     static int32_t ChainPage(const RowValue &value);
-    int ReadChain(const RowColumn &column, int32_t first_page,
-                  const std::function<void(const uint8_t *, size_t)> &append, uint64_t *bytes);
+    // What became of a value read along its chain. The reader decides, and
+    // counts and lists the loss, once for every output format; a sink only
+    // spells the outcome in its language.
+    enum class ChainRead {
+        kWhole,     // every byte of the chain was appended
+        kNull,      // write NULL, dropping what was appended: the chain holds
+                    // pages read for another value, or nothing of it could be
+                    // read and the column takes NULL
+        kEmpty,     // nothing could be read and the column takes no NULL: the
+                    // empty value, counted as changed
+        kPartial,   // the chain broke: what was read, counted as changed
+        kCancelled, // the recovery was cancelled (drop the row)
+    };
+    // The chain from `first_page` streamed to `append`, page by page.
+    ChainRead ReadChain(const RowColumn &column, int32_t first_page,
+                        const std::function<void(const uint8_t *, size_t)> &append);
 
     // ---- the row being decoded: ReadPage cuts a row of the page into
     // these members, WriteRow writes it from them.
@@ -117,6 +124,10 @@ public:
     void NoteLostValue(const RowColumn &column, bool as_null, const char *why);
 
 private:
+    // Counts a value of the row written as NULL (`as_null`) or changed
+    // because its chain from page `chain` was lost, names it in the log and
+    // lists it.
+    void NameLostValue(const RowColumn &column, bool as_null, int32_t chain, const char *why);
     int64_t PagesInDump() const;
     BlockReader &ChainReader();
     template <class Append>
