@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "bench/dump_generator.h"
 #include "platform/platform.h"
@@ -53,6 +54,7 @@ TEST(GeneratedOutput, RecoveriesMatchTheStoredListing) {
     ASSERT_TRUE(library.loaded());
 
     std::string listing;
+    std::vector<std::string> unterminated; // files that hold something but end without a line break
     for (int kb : {2, 16}) {
         std::istringstream in(kMix);
         benchgen::Description d;
@@ -73,11 +75,13 @@ TEST(GeneratedOutput, RecoveriesMatchTheStoredListing) {
             const std::string below = slash == std::string::npos ? std::string() : entry.substr(slash + 1);
             if (below.empty() || entry.back() == '/') continue;
             const std::string text = testsupport::ReadFileText(testsupport::JoinPath(target, entry));
+            if (!text.empty() && text.back() != '\n') unterminated.push_back(std::to_string(kb) + "k " + below);
             char line[64];
             std::snprintf(line, sizeof line, " %zu %016llx", text.size(), static_cast<unsigned long long>(Fnv1a(text)));
             listing += "  " + below + line + "\n";
         }
     }
+    EXPECT_EQ(unterminated, std::vector<std::string>());
     if (const char *write = std::getenv("VRN_WRITE_LISTING")) {
         std::ofstream(write, std::ios::binary) << listing;
         return;

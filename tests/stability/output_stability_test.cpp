@@ -119,9 +119,10 @@ std::string SampleDescription(int kb) {
 }
 
 // "name result\n" then one line per output file: path below the dated
-// folder, size, hash.
+// folder, size, hash. A file that holds something but does not end with a
+// line break is added to `unterminated`.
 std::string Recover(testsupport::LoadedVrndll &library, const std::string &name,
-                    const dumpwriter::Bytes &bytes) {
+                    const dumpwriter::Bytes &bytes, std::vector<std::string> &unterminated) {
     TempFolder scratch("stability");
     const std::string dump_path = scratch / "sample.dmp";
     {
@@ -138,6 +139,7 @@ std::string Recover(testsupport::LoadedVrndll &library, const std::string &name,
         const std::string below = slash == std::string::npos ? std::string() : entry.substr(slash + 1);
         if (below.empty() || entry.back() == '/') continue;
         const std::string text = ReadFileText(JoinPath(target, entry));
+        if (!text.empty() && text.back() != '\n') unterminated.push_back(name + ": " + below);
         char line[64];
         std::snprintf(line, sizeof line, " %zu %016llx", text.size(),
                       static_cast<unsigned long long>(Fnv1a(text)));
@@ -156,6 +158,7 @@ TEST(OutputStability, RecoveriesMatchTheStoredListing) {
     ASSERT_TRUE(library.loaded());
 
     std::string listing;
+    std::vector<std::string> unterminated;
     for (int kb : {2, 4, 8, 16}) {
         std::istringstream description(SampleDescription(kb));
         std::string error;
@@ -175,17 +178,20 @@ TEST(OutputStability, RecoveriesMatchTheStoredListing) {
         ASSERT_FALSE(pages.empty());
 
         const std::string size = std::to_string(kb) + "k";
-        listing += Recover(library, size + " whole", whole);
+        listing += Recover(library, size + " whole", whole, unterminated);
         for (int cut = 1; cut <= 4; ++cut) {
             dumpwriter::Bytes shorter(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() * cut / 5));
-            listing += Recover(library, size + " cut" + std::to_string(cut), shorter);
+            listing += Recover(library, size + " cut" + std::to_string(cut), shorter, unterminated);
         }
         for (int v = 0; v < kDamagedVariants; ++v) {
             dumpwriter::Bytes damaged = whole;
             Damage(damaged, pages, kb, static_cast<uint64_t>(kb) * 1000 + static_cast<uint64_t>(v));
-            listing += Recover(library, size + " damaged" + std::to_string(v), damaged);
+            listing += Recover(library, size + " damaged" + std::to_string(v), damaged, unterminated);
         }
     }
+
+    // Every file written, whole dump or damaged, ends with a line break.
+    EXPECT_EQ(unterminated, std::vector<std::string>());
 
     if (const char *write = std::getenv("VRN_WRITE_LISTING")) {
         std::ofstream(write, std::ios::binary) << listing;
