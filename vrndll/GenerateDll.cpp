@@ -1,32 +1,11 @@
-// GenerateDll: the folder, commit.bat and table scripts of one database, and
-// RecoverTableFromField, which adds the tables only the column catalogue
-// knows.
-//
-// A table script opens with the table's definition:
-//
-//     CREATE TABLE orders(
-//     id  int NOT NULL, 
-//     note  varchar(20) NULL)
-//
-//     GO
-//
-// (each column: its name, a blank, the type text that begins with its own
-// blank, the nullability text; columns separated by ", \n"), followed by the
-// table's index and key statements (KeyStatements.h; its foreign keys go
-// to foreign_keys.sql, loaded after the rows). Names that are not plain identifiers are
-// bracket-quoted (SqlIdentifier.h).
-#include <algorithm>
-#include <cstring>
+// GenerateDll, the first half of the T-SQL scripts of one database (the
+// writer is TsqlWriter.h), and RecoverTableFromField, which adds the tables
+// only the column catalogue knows.
 #include <unordered_set>
 
 #include "vrndll/call/AssertionSites.h"
 #include "Common/logger/logger.h"
 #include "vrndll/catalogue/ColumnName.h"
-#include "vrndll/catalogue/ColumnOrder.h"
-#include "vrndll/output/LoadScriptDatabase.h"
-#include "vrndll/output/PrintableName.h"
-#include "vrndll/sql/SqlIdentifier.h"
-#include "vrndll/sql/SqlTypeText.h"
 #include "vrndll/VRNRecover.h"
 
 namespace {
@@ -40,133 +19,23 @@ bool IsSystemTableColumn(const std::string &name) {
 
 } // namespace
 
-int VRNRecover::WriteTableScript(uint32_t j) {
-    const SysobjEntry &table = parser->pSysobj[j];
-    const std::string name(table.name, strnlen(table.name, sizeof table.name));
-    int rc = outfiles.OpenScript(name.c_str(), 0);
-    if (rc == kScriptNotCreated) {
-        // The table's definition is lost; its rows may still be written.
-        // Counted with the table's account when its rows are.
-        script_losses_[j].scripts_not_created += 1;
-        return kOk;
-    }
-    if (IsStop(rc)) return rc;
-
-    std::string text = "CREATE TABLE ";
-    text += SqlIdentifier(name);
-    text += "(\n";
-    const ColumnRange columns = ColumnsOfTable(*parser, table.id);
-    for (uint32_t k = columns.begin; k < columns.end; ++k) {
-        const ColumnEntry &c = parser->fields[k];
-        if (k != columns.begin) text += ", \n";
-        text += SqlIdentifier(ColumnName(c, parser->format()));
-        text += " ";
-        text += SqlTypeText(c, parser->format());
-        text += NullabilityText(c.null_flag);
-    }
-    text += ")";
-    text += "\n";
-    text += "\nGO";
-
-    rc = outfiles.write_file(text.c_str(), 0);
-    if (IsStop(rc)) return rc;
-    rc = PrintIndex(j);
-    if (IsStop(rc)) return rc;
-    // Every script ends with a line break.
-    if (outfiles.LastScriptByte() != '\n') {
-        rc = outfiles.write_file("\n", 0);
-        if (IsStop(rc)) return rc;
-    }
-    // The foreign keys wait for every row: foreign_keys.sql (ForeignKeyScript.cpp).
-    return kOk;
+TsqlWriter &VRNRecover::Scripts() {
+    auto *scripts = dynamic_cast<TsqlWriter *>(writer_.get());
+    if (scripts) return *scripts;
+    auto made = std::make_unique<TsqlWriter>(options, outfiles, *parser, [this](const std::string &text) { Note(text); },
+                                             current_database_);
+    scripts = made.get();
+    writer_ = std::move(made);
+    return *scripts;
 }
 
-const KeyStatements &VRNRecover::Keys() {
-    if (!keys_) keys_.reset(new KeyStatements(*parser));
-    return *keys_;
-}
+int VRNRecover::PrintIndex(uint32_t j) { return Scripts().PrintIndex(j); }
 
-int VRNRecover::PrintIndex(uint32_t j) {
-    try {
-        TheLogger().Info("Running print_index");
-        const std::string text = Keys().IndexText(parser->pSysobj.at(j));
-        if (text.empty()) return kOk;
-        const int rc = outfiles.write_file(text.c_str(), 0);
-        return IsStop(rc) ? rc : kOk;
-    } catch (...) {
-        LogAssertion(sites::kPrintIndex);
-        return kFailed;
-    }
-}
-
-int VRNRecover::PrintFkey(uint32_t j) {
-    try {
-        TheLogger().Info("Running print_fkey");
-        const std::string text = Keys().ForeignKeyText(parser->pSysobj.at(j));
-        // A failed write of the foreign keys does not stop the recovery.
-        if (!text.empty()) outfiles.write_file(text.c_str(), 0);
-        return kOk;
-    } catch (...) {
-        LogAssertion(sites::kPrintFkey);
-        return kFailed;
-    }
-}
+int VRNRecover::PrintFkey(uint32_t j) { return Scripts().PrintFkey(j); }
 
 int VRNRecover::GenerateDll(const char *database_name, int template_flag) {
-    try {
-        TheLogger().Info("Starting Generete Dll");
-        script_losses_.clear();
-        stage_ = 1;
-        // A failure shows up when the header is written.
-        outfiles.CreateBatFile(database_name);
-        if (!DatabaseNamePassable(outfiles.database_name)) {
-            TheLogger().ErrorText("Database name cannot be passed to isql; the load scripts stop before loading",
-                                  PrintableName(outfiles.database_name).c_str());
-            Note("database " + PrintableName(outfiles.database_name) +
-                 ": its name cannot be passed to isql safely; commit.bat and commit.sh stop before loading "
-                 "(load its scripts by hand, folder " + outfiles.database_folder + ")");
-        }
-
-        int rc;
-        if (template_flag == 0) {
-            rc = parser->ReadDetailCatalogues();
-            if (IsCancelOrFailure(rc)) return rc;
-        }
-        rc = outfiles.WriteBatText(BatHeader);
-        if (IsStop(rc)) return rc;
-
-        if (template_flag == 0 && !fields_scanned) {
-            rc = RecoverTableFromField();
-            if (rc == kCancelled) return rc;
-        }
-
-        // Once per database: the columns in table order, first_field of
-        // every table pointing at its first column.
-        SortColumnsByTable(*parser);
-        keys_.reset(new KeyStatements(*parser));
-
-        const uint32_t objects =
-            parser->object_count();
-        for (uint32_t j = 0; j < objects; ++j) {
-            const SysobjEntry &table = parser->pSysobj[j];
-            if (!Wanted(table) || table.first_field == -1 || options.data_only) continue;
-            current_table_ = PrintableName(std::string(table.name, strnlen(table.name, sizeof table.name)));
-            stopped_table_ = j;
-            rc = WriteTableScript(j);
-            if (IsStop(rc)) return rc;
-        }
-        current_table_.clear();
-        // The views, procedures and triggers come after the tables they
-        // name and before the rows.
-        if (!options.data_only) {
-            rc = WriteObjectTexts();
-            if (IsStop(rc)) return rc;
-        }
-        return kOk;
-    } catch (...) {
-        LogAssertion(sites::kGenerateDll);
-        return kFailed;
-    }
+    Scripts();
+    return WriteSchema(database_name ? database_name : "", template_flag != 0);
 }
 
 int VRNRecover::RecoverTableFromField() {

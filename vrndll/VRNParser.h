@@ -69,6 +69,9 @@ public:
     RowReader &RowsOf(uint32_t table, bool restart = false);
     // The table of that reader (0 before the first).
     uint32_t current_rows_table() const { return rows_ ? rows_->table() : 0; }
+    // Moves what a row reader counted (rows, pages, losses, the values lost)
+    // to the parser's.
+    void TakeCounts(RowReader &reader);
 
     // The whole text of every object the object texts hold, in the order
     // the objects are first met, each object's pieces joined in chain order
@@ -210,9 +213,6 @@ protected:
     bool tracing = false;
 
     void Trace(const char *label, long value) const;
-
-    // Moves what the row reader counted to the parser's counts.
-    void TakeCounts(RowReader &reader);
 
 private:
     DumpFormat format_;

@@ -46,6 +46,7 @@ void VRNRecover::Init(const char *target, const char *source) {
 VRNRecover::~VRNRecover() {
     try {
         Release();
+        writer_.reset();
         parser.reset();
         outfiles.CloseAll();
     } catch (...) {
@@ -93,20 +94,16 @@ int VRNRecover::Recover() {
         if (!parser) return kFailed;
         outfiles.rows_per_part = options.rows_per_file > 0 ? options.rows_per_file : kRowsPerPart;
         writing_ = !options.list_only;
-        if (options.output_format != OutputFormat::kTsql && !options.list_only) {
-            writer_ = MakeOutputWriter(options);
-            if (!writer_) {
-                TheLogger().Error("The output format asked for is not available");
-                return kFailed;
-            }
+        writer_ = MakeWriter();
+        if (!writer_) {
+            TheLogger().Error("The output format asked for is not available");
+            return kFailed;
         }
         const int rc = RecoverDatabases();
-        if (writer_) {
-            if (rc != kOk) writer_->Abandon();
-            const int closed = writer_->Close();
-            writer_.reset();
-            if (rc == kOk && IsStop(closed)) return closed;
-        }
+        if (rc != kOk) writer_->Abandon();
+        const int closed = writer_->Close();
+        writer_.reset();
+        if (rc == kOk && IsStop(closed)) return closed;
         // A recovery that stops (a cancel, a failure) leaves no file open:
         // what was written whole stays, a batch cut short goes, and the
         // file INCOMPLETE says what is missing.
@@ -120,6 +117,7 @@ int VRNRecover::Recover() {
         return rc;
     } catch (...) {
         LogAssertion(sites::kRecover);
+        writer_.reset();
         MarkIncomplete(kFailed);
         outfiles.CloseAll();
         WriteManifest(kFailed);
@@ -263,7 +261,7 @@ int VRNRecover::ListDatabase(bool use_template) {
         if (!fields_scanned && RecoverTableFromField() == kCancelled) return kCancelled;
     }
     SortColumnsByTable(*parser);
-    return GenerateData();
+    return WriteData();
 }
 
 void VRNRecover::ReportProgress(bool now) {
@@ -366,27 +364,13 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
     if (options.list_only) {
         rc = ListDatabase(use_template);
         if (IsStop(rc)) return rc;
-    } else if (writer_) {
-        rc = ExportDatabase(use_template ? "database_" + std::to_string(index) : db_name, use_template);
-        TheLogger().InfoNumber("Export of the database returned", rc);
+    } else {
+        rc = WriteSchema(use_template ? "database_" + std::to_string(index) : db_name, use_template);
+        TheLogger().InfoNumber("Generate Dll returned", rc);
         if (IsStop(rc)) return rc;
         if (!use_template && description.WriteDescription() != 0)
             TheLogger().ErrorText("Description file not written", description.path().c_str());
-    } else if (!use_template) {
-        rc = GenerateDll(db_name.c_str(), 0);
-        TheLogger().InfoNumber("Generate Dll returned", rc);
-        if (IsStop(rc)) return rc;
-        if (description.WriteDescription() != 0)
-            TheLogger().ErrorText("Description file not written", description.path().c_str());
-    } else {
-        const std::string name = "database_" + std::to_string(index);
-        rc = GenerateDll(name.c_str(), 1);
-        TheLogger().InfoNumber("Generate Dll returned", rc);
-        if (IsStop(rc)) return rc;
-    }
-
-    if (!options.list_only && !writer_) {
-        rc = GenerateData();
+        rc = WriteData();
         TheLogger().InfoNumber("Generate Data returned", rc);
         if (IsStop(rc)) return rc;
     }
@@ -402,7 +386,6 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
         options.table_done(account);
     }
 
-    keys_.reset();
     parser->FreeCatalogue();
     outfiles.CloseAll();
     EndManifestDatabase();

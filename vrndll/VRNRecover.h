@@ -2,8 +2,9 @@
 //
 // Recover chooses nothing itself: the parser detects the block size and
 // lists the databases, then every usable database gets its catalogue read,
-// its folder of scripts written (GenerateDll, GenerateData) and its table
-// description file written or, in template mode, loaded. Progress goes to
+// its tables, rows and keys handed to the run's output writer
+// (ExportDatabase.cpp) and its table description file written or, in
+// template mode, loaded. Progress goes to
 // the host in three passes; every abort is a result code passed up from a
 // step.
 #pragma once
@@ -16,10 +17,10 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "vrndll/sql/KeyStatements.h"
 #include "vrndll/call/RecoveryOptions.h"
 #include "vrndll/output/Manifest.h"
 #include "vrndll/output/OutputWriter.h"
+#include "vrndll/output/TsqlWriter.h"
 #include "vrndll/VRNOutFiles.h"
 #include "vrndll/VRNParser.h"
 
@@ -52,21 +53,23 @@ public:
     // options before it writes anything.
     void UseTemplate(std::shared_ptr<const DescriptionTemplate> described);
 
-    // Creates the database folder and commit.bat and writes one script per
-    // user table. template_flag 1: tables and fields came from a description
-    // file, so the dump's detail catalogues are not read. 0, -1000, -5 or -2.
+    // The T-SQL scripts' first half of one database: its folder and
+    // commit.bat, and one script per user table. template_flag 1: tables
+    // and fields came from a description file, so the dump's detail
+    // catalogues are not read. 0, -1000, -5 or -2.
     int GenerateDll(const char *database_name, int template_flag);
     // Adds a user table "Table<n>" for every table id that only the column
     // catalogue knows (not a procedure's parameters, not a system table)
     // and finds its first data page. 1; -1000 cancelled; -2.
     int RecoverTableFromField();
     // The index and key statements of table j of pSysobj, appended to its
-    // open script (KeyStatements.h). PrintIndex: 0, -1000, -5, -2; PrintFkey
+    // open T-SQL script (KeyStatements.h). PrintIndex: 0, -1000, -5, -2; PrintFkey
     // does not fail on a write: 0, or -2 after a fault.
     int PrintIndex(uint32_t j);
     int PrintFkey(uint32_t j);
-    // Writes the rows of every user table into its numbered scripts and
-    // closes commit.bat with its trailer. 0, -1000, -5 or -2.
+    // The T-SQL scripts' second half: the rows of every user table in its
+    // numbered scripts, the foreign keys, and commit.bat closed with its
+    // trailer. 0, -1000, -5 or -2.
     int GenerateData();
 
     std::unique_ptr<VRNParser> parser;
@@ -96,32 +99,35 @@ private:
     int PrepareCatalogue(std::vector<DatabaseEntry> *list, uint32_t *count);
     // Catalogue freed, files closed, database list dropped.
     void Release();
-    // The plain script of table j of pSysobj.
-    int WriteTableScript(uint32_t j);
-    // The script of the database's compiled objects (ObjectTextScript.cpp).
-    int WriteObjectTexts();
     // The texts of the compiled objects, in object id order, without those
     // that name a table left out of the selection. 0 or -1000.
     int SelectObjectTexts(std::vector<ObjectTextEntry> &selected);
 
-    // A database written by an output writer instead of the T-SQL scripts
-    // (ExportDatabase.cpp): the catalogue read as GenerateDll reads it, the
-    // tables, object texts, rows and keys handed to writer_.
-    int ExportDatabase(const std::string &database_name, bool from_template);
-    int ExportTableRows(const TableSchema &table, RowReader &reader);
+    // One database through the output writer (ExportDatabase.cpp). First
+    // its schema: the catalogue read (not from a template), the selection
+    // built, the table definitions and object texts written. 0, -1000, -5
+    // or -2.
+    int WriteSchema(const std::string &database_name, bool from_template);
+    // Then the rows of every selected table, and the database ended (keys,
+    // load scripts). 0, -1000, -5 or -2.
+    int WriteData();
+    // The tables of the selection (those the patterns select, with
+    // columns), built into schemas_ and told to the writer.
+    void SelectTables();
+    // The writer of the run's options.
+    std::unique_ptr<OutputWriter> MakeWriter();
+    // writer_ as the T-SQL writer, made when it is not (GenerateDll and
+    // GenerateData called on their own).
+    TsqlWriter &Scripts();
     std::unique_ptr<OutputWriter> writer_;
-    // foreign_keys.sql: the foreign keys of the scripted tables, loaded after
-    // every data script (ForeignKeyScript.cpp).
-    int WriteForeignKeys();
-    // The scripted tables (indexes into pSysobj), each after the tables its
-    // foreign keys reference.
-    std::vector<uint32_t> ForeignKeyOrder();
+    std::vector<TableSchema> schemas_; // the selection, in catalogue order
+    bool tables_selected_ = false;
     // Tells the host something its summary names (a key left out, a name
     // that cannot be passed on).
     void Note(const std::string &text);
-    // The numbered scripts of table j, whose `columns` column entries start
-    // at `first_column`.
-    int WriteTableRows(uint32_t j, uint32_t first_column, uint32_t columns);
+    // The rows of `table`, which has `columns` column entries, page by
+    // page to the writer.
+    int WriteTableRows(const TableSchema &table, uint32_t columns);
 
     // Rows of a page written (or, when their script could not be made,
     // read and not written), by what writing them returned.
@@ -154,10 +160,6 @@ private:
     // Counts a database lost whole and tells the host why.
     void ReportLostDatabase(const std::string &name, const std::string &reason);
 
-    // The key lookups of the current catalogue (made by GenerateDll, or by
-    // the first PrintIndex or PrintFkey without it).
-    const KeyStatements &Keys();
-    std::unique_ptr<KeyStatements> keys_;
 
     // The template of the whole recovery, null for none; decided once.
     std::shared_ptr<const DescriptionTemplate> template_;

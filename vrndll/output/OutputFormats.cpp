@@ -2,11 +2,14 @@
 #include "vrndll/output/OutputWriter.h"
 #include "vrndll/output/PostgresWriter.h"
 #include "vrndll/output/SqliteWriter.h"
+#include "vrndll/output/TsqlWriter.h"
 
-std::unique_ptr<OutputWriter> MakeOutputWriter(const RecoveryOptions &options) {
+std::unique_ptr<OutputWriter> MakeOutputWriter(const RecoveryOptions &options, const WriterContext &context) {
+    if (options.list_only || options.output_format == OutputFormat::kTsql)
+        return std::make_unique<TsqlWriter>(options, context.files, context.parser, context.note, context.database);
     switch (options.output_format) {
     case OutputFormat::kTsql:
-        return nullptr;
+        break;
     case OutputFormat::kSqlite:
         return std::make_unique<SqliteWriter>(options);
     case OutputFormat::kPostgres:

@@ -1,12 +1,14 @@
-// The output formats other than the T-SQL scripts: what the driver tells a
-// writer, database by database, and nothing about how it is written.
+// What the driver tells an output writer, database by database, and
+// nothing about how it is written.
 //
-// For each database, in this order: BeginDatabase; Table for every table
-// of the selection (its definition, before any row); ObjectTexts; for each
-// table with rows BeginRows, then WriteRows and EndBatch per page of rows,
-// then EndRows; EndDatabase (keys, indexes, foreign keys, the load script).
-// Abandon instead of the rest after a cancel or a failure; Close once at
-// the end of the run.
+// For each database, in this order: OpenDatabase, before its catalogue is
+// read; BeginDatabase; Selection (every table of the selection, whatever
+// is written of it); Table for every table (its definition, before any
+// row) and ObjectTexts, unless the run writes data only; for each table
+// with rows StartRows and BeginRows, then WriteRows and EndBatch per page
+// of rows, then EndRows; EndDatabase (keys, indexes, foreign keys, the
+// load script). Abandon instead of the rest after a cancel or a failure;
+// Close once at the end of the run.
 //
 // Results: 0; kOutputFailed (-5) when the output cannot go on (the
 // recovery stops); kScriptNotCreated when one table's file could not be
@@ -14,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,15 +33,40 @@ struct ObjectTextEntry {
     std::string text;
 };
 
+class VRNOutFiles;
+class VRNParser;
+
 class OutputWriter {
 public:
     virtual ~OutputWriter() = default;
 
+    // Before the catalogue of the database is read, with the name its
+    // folder is made for: a writer whose files must exist even when the
+    // catalogue cannot be read (so that its load scripts load nothing)
+    // makes them here. 0 or a stop code.
+    virtual int OpenDatabase(const std::string &name) {
+        (void)name;
+        return 0;
+    }
+    // The folder OpenDatabase made, "" when it made none (the driver then
+    // makes one for BeginDatabase).
+    virtual std::string DatabaseFolder() const { return std::string(); }
     // `name`: the database's own name (control characters mapped);
     // `folder`: the path of the folder made for it.
     virtual int BeginDatabase(const std::string &name, const std::string &folder) = 0;
+    // Whether the foreign keys the selection leaves out are told to the
+    // host by the driver as the tables are built (true), or by the writer
+    // as it writes its keys.
+    virtual bool NotesLeftOutKeys() const { return true; }
+    virtual void Selection(const std::vector<TableSchema> &tables) { (void)tables; }
     virtual int Table(const TableSchema &table) = 0;
     virtual int ObjectTexts(const std::vector<ObjectTextEntry> &texts) = 0;
+    // The rows of `table` are about to be read: a file they need first is
+    // made. 0 or a stop code (no row of the table is read).
+    virtual int StartRows(const TableSchema &table) {
+        (void)table;
+        return 0;
+    }
     // The sink the rows of `table` are written with, until EndRows. Values
     // a target cannot hold are counted by the sink in the reader's counts.
     virtual RowSink &BeginRows(const TableSchema &table) = 0;
@@ -48,6 +76,10 @@ public:
     // The rows of one page are whole.
     virtual int EndBatch(int32_t rows) = 0;
     virtual int EndRows(const TableSchema &table) = 0;
+    // Files this writer could not create so far, for a writer that may lose
+    // more than one file of a table (one that loses at most one says so by
+    // EndRows returning kScriptNotCreated).
+    virtual uint64_t FilesNotCreated() const { return 0; }
     virtual int EndDatabase() = 0;
     // After a cancel or a failure: the batch being written is dropped; what
     // is whole stays, and the load script loads only that.
@@ -55,6 +87,18 @@ public:
     virtual int Close() = 0;
 };
 
-// The writer of `format` (null for the T-SQL scripts, which the driver
-// writes itself), with the run's options.
-std::unique_ptr<OutputWriter> MakeOutputWriter(const RecoveryOptions &options);
+// What a writer of the recovery may use beside the options: the output
+// files of the run, the catalogue of the database being written, and the
+// host's summary (`note` tells it something; `database` is the name it is
+// shown for the current database). All borrowed.
+struct WriterContext {
+    VRNOutFiles &files;
+    const VRNParser &parser;
+    std::function<void(const std::string &)> note;
+    const std::string &database;
+};
+
+// The writer of the run's output format, with the run's options (null when
+// the format is not available). In list mode nothing is written, and the
+// rows are counted as the T-SQL scripts would hold them.
+std::unique_ptr<OutputWriter> MakeOutputWriter(const RecoveryOptions &options, const WriterContext &context);

@@ -1,10 +1,6 @@
-// The script of a database's compiled objects: the stored text of every
-// view, procedure, trigger, default and rule, in the order the objects were
-// made (their ids ascending), each closed by one "GO". It is opened after
-// the table scripts and before the data scripts, so commit.bat makes the
-// objects once the tables they name exist and before the rows come in
-// (a trigger does not fire on the load). No script is written for a
-// database without object texts.
+// The texts of a database's compiled objects as a writer gets them: the
+// stored text of every view, procedure, trigger, default and rule, in the
+// order the objects were made (their ids ascending).
 //
 // With table patterns, an object whose text names a user table that is not
 // selected (as a word, letter case aside) would not load, or would make a
@@ -16,14 +12,10 @@
 
 #include "vrndll/call/AssertionSites.h"
 #include "Common/logger/logger.h"
-#include "vrndll/sql/ClientSafeText.h"
 #include "vrndll/output/PrintableName.h"
 #include "vrndll/VRNRecover.h"
 
 namespace {
-
-// Script name (a file stem, mapped like every other name).
-const char kScriptName[] = "compiled_objects";
 
 // Object types whose text makes the object: view, procedure, trigger,
 // default, rule.
@@ -134,37 +126,4 @@ int VRNRecover::SelectObjectTexts(std::vector<ObjectTextEntry> &selected) {
         }
     }
     return kOk;
-}
-
-int VRNRecover::WriteObjectTexts() {
-    try {
-        std::vector<ObjectTextEntry> wanted;
-        int rc = SelectObjectTexts(wanted);
-        if (rc == kCancelled) return rc;
-        if (wanted.empty()) return kOk;
-
-        rc = outfiles.OpenScript(kScriptName, 0);
-        if (rc == kScriptNotCreated) {
-            script_losses_[kObjectTextsEntry].scripts_not_created += 1;
-            return kOk;
-        }
-        if (IsStop(rc)) return rc;
-        for (const ObjectTextEntry &w : wanted) {
-            const std::string &name = w.name;
-            int changed = 0;
-            std::string text = ClientSafeText(w.text, &changed);
-            if (changed > 0)
-                TheLogger().ErrorFormat("Text of %s: %i lines began with a client command and were written after an empty comment",
-                                        name.c_str(), changed);
-            if (!text.empty() && text.back() != '\n') text += '\n';
-            text += "GO\n";
-            rc = outfiles.write_file(text.c_str(), 0);
-            if (IsStop(rc)) return rc;
-        }
-        TheLogger().InfoFormat("Texts of %lu compiled objects written", static_cast<unsigned long>(wanted.size()));
-        return kOk;
-    } catch (...) {
-        LogAssertion(sites::kWriteObjectTexts);
-        return kFailed;
-    }
 }
