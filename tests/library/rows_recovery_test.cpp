@@ -249,6 +249,51 @@ TEST_F(RowsRecovery, TheManifestListsEveryLostValueWhateverTheNamesHold) {
     EXPECT_EQ(ManifestSummary(JoinPath(Root(), "manifest.json"), scratch.path()), expected);
 }
 
+// The same account in every output format: the values a chain could not
+// give are counted and listed with their data page and row, whoever writes
+// the rows.
+TEST_F(RowsRecovery, EveryFormatListsTheLostValuesAlike) {
+    if (std::system("python3 -c '' 2>/dev/null") != 0) GTEST_SKIP() << "python3 is not installed";
+    constexpr int32_t kOutside = 0x7fffff00;
+    dumpwriter::TextChain(Sales(), 102, 3000, dumpwriter::ToBytes("abcdef"), 3); // pages 3000, 3001
+    Sales().edit_page(3000, [&](dumpwriter::Page &p) { p.next_id = kOutside; });
+    dumpwriter::Table &lost = schema_.table(101, "lost").column("k", types::kInt).column("body", types::kText, 16, kNull);
+    for (int k = 0; k < 3; ++k) lost.row({encode::Int(k), encode::TextPointer(kOutside)});
+    schema_.table(102, "notes").column("k", types::kInt).column("body", types::kText, 16, kNull)
+        .row({encode::Int(1), encode::TextPointer(3000)});
+    LayOut();
+    const std::string dump_path = outer_ / "formats.dmp";
+    ASSERT_TRUE(dump_.write_file(dump_path));
+    const auto FirstDataPage = [&](int32_t id) {
+        const std::vector<int32_t> pages = Sales().pages_of(id);
+        return std::to_string(*std::min_element(pages.begin(), pages.end()));
+    };
+    struct Case {
+        const char *what;
+        int32_t format;
+        int lost_files, notes_files; // the files the manifest names per table
+    };
+    const std::vector<Case> cases = {
+        {"T-SQL", VRN_FORMAT_TSQL, 2, 2},
+        {"PostgreSQL", VRN_FORMAT_POSTGRES, 0, 0},
+        {"SQLite", VRN_FORMAT_SQLITE, 0, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string out = outer_ / (std::string("out_") + c.what);
+        ASSERT_TRUE(platform::createDirectoryWithParents(out));
+        VrnOptions options = VrnOptions();
+        options.output_format = c.format;
+        VrnReport report;
+        ASSERT_EQ(testsupport::RecoverWithOptions(dump_path, out, options, report), VRN_STATUS_LOSSES);
+        TempFolder scratch("manifest_formats");
+        EXPECT_EQ(ManifestSummary(JoinPath(out, "manifest.json"), scratch.path()),
+                  "complete\n"
+                  "sales 'lost' 3 3 0 3 0 " + FirstDataPage(101) + " 0 NULL " + std::to_string(c.lost_files) + "\n"
+                  "sales 'notes' 1 0 1 1 0 " + FirstDataPage(102) + " 0 changed " + std::to_string(c.notes_files) + "\n");
+    }
+}
+
 // Rows on many pages whose pointers all name one long chain of NUL bytes
 // (each written as 11 characters): the chain's pages are read for the first
 // value only, the rest are NULL, and the output stays near the size of that

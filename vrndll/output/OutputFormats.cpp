@@ -7,6 +7,11 @@
 std::unique_ptr<OutputWriter> MakeOutputWriter(const RecoveryOptions &options, const WriterContext &context) {
     if (options.list_only || options.output_format == OutputFormat::kTsql)
         return std::make_unique<TsqlWriter>(options, context.files, context.parser, context.note, context.database);
+    return MakeOutputWriter(options);
+}
+
+std::unique_ptr<OutputWriter> MakeOutputWriter(const RecoveryOptions &options) {
+    if (options.list_only) return nullptr;
     switch (options.output_format) {
     case OutputFormat::kTsql:
         break;

@@ -102,3 +102,7 @@ struct WriterContext {
 // the format is not available). In list mode nothing is written, and the
 // rows are counted as the T-SQL scripts would hold them.
 std::unique_ptr<OutputWriter> MakeOutputWriter(const RecoveryOptions &options, const WriterContext &context);
+// The writer of a format that needs nothing but the options (null for the
+// T-SQL scripts, which write through the run's output files, and in list
+// mode).
+std::unique_ptr<OutputWriter> MakeOutputWriter(const RecoveryOptions &options);
