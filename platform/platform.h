@@ -81,6 +81,10 @@ public:
     // device; an existing file that has other names too (hard links) is
     // left alone. Closed on failure.
     static File createAlways(const std::string &path);
+    // The process's standard output, as a file of its own (a duplicate of
+    // the handle: closing it leaves standard output open). Sequential
+    // writing only: seek and truncateHere fail on a pipe. Closed on failure.
+    static File standardOutput();
 
     bool isOpen() const;
     void close();

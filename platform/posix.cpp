@@ -91,6 +91,14 @@ File File::createAlways(const std::string &path) {
     return file;
 }
 
+File File::standardOutput() {
+    File file;
+    const int fd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (fd >= 0)
+        file.handle_ = fd;
+    return file;
+}
+
 std::FILE *openForAppending(const std::string &path) {
     // The same checks as createAlways, without emptying the file.
     const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);

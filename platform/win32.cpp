@@ -158,6 +158,16 @@ File File::createAlways(const std::string &path) {
     return file;
 }
 
+File File::standardOutput() {
+    File file;
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE copy = nullptr;
+    if (out != nullptr && out != INVALID_HANDLE_VALUE &&
+        DuplicateHandle(GetCurrentProcess(), out, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        file.handle_ = reinterpret_cast<intptr_t>(copy);
+    return file;
+}
+
 std::FILE *openForAppending(const std::string &path) {
     // The same checks as createAlways, without emptying the file; the
     // sharing is fopen's.

@@ -8,6 +8,7 @@
 #include "Common/logger/logger.h"
 #include "platform/platform.h"
 #include "vrndll/call/ResultCode.h"
+#include "vrndll/output/ScriptFile.h"
 #include "vrndll/rows/RowReader.h"
 #include "vrndll/sql/PlainValue.h"
 #include "vrndll/sql/PostgresValues.h"
@@ -224,21 +225,15 @@ public:
     explicit PostgresWriter(const RecoveryOptions &options)
         : cs_(values::CharsetByName(options.charset).value_or(values::kDefaultCharset)),
           rows_(cs_) {}
-    ~PostgresWriter() override { CloseFile(); }
+    ~PostgresWriter() override = default;
 
     int BeginDatabase(const std::string &name, const std::string &folder) override {
-        CloseFile();
+        load_.Close();
         folder_ = folder;
         schema_ = values::PostgresIdentifier(name, cs_);
         tables_.clear();
         relations_.clear();
-        path_ = folder + platform::kPathSeparator + "load.sql";
-        // Never written through a link planted at its name (createAlways).
-        file_ = platform::File::createAlways(path_);
-        if (!file_.isOpen()) {
-            TheLogger().ErrorFormat("Cannot create %s", path_.c_str());
-            return kOutputFailed;
-        }
+        if (!load_.Create(folder + platform::kPathSeparator + "load.sql")) return kOutputFailed;
         std::string head = "-- Recovered database, loaded with: psql -X -v ON_ERROR_STOP=1 -d TARGET -f load.sql\n"
                            "SET client_encoding = 'UTF8';\n"
                            "SET standard_conforming_strings = on;\n"
@@ -303,8 +298,7 @@ public:
         }
         text += ") FROM stdin;\n";
         copy_open_ = true;
-        if (!Put(text)) failed_ = true;
-        else MarkWhole();
+        if (Put(text)) MarkWhole();
         return rows_;
     }
 
@@ -358,21 +352,24 @@ public:
         identities_.clear();
         tables_.clear();
         const bool ok = Put(text);
-        return CloseFile() && ok ? kOk : kOutputFailed;
+        return load_.Close() && ok ? kOk : kOutputFailed;
     }
 
     void Abandon() override {
-        if (!file_.isOpen()) return;
+        if (!load_.is_open()) return;
         // The batch being written goes; a COPY block left open is closed so
         // that the rows before it still load.
-        failed_ = !file_.seek(whole_) || !file_.truncateHere();
-        written_ = whole_;
+        load_.CutBack();
         if (copy_open_) Put("\\.\n");
         copy_open_ = false;
-        CloseFile();
+        load_.Close();
     }
 
-    int Close() override { return CloseFile() ? kOk : kOutputFailed; }
+    int Close() override {
+        const bool failed = load_.failed();
+        load_.Close();
+        return failed ? kOutputFailed : kOk;
+    }
 
 private:
     std::vector<size_t> Order(const TableSchema &table) const {
@@ -412,39 +409,21 @@ private:
     }
 
     bool Put(const std::string &text) {
-        if (!file_.isOpen() || failed_) return false;
-        if (file_.write(text.data(), text.size()) != text.size()) {
-            TheLogger().ErrorFormat("Cannot write %s", path_.c_str());
-            failed_ = true;
-            return false;
-        }
-        written_ += text.size();
-        return true;
+        load_.Put(text);
+        return load_.is_open() && !load_.failed();
     }
 
     int MarkWhole() {
-        whole_ = written_;
-        return failed_ ? kOutputFailed : kOk;
-    }
-
-    bool CloseFile() {
-        bool ok = !failed_;
-        file_.close();
-        failed_ = false;
-        written_ = whole_ = 0;
-        return ok;
+        load_.MarkWhole();
+        return load_.failed() ? kOutputFailed : kOk;
     }
 
     Charset cs_;
     PostgresRows rows_;
     std::string folder_;
-    std::string path_;
     std::string schema_;
-    platform::File file_;
-    bool failed_ = false;
+    ScriptFile load_;
     bool copy_open_ = false;
-    uint64_t written_ = 0;
-    uint64_t whole_ = 0;
     std::vector<const TableSchema *> tables_;
     std::vector<std::pair<const TableSchema *, const SchemaColumn *>> identities_;
     std::unordered_set<std::string> relations_;

@@ -325,7 +325,7 @@ int SqliteRows::AppendChain(std::string &out, const RowValue &value, size_t colu
 SqliteWriter::SqliteWriter(const RecoveryOptions &options)
     : charset_(values::CharsetByName(options.charset).value_or(values::kDefaultCharset)), rows_(*this) {}
 
-SqliteWriter::~SqliteWriter() { FinishFile(); }
+SqliteWriter::~SqliteWriter() = default;
 
 std::string SqliteWriter::Utf8Name(const std::string &name) const {
     std::string out;
@@ -359,39 +359,18 @@ const std::string &SqliteWriter::TableName(const std::string &name) {
     return table_names_.emplace(name, quoted).first->second;
 }
 
-int SqliteWriter::Flush() {
-    if (failed_) return kOutputFailed;
-    if (pending_.empty()) return kOk;
-    if (load_.write(pending_.data(), pending_.size()) != pending_.size()) {
-        failed_ = true;
-        TheLogger().ErrorFormat("Could not write %s", (folder_ + "load.sql").c_str());
-        return kOutputFailed;
-    }
-    written_ += pending_.size();
-    pending_.clear();
-    return kOk;
-}
-
 int SqliteWriter::BeginDatabase(const std::string &, const std::string &folder) {
-    FinishFile();
+    load_.Close();
     folder_ = folder;
     if (!folder_.empty() && !platform::isPathSeparator(folder_.back())) folder_ += platform::kPathSeparator;
-    load_ = platform::File::createAlways(folder_ + "load.sql");
-    if (!load_.isOpen()) {
-        TheLogger().ErrorFormat("Could not create %s", (folder_ + "load.sql").c_str());
-        return kOutputFailed;
-    }
-    open_ = true;
-    failed_ = false;
-    pending_.clear();
-    written_ = whole_ = 0;
+    if (!load_.Create(folder_ + "load.sql")) return kOutputFailed;
     in_transaction_ = whole_in_transaction_ = false;
     rows_in_transaction_ = 0;
     indexes_.clear();
     claimed_.clear();
     table_names_.clear();
-    pending_ += "-- Run in this folder: sqlite3 NEW.db < load.sql\n";
-    MarkWhole();
+    load_.Put("-- Run in this folder: sqlite3 NEW.db < load.sql\n");
+    load_.MarkWhole();
     return kOk;
 }
 
@@ -409,8 +388,7 @@ int SqliteWriter::Table(const TableSchema &table) {
                 rowid = i;
         }
     }
-    std::string &out = pending_;
-    out += "CREATE TABLE " + quoted + " (";
+    std::string out = "CREATE TABLE " + quoted + " (";
     for (size_t i = 0; i < table.columns.size(); ++i) {
         const SchemaColumn &c = table.columns[i];
         out += i ? ",\n  " : "\n  ";
@@ -455,8 +433,9 @@ int SqliteWriter::Table(const TableSchema &table) {
         column_list(out, f.referenced_columns);
     }
     out += "\n);\n";
-    MarkWhole();
-    return pending_.size() > (1u << 20) ? Flush() : kOk;
+    load_.Put(out);
+    load_.MarkWhole();
+    return load_.failed() ? kOutputFailed : kOk;
 }
 
 int SqliteWriter::ObjectTexts(const std::vector<ObjectTextEntry> &texts) {
@@ -486,69 +465,55 @@ RowSink &SqliteWriter::BeginRows(const TableSchema &table) {
 int SqliteWriter::WriteRows(std::string &text) {
     if (!text.empty()) {
         if (!in_transaction_) {
-            pending_ += "BEGIN;\n";
+            load_.Put("BEGIN;\n");
             in_transaction_ = true;
         }
-        pending_ += text;
+        load_.Put(text);
     }
     text.clear();
-    return pending_.size() > (1u << 20) ? Flush() : (failed_ ? kOutputFailed : kOk);
+    return load_.failed() ? kOutputFailed : kOk;
 }
 
 int SqliteWriter::EndBatch(int32_t rows) {
     rows_in_transaction_ += rows;
     if (in_transaction_ && rows_in_transaction_ >= kRowsPerTransaction) {
-        pending_ += "COMMIT;\n";
+        load_.Put("COMMIT;\n");
         in_transaction_ = false;
         rows_in_transaction_ = 0;
     }
-    MarkWhole();
+    load_.MarkWhole();
     whole_in_transaction_ = in_transaction_;
-    return failed_ ? kOutputFailed : kOk;
+    return load_.failed() ? kOutputFailed : kOk;
 }
 
 int SqliteWriter::EndRows(const TableSchema &) {
-    if (in_transaction_) pending_ += "COMMIT;\n";
+    if (in_transaction_) load_.Put("COMMIT;\n");
     in_transaction_ = whole_in_transaction_ = false;
     rows_in_transaction_ = 0;
-    MarkWhole();
-    return Flush();
+    load_.MarkWhole();
+    return load_.failed() ? kOutputFailed : kOk;
 }
 
 int SqliteWriter::EndDatabase() {
-    pending_ += indexes_;
+    load_.Put(indexes_);
     indexes_.clear();
-    MarkWhole();
-    const int rc = Flush();
-    FinishFile();
-    return rc;
+    load_.MarkWhole();
+    return load_.Close() ? kOk : kOutputFailed;
 }
 
 void SqliteWriter::Abandon() {
-    if (!open_) return;
-    // Only whole statements stay: the open batch is cut off.
-    if (whole_ >= written_) {
-        pending_.resize(static_cast<size_t>(whole_ - written_));
-    } else {
-        pending_.clear();
-        if (load_.seek(whole_) && load_.truncateHere()) written_ = whole_;
-    }
+    if (!load_.is_open()) return;
+    // Only whole statements stay: the open batch is cut off, and the
+    // transaction it was in is closed.
+    load_.CutBack();
     in_transaction_ = whole_in_transaction_;
-    if (in_transaction_) pending_ += "COMMIT;\n";
+    if (in_transaction_) load_.Put("COMMIT;\n");
     in_transaction_ = false;
-    Flush();
-    FinishFile();
-}
-
-void SqliteWriter::FinishFile() {
-    if (!open_) return;
-    Flush();
-    load_.close();
-    open_ = false;
+    load_.Close();
 }
 
 int SqliteWriter::Close() {
-    const bool failed = failed_;
-    FinishFile();
+    const bool failed = load_.failed();
+    load_.Close();
     return failed ? kOutputFailed : kOk;
 }

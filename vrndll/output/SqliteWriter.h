@@ -42,6 +42,7 @@
 
 #include "platform/platform.h"
 #include "vrndll/output/OutputWriter.h"
+#include "vrndll/output/ScriptFile.h"
 #include "vrndll/sql/Charset.h"
 
 // How a column's values are written (and its declared type).
@@ -116,18 +117,10 @@ private:
     // tables and indexes, whatever the letter case; never "sqlite_...").
     const std::string &TableName(const std::string &name);
     std::string ClaimName(const std::string &wanted);
-    int Flush();
-    void MarkWhole() { whole_ = written_ + pending_.size(); }
-    void FinishFile();
 
     values::Charset charset_;
     std::string folder_;
-    platform::File load_;
-    bool open_ = false;
-    bool failed_ = false;
-    std::string pending_;   // text not yet in the file
-    uint64_t written_ = 0;  // bytes in the file
-    uint64_t whole_ = 0;    // bytes of whole statements, in the file and pending
+    ScriptFile load_;
     bool in_transaction_ = false;
     bool whole_in_transaction_ = false;
     int32_t rows_in_transaction_ = 0;
