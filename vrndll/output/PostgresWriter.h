@@ -10,7 +10,16 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "vrndll/output/OutputWriter.h"
+#include "vrndll/sql/Charset.h"
 
 std::unique_ptr<OutputWriter> MakePostgresWriter(const RecoveryOptions &options);
+
+// The object texts as a file of comments and texts that psql would not run
+// as a whole: 0, kScriptNotCreated when the file cannot be written (none
+// is made when there is no text).
+int WritePostgresObjectTexts(const std::string &path, const std::vector<ObjectTextEntry> &texts,
+                             values::Charset cs);

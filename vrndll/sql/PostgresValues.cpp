@@ -26,6 +26,21 @@ void AppendCopyText(std::string &out, const char *utf8, size_t n, size_t *nuls) 
     out.append(utf8 + run, n - run);
 }
 
+void AppendCsvText(std::string &out, const char *utf8, size_t n, size_t *nuls) {
+    size_t run = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const char c = utf8[i];
+        if (c != '"' && c != '\0') continue;
+        out.append(utf8 + run, i - run);
+        if (c == '"')
+            out.append("\"\"");
+        else if (nuls)
+            *nuls += 1;
+        run = i + 1;
+    }
+    out.append(utf8 + run, n - run);
+}
+
 std::string PostgresIdentifier(const std::string &name, Charset cs) {
     std::string utf8;
     AppendUtf8(utf8, reinterpret_cast<const uint8_t *>(name.data()), name.size(), cs, nullptr);

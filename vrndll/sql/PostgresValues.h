@@ -21,6 +21,12 @@ namespace values {
 // in *nuls.
 void AppendCopyText(std::string &out, const char *utf8, size_t n, size_t *nuls);
 
+// Appends `n` bytes of UTF-8 text as the inside of a quoted CSV field
+// (RFC 4180, as PostgreSQL's CSV format reads it): a '"' doubled, line
+// breaks kept (the quotes hold them). A NUL character is dropped and counted
+// in *nuls, as for COPY text.
+void AppendCsvText(std::string &out, const char *utf8, size_t n, size_t *nuls);
+
 // The NULL of a COPY text field.
 constexpr const char *kCopyNull = "\\N";
 
