@@ -1,4 +1,4 @@
-// The postgres output loaded into a real PostgreSQL server: every
+// The postgres and csv outputs loaded into a real PostgreSQL server: every
 // database's load.sql run with psql in its folder, side by side in one
 // database, and every value read back compared with what the dump holds.
 #include <gtest/gtest.h>
@@ -162,22 +162,26 @@ TEST(PostgresOutput, LoadsIntoARealServerValueForValue) {
     std::string why;
     PostgresServer *server = PostgresServer::Shared(&why);
     ASSERT_NE(server, nullptr) << why;
+    // The postgres output, and the CSV files with the schema.sql and
+    // load.sql beside them: the same values come back from both.
+    for (const int format : {VRN_FORMAT_POSTGRES, VRN_FORMAT_CSV})
     for (const Case &c : Cases()) {
-        SCOPED_TRACE(c.name);
+        const std::string tag = std::string(format == VRN_FORMAT_CSV ? "csv_" : "pg_") + c.name;
+        SCOPED_TRACE(tag);
         std::istringstream in(c.description);
         std::string error;
         auto dump = dumpwriter::ReadDescription(in, error);
         ASSERT_TRUE(dump) << error;
-        TempFolder folder(std::string("pg_") + c.name);
+        TempFolder folder(tag);
         ASSERT_TRUE(dump->write_file(folder / "in.dmp"));
         VrnOptions o{};
-        o.output_format = VRN_FORMAT_POSTGRES;
+        o.output_format = format;
         VrnReport report;
         const int status = RecoverWithOptions(folder / "in.dmp", folder / "out", o, report);
         EXPECT_EQ(status, c.values_changed ? VRN_STATUS_LOSSES : VRN_STATUS_OK) << report.message;
         EXPECT_EQ(report.values_changed, c.values_changed);
 
-        const std::string database = std::string("pg_output_") + c.name;
+        const std::string database = "output_" + tag;
         ASSERT_TRUE(server->CreateDatabase(database, &why)) << why;
         int loaded = 0;
         const std::string out = report.output_folder;

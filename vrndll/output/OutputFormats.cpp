@@ -1,4 +1,5 @@
 // The writers of the output formats, by name.
+#include "vrndll/output/CsvWriter.h"
 #include "vrndll/output/OutputWriter.h"
 #include "vrndll/output/PostgresWriter.h"
 #include "vrndll/output/SqliteWriter.h"
@@ -20,7 +21,7 @@ std::unique_ptr<OutputWriter> MakeOutputWriter(const RecoveryOptions &options) {
     case OutputFormat::kPostgres:
         return MakePostgresWriter(options);
     case OutputFormat::kCsv:
-        break;
+        return MakeCsvWriter(options);
     }
     return nullptr;
 }
