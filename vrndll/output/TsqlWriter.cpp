@@ -56,7 +56,6 @@ TsqlWriter::TsqlWriter(const RecoveryOptions &options, VRNOutFiles &files, const
 int TsqlWriter::OpenDatabase(const std::string &name) {
     keys_.reset();
     selection_.clear();
-    held_.clear();
     if (!writing_) return kOk;
     // A failure shows up when the header is written.
     files_.CreateBatFile(name.c_str());
@@ -186,7 +185,6 @@ int TsqlWriter::ObjectTexts(const std::vector<ObjectTextEntry> &texts) {
 }
 
 int TsqlWriter::StartRows(const TableSchema &table) {
-    held_.clear();
     if (!writing_ || table.object >= parser_.object_count()) return kOk;
     const std::string name = StoredName(parser_.pSysobj[table.object]);
     files_.part_preamble = HasDateOrTime(table) ? kMonthFirstBatch : "";
@@ -204,26 +202,16 @@ int TsqlWriter::StartRows(const TableSchema &table) {
 RowSink &TsqlWriter::BeginRows(const TableSchema &) { return rows_; }
 
 int TsqlWriter::WriteRows(std::string &text) {
-    if (!writing_) {
-        text.clear();
-        return kOk;
-    }
-    int rc = kOk;
-    // The text before is a piece of the batch, not its end.
-    if (!held_.empty()) rc = files_.WriteBatchPiece(held_);
-    held_.clear();
-    held_.swap(text);
+    // A page's text goes to its script as a piece of the open batch (taken
+    // over when it is long); EndBatch ends the batch.
+    const int rc = writing_ ? files_.WriteBatchPiece(text) : kOk;
+    text.clear();
     // A piece for a script that could not be created is lost with it; the
     // rows go on (a later part may be created).
     return rc == kScriptNotCreated ? kOk : rc;
 }
 
-int TsqlWriter::EndBatch(int32_t rows) {
-    if (!writing_) return kOk;
-    const int rc = files_.write_file(held_.c_str(), rows);
-    held_.clear();
-    return rc;
-}
+int TsqlWriter::EndBatch(int32_t rows) { return writing_ ? files_.write_file("", rows) : kOk; }
 
 int TsqlWriter::EndRows(const TableSchema &) { return kOk; }
 
@@ -324,7 +312,6 @@ int TsqlWriter::EndDatabase() {
 }
 
 void TsqlWriter::Abandon() {
-    held_.clear();
     files_.DropOpenBatch();
 }
 

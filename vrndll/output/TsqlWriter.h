@@ -89,7 +89,4 @@ private:
     std::unique_ptr<KeyStatements> keys_;
     std::vector<uint32_t> selection_; // objects of the selected tables, in catalogue order
     TsqlRows rows_;
-    // The last text handed to WriteRows: a piece of the page's batch until
-    // another comes, the batch's end once EndBatch does.
-    std::string held_;
 };
