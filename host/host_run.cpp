@@ -360,9 +360,13 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
             << ", " << Plural(report.rows_written, "row", "rows") << " found; nothing written\n";
         return outcome.exit_code;
     }
-    // Rates only from a run long enough to measure them.
+    // Rates only from a run long enough to measure them; a stopped run did
+    // not read the dump through, so it has no MB/s.
     char rates[96];
-    if (seconds >= ProgressDisplay::kShortestMeasuredRun)
+    if (seconds >= ProgressDisplay::kShortestMeasuredRun && !whole)
+        std::snprintf(rates, sizeof rates, "%.1f s, %.0f rows/s", seconds,
+                      static_cast<double>(report.rows_written) / seconds);
+    else if (seconds >= ProgressDisplay::kShortestMeasuredRun)
         std::snprintf(rates, sizeof rates, "%.1f s, %.1f MB/s, %.0f rows/s", seconds,
                       static_cast<double>(report.bytes_total) / 1e6 / seconds,
                       static_cast<double>(report.rows_written) / seconds);

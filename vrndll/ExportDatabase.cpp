@@ -220,8 +220,9 @@ int VRNRecover::WriteData() {
                 }
                 const int rc = WriteTableRows(*schema, end - first);
                 if (IsStop(rc)) {
-                    // The manifest accounts for the rows written before the stop.
-                    AddManifestTable(name, p.counts - before);
+                    // The report and the manifest account for the rows
+                    // written before the stop.
+                    ReportTable(name, first, end, p.counts - before);
                     return rc;
                 }
             }

@@ -180,6 +180,10 @@ private:
     // whole run, an INCOMPLETE of an earlier run removed.
     void MarkIncomplete(int rc);
     void ClearIncomplete();
+    // Whether a stop leaves INCOMPLETE and manifest.json: the run writes,
+    // and a database folder was made, or the host's own output folder
+    // stands and the recovery began (its first pass was announced).
+    bool StopIsMarked() const;
     std::string IncompleteText(int rc) const;
     // manifest.json, written at the end of every run that writes (after a
     // stop too), from the account kept database by database (ManifestFile.cpp).

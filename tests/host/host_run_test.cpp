@@ -194,33 +194,52 @@ TEST_F(Vrnrecover, CtrlCStopsTheRecoveryAsCancelled) {
     EXPECT_EQ(status, kExitCancelled);
 }
 
-// Ctrl-C before the first database, before master and before sales: the
-// run says it is cancelled, the summary says what was written, the output
-// folder holds INCOMPLETE, every load script has its end, and a rerun into
-// the same folder goes ahead without --force and leaves a whole output.
-// The same for a run that failed and left only its log.
+// Ctrl-C at several points, into the -o folder and into a dated folder:
+// before the catalogue is read, before master (the first database) and
+// before sales. A run into the -o folder, which stands from the start,
+// says it is cancelled there however early it stopped: INCOMPLETE, a
+// manifest that says so, the summary of what was written. A dated folder
+// with nothing in it is not left behind. Every load script has its end,
+// every file its last line break, and a rerun into the same folder goes
+// ahead without --force and leaves a whole output. The same for a run
+// that failed and left only its log.
 TEST_F(Vrnrecover, CtrlCAtSeveralPointsLeavesAnOutputThatSaysSoAndARerunMends) {
     const std::string dump = GoodDump();
     const std::string t = folder_ / "t";
     HostSettings settings;
     settings.library_path = testsupport::LibraryBesideProgram("vrndll");
-    // Before master (the first database) nothing is written: nothing is marked.
-    for (const char *at : {"Pass 1", "Pass 2", "Pass 3"}) {
-        SCOPED_TRACE(at);
-        const bool wrote = std::string(at) == "Pass 3";
+    struct Case {
+        const char *at;
+        bool dated;
+        bool marked; // INCOMPLETE and manifest.json left
+    };
+    const Case cases[] = {
+        {"Pass 1", false, true}, {"Pass 2", false, true}, {"Pass 3", false, true},
+        {"Pass 1", true, false}, {"Pass 2", true, false}, {"Pass 3", true, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.at) + (c.dated ? ", dated folder" : ", -o folder"));
         testsupport::RemoveTree(t);
-        CtrlCOnText presses(at);
+        CtrlCOnText presses(c.at);
         std::ostream err(&presses);
         out_.str("");
-        EXPECT_EQ(RunHost({"-o", t, dump}, out_, err, settings), kExitCancelled);
-        EXPECT_EQ(platform::pathKind(JoinPath(t, "INCOMPLETE")) == platform::PathKind::File, wrote);
-        if (wrote) {
-            EXPECT_NE(testsupport::ReadFileText(JoinPath(t, "INCOMPLETE")).find("cancelled"), std::string::npos);
-            EXPECT_NE(out_.str().find("Partly recovered sales.dmp into " + t), std::string::npos) << out_.str();
+        EXPECT_EQ(RunHost(c.dated ? std::vector<std::string>{dump, t} : std::vector<std::string>{"-o", t, dump}, out_,
+                          err, settings),
+                  kExitCancelled);
+        const std::string folder = c.dated ? FindNewestOutputFolder(t, "sales.dmp") : t;
+        EXPECT_EQ(!folder.empty(), c.marked) << "a dated folder is left only with something in it";
+        if (folder.empty()) continue;
+        EXPECT_EQ(platform::pathKind(JoinPath(folder, "INCOMPLETE")) == platform::PathKind::File, c.marked);
+        if (c.marked) {
+            EXPECT_NE(testsupport::ReadFileText(JoinPath(folder, "INCOMPLETE")).find("cancelled"), std::string::npos);
+            EXPECT_NE(testsupport::ReadFileText(JoinPath(folder, "manifest.json")).find("\"complete\": false"),
+                      std::string::npos);
+            EXPECT_NE(out_.str().find("Partly recovered sales.dmp into " + folder), std::string::npos) << out_.str();
         }
-        for (const std::string &f : ListTree(t)) {
+        for (const std::string &f : ListTree(folder)) {
             if (f.back() == '/') continue;
-            const std::string text = testsupport::ReadFileText(JoinPath(t, f));
+            const std::string text = testsupport::ReadFileText(JoinPath(folder, f));
+            EXPECT_TRUE(text.empty() || text.back() == '\n') << f << " ends without a line break";
             if (f.size() > 9 && f.compare(f.size() - 9, 9, "commit.sh") == 0) {
                 EXPECT_NE(text.rfind("\necho 'commit.sh: "), std::string::npos) << f << "\n" << text;
             }
@@ -228,9 +247,11 @@ TEST_F(Vrnrecover, CtrlCAtSeveralPointsLeavesAnOutputThatSaysSoAndARerunMends) {
                 EXPECT_EQ(text.substr(text.size() - 7), "\t:exit\n") << f;
             }
         }
+        if (c.dated) continue;
         const std::vector<std::string> stopped = ListTree(t);
         EXPECT_EQ(Run({"-q", "-o", t, dump}), kExitOk) << err_.str();
         EXPECT_EQ(platform::pathKind(JoinPath(t, "INCOMPLETE")), platform::PathKind::Missing);
+        EXPECT_NE(testsupport::ReadFileText(JoinPath(t, "manifest.json")).find("\"complete\": true"), std::string::npos);
         EXPECT_GE(ListTree(t).size(), stopped.size() - 1);
     }
 

@@ -154,7 +154,10 @@ std::string BuildRun(const VrnOptions &o, RecoveryRun &run, DiagTarget &diag) {
     if (o.template_file) r.template_file = o.template_file;
     r.database_patterns = SplitPatternLines(o.databases);
     r.table_patterns = SplitPatternLines(o.tables);
-    if (has_output) run.exact_output_folder = o.output_folder;
+    if (has_output) {
+        run.exact_output_folder = o.output_folder;
+        r.output_folder_given = true;
+    }
 
     const uintptr_t user = static_cast<uintptr_t>(o.user_data);
     diag.diagnostic = o.diagnostic;

@@ -50,6 +50,10 @@ struct RecoveryOptions {
     bool schema_only = false;
     bool data_only = false;
     bool list_only = false; // nothing written; tables and their rows reported
+    // The host named the output folder, which stands before the run: a run
+    // that stops once the recovery began marks it even before the first
+    // database folder (a dated folder with nothing in it is removed instead).
+    bool output_folder_given = false;
     int rows_per_file = 100;
     TemplateMode template_mode = TemplateMode::kAuto;
     std::string template_file; // for TemplateMode::kFile

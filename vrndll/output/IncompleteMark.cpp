@@ -43,7 +43,10 @@ std::string VRNRecover::IncompleteText(int rc) const {
         text += ".\n";
         if (stage_ == 2 && !current_table_.empty())
             text += "The data scripts of " + current_table_ + " hold the rows written before the stop.\n";
-        if (stage_ != 2) text += "No rows of " + current_database_ + " were written.\n";
+        // Before its table scripts nothing of the database is written: it
+        // has no folder and no load scripts.
+        if (stage_ == 0) text += "Nothing of " + current_database_ + " was written.\n";
+        if (stage_ == 1) text += "No rows of " + current_database_ + " were written.\n";
         // The tables of the current database not reached.
         std::string missing;
         size_t count = 0;
@@ -57,7 +60,8 @@ std::string VRNRecover::IncompleteText(int rc) const {
         }
         if (count != 0)
             text += "Tables of " + current_database_ + " not reached (" + std::to_string(count) + "):\n" + missing;
-        text += "Its commit.bat and commit.sh load the scripts written whole; foreign keys were not written.\n";
+        if (stage_ != 0)
+            text += "Its commit.bat and commit.sh load the scripts written whole; foreign keys were not written.\n";
     }
     std::string names;
     size_t count = 0;
@@ -73,10 +77,16 @@ std::string VRNRecover::IncompleteText(int rc) const {
     return text;
 }
 
+bool VRNRecover::StopIsMarked() const {
+    if (!writing_ || target_folder.empty()) return false;
+    return outfiles.AnyFolderMade() || (options.output_folder_given && pass_state_ >= 1);
+}
+
 void VRNRecover::MarkIncomplete(int rc) {
     try {
-        // A run that wrote nothing leaves nothing (its empty folder goes).
-        if (!writing_ || target_folder.empty() || !outfiles.AnyFolderMade()) return;
+        // A run that wrote nothing into a folder of its own leaves nothing
+        // (its empty folder goes).
+        if (!StopIsMarked()) return;
         // The database being written: its load scripts closed whole.
         outfiles.FinishLoadScripts();
         outfiles.CloseAll();

@@ -47,8 +47,9 @@ void VRNRecover::EndManifestDatabase() {
 
 void VRNRecover::WriteManifest(int rc) {
     try {
-        // A run that made no folder leaves nothing (its empty output folder goes).
-        if (!writing_ || target_folder.empty() || !outfiles.AnyFolderMade()) return;
+        // A run that made no folder leaves nothing (its empty output folder
+        // goes), unless it stopped in the host's own folder.
+        if (!StopIsMarked() || (rc == kOk && !outfiles.AnyFolderMade())) return;
         if (!manifest_.databases.empty() && manifest_.databases.back().folder.empty()) EndManifestDatabase();
         std::string stop;
         if (rc != kOk) {
