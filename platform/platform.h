@@ -43,7 +43,7 @@ public:
     virtual ~RandomAccessFile() = default;
     // Reads up to `count` bytes at `offset` into `buffer`. Returns the number
     // of bytes read: fewer than `count` at the end of the file, 0 past it or
-    // on a read error.
+    // on a read error. Safe from several threads at once on one object.
     virtual size_t readAt(uint64_t offset, void *buffer, size_t count) = 0;
     // Size in bytes.
     virtual uint64_t size() = 0;
@@ -89,6 +89,8 @@ public:
     bool isOpen() const;
     void close();
 
+    // A positioned read. It may move the current position on Windows, so a
+    // File is either read by position or written sequentially, not both.
     size_t readAt(uint64_t offset, void *buffer, size_t count) override;
     uint64_t size() override;
 

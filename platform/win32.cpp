@@ -209,12 +209,11 @@ void File::close() {
 size_t File::readAt(uint64_t offset, void *buffer, size_t count) {
     if (handle_ == kClosed || buffer == nullptr)
         return 0;
-    // A read with an offset moves the file position of a synchronous handle;
-    // put it back so that sequential writing is not disturbed.
-    LARGE_INTEGER zero, position;
-    zero.QuadPart = 0;
-    const bool havePosition =
-        SetFilePointerEx(handleOf(handle_), zero, &position, FILE_CURRENT) != 0;
+    // A positioned read: the offset travels with each call, so several
+    // threads may read one handle at once. On a synchronous handle it also
+    // moves the file position, which nothing relies on: a File is either
+    // read by position (a dump, a template) or written sequentially (an
+    // output), never both.
     char *out = static_cast<char *>(buffer);
     size_t done = 0;
     while (done < count) {
@@ -229,8 +228,6 @@ size_t File::readAt(uint64_t offset, void *buffer, size_t count) {
             break;
         done += got;
     }
-    if (havePosition)
-        SetFilePointerEx(handleOf(handle_), position, nullptr, FILE_BEGIN);
     return done;
 }
 
