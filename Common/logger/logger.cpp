@@ -209,6 +209,43 @@ Logger::~Logger() {
     }
 }
 
+// ---------------------------------------------------------------- state
+
+bool Logger::hasLogFile() const {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return current_ != nullptr;
+}
+
+bool Logger::initialised() const {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return initialised_;
+}
+
+int Logger::nextFileNumber() const {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return nextFileNumber_;
+}
+
+int Logger::registeredCount() const {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return static_cast<int>(names_.size());
+}
+
+int Logger::tableCapacity() const {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return tableCapacity_;
+}
+
+int64_t Logger::lastStampTime() const {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return lastStamp_;
+}
+
+void Logger::setLastStampTime(int64_t seconds) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    lastStamp_ = seconds;
+}
+
 // ---------------------------------------------------------------- entries
 
 std::string Logger::Stamp() {
@@ -447,6 +484,8 @@ void Logger::CarryOverStartupLog() {
 // ---------------------------------------------------------------- banner
 
 void Logger::WriteMachineInfo() {
+    // The banner's lines stay together when other threads log too.
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     static const char kRule[] = "====================================================";
     Info(" ");
     Info(kRule);

@@ -102,16 +102,17 @@ public:
     int threshold() const { return threshold_.load(std::memory_order_relaxed); }
     void setThreshold(int level) { threshold_.store(level, std::memory_order_relaxed); }
     bool enabled() const { return enabled_.load(std::memory_order_relaxed) != 0; }
-    bool hasLogFile() const { return current_ != nullptr; }
-    bool initialised() const { return initialised_; }
+    bool hasLogFile() const;
+    bool initialised() const;
+    // Set when the temporary space is prepared (at the start).
     const std::string &productTempPath() const { return productTempPath_; }
-    int nextFileNumber() const { return nextFileNumber_; }
-    int registeredCount() const { return static_cast<int>(names_.size()); }
-    int tableCapacity() const { return tableCapacity_; }
+    int nextFileNumber() const;
+    int registeredCount() const;
+    int tableCapacity() const;
     // Calendar time (seconds) of the last stamp written; entries within a
     // second of it carry no stamp.
-    int64_t lastStampTime() const { return lastStamp_; }
-    void setLastStampTime(int64_t seconds) { lastStamp_ = seconds; }
+    int64_t lastStampTime() const;
+    void setLastStampTime(int64_t seconds);
     // Product tag: the product's log base name without "log_" ("kest").
     static std::string ProductTag(int product);
     // The threshold a LogLevel setting word selects ("assert", "error",
@@ -143,9 +144,13 @@ private:
     // Removes a folder with its contents; a link is removed, not followed.
     bool RemoveFolder(const std::string &path, int depth);
 
+    // Every member below is read and changed under lock_ (threshold_ and
+    // enabled_ are read without it too, as the cheap first check of an
+    // entry), so entries, file switches and temporary names may come from
+    // any thread; each entry reaches the file whole.
+    mutable std::recursive_mutex lock_;
     int64_t lastStamp_ = 0;
     int64_t lastFlush_ = 0; // calendar time (seconds) of the last flush
-    mutable std::recursive_mutex lock_;
     int product_ = 0;
     bool started_ = false;
     std::FILE *current_ = nullptr; // startup_ or switched_, or none

@@ -108,6 +108,7 @@ std::string MakeFreshFolder(const std::string &shared) {
 } // namespace
 
 void Logger::InitTempSpace(int product) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     std::string temp;
     if (!platform::getEnvironment("TALVANETMP", temp) || temp.empty() ||
         temp.size() > kMaxTempPath) {
@@ -192,6 +193,7 @@ void Logger::InitTempSpace(int product) {
 }
 
 const char *Logger::NewTempFileName() {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     if (!initialised_) return nullptr;
 
     if (registeredCount() >= tableCapacity_) {
@@ -251,7 +253,10 @@ const char *Logger::NewTempFileName() {
     return names_.back()->c_str();
 }
 
-void Logger::EmptyFolder(const char *path) { EmptyFolderAt(path, 0); }
+void Logger::EmptyFolder(const char *path) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    EmptyFolderAt(path, 0);
+}
 
 void Logger::EmptyFolderAt(const char *path, int depth) {
     InfoText("Emptying folder", path);
@@ -298,6 +303,7 @@ bool Logger::RemoveFolder(const std::string &path, int depth) {
 }
 
 void Logger::DeleteTempFiles() {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     for (const std::unique_ptr<std::string> &slot : names_) {
         const std::string &name = *slot;
         const platform::PathKind kind = platform::pathKind(name);
