@@ -16,8 +16,14 @@ bool SweepPageHeaders(BlockReader &reader, int64_t first, int64_t end, const std
     return true;
 }
 
+bool OwnedPages::SweepOnce(BlockReader &reader, int64_t max_pages) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (swept_ && base_mb_ == reader.base_mb) return true;
+    return Sweep(reader, max_pages);
+}
+
 bool OwnedPages::Sweep(BlockReader &reader, int64_t max_pages) {
-    Clear();
+    ClearHeld();
     swept_ = true;
     base_mb_ = reader.base_mb;
     const bool whole = SweepPageHeaders(reader, 2, max_pages + 1, [&](int32_t page) {
@@ -28,11 +34,17 @@ bool OwnedPages::Sweep(BlockReader &reader, int64_t max_pages) {
 }
 
 void OwnedPages::Clear() {
+    std::lock_guard<std::mutex> guard(lock_);
+    ClearHeld();
+}
+
+void OwnedPages::ClearHeld() {
     swept_ = false;
     std::vector<std::pair<int32_t, int32_t>>().swap(pages_);
 }
 
 std::vector<int32_t> OwnedPages::PagesOf(int32_t owner) const {
+    std::lock_guard<std::mutex> guard(lock_);
     std::vector<int32_t> out;
     auto it = std::lower_bound(pages_.begin(), pages_.end(), std::make_pair(owner, INT32_MIN));
     for (; it != pages_.end() && it->first == owner; ++it) out.push_back(it->second);

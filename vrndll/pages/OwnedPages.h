@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -28,20 +29,25 @@ class BlockReader;
 // hold it) with its page number. False when cancelled.
 bool SweepPageHeaders(BlockReader &reader, int64_t first, int64_t end, const std::function<void(int32_t)> &visit);
 
+// Shared by the readers of every table of the database, which may read on
+// several threads: the sweep and the look-ups hold the object's lock.
 class OwnedPages {
 public:
-    // Reads the headers of pages 2 .. through `reader`. False when cancelled
-    // (what was found so far is kept).
-    bool Sweep(BlockReader &reader, int64_t max_pages);
-
-    // Whether a sweep was made for the database at `base_mb`.
-    bool SweptFor(int32_t base_mb) const { return swept_ && base_mb_ == base_mb; }
+    // Reads the headers of pages 2 .. through `reader` unless a sweep was
+    // made for the database at reader.base_mb already; the first of several
+    // readers asking at once sweeps, the others wait for it. False when the
+    // sweep made now was cancelled (what was found so far is kept).
+    bool SweepOnce(BlockReader &reader, int64_t max_pages);
     void Clear();
 
     // The pages whose header names `owner`, in page order.
     std::vector<int32_t> PagesOf(int32_t owner) const;
 
 private:
+    bool Sweep(BlockReader &reader, int64_t max_pages);
+    void ClearHeld();
+
+    mutable std::mutex lock_;
     bool swept_ = false;
     int32_t base_mb_ = 0;
     std::vector<std::pair<int32_t, int32_t>> pages_; // (owner, page), sorted

@@ -463,7 +463,7 @@ constexpr int32_t kPageBeforeTheDump = -2;
 int RowReader::ContinueAfterBreak(const SysobjEntry &t, int32_t page, int32_t *block) {
     // One sweep of the page headers serves every table of the database.
     OwnedPages &owned = parser_.owned_pages;
-    if (!owned.SweptFor(bl_.base_mb) && !owned.Sweep(ChainReader(), PagesInDump())) return kCancelled;
+    if (!owned.SweepOnce(ChainReader(), PagesInDump())) return kCancelled;
     continuation_.clear();
     for (int32_t p : owned.PagesOf(t.id))
         if (!data_walk_->Visited(p)) continuation_.push_back(p);
