@@ -1,11 +1,12 @@
 #!/bin/bash
-# Builds and tests vrndll three times: a native build (build/), a native
-# build with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/),
-# and the Windows cross build run under Wine; then runs both fuzz targets
-# for a fixed short time (build-fuzz/, fuzz/run.sh; FUZZ_SECONDS per target,
-# default 60).
+# Builds and tests vrndll: a native build (build/), a native build with
+# AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/), the tests
+# that run code on several threads built with ThreadSanitizer (build-tsan/,
+# the threads_tests binary alone), and the Windows cross build run under
+# Wine; then runs both fuzz targets for a fixed short time (build-fuzz/,
+# fuzz/run.sh; FUZZ_SECONDS per target, default 60).
 #
-#   tools/run-tests.sh [native] [asan] [windows] [fuzz]     (default: all four)
+#   tools/run-tests.sh [native] [asan] [tsan] [windows] [fuzz]   (default: all five)
 #
 # The windows stage always builds the 32-bit binaries (build-win/) and checks
 # them as PE files. Where this machine runs 32-bit programs, the whole suite
@@ -24,7 +25,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 jobs=${JOBS:-2}
 stages=("$@")
-[ ${#stages[@]} -eq 0 ] && stages=(native asan windows fuzz)
+[ ${#stages[@]} -eq 0 ] && stages=(native asan tsan windows fuzz)
 
 total_passed=0
 total_failed=0
@@ -122,6 +123,14 @@ for stage in "${stages[@]}"; do
       run_stage asan build-asan -DCMAKE_BUILD_TYPE=Debug -DVRN_SANITIZE=ON \
         "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" "-DCMAKE_C_FLAGS_DEBUG=-O1 -g1"
       ;;
+    tsan)
+      # Only the threads tests: a race anywhere they reach fails the stage
+      # (halt_on_error ends the run at the first report).
+      TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}" \
+      BUILD_TARGETS="threads_tests" CTEST_ARGS="-R ^threads_tests$" \
+        run_stage tsan build-tsan -DCMAKE_BUILD_TYPE=Debug -DVRN_TSAN=ON \
+        "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" "-DCMAKE_C_FLAGS_DEBUG=-O1 -g1"
+      ;;
     windows)
       if can_run_wine32; then
         run_windows 32
@@ -160,7 +169,7 @@ for stage in "${stages[@]}"; do
       echo "fuzz: finished in $((SECONDS - start)) s"
       ;;
     *)
-      echo "unknown stage: $stage (use native, asan, windows, windows32, windows64, fuzz)" >&2
+      echo "unknown stage: $stage (use native, asan, tsan, windows, windows32, windows64, fuzz)" >&2
       exit 2
       ;;
   esac
