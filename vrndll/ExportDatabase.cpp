@@ -236,13 +236,13 @@ int VRNRecover::WriteData() {
             ReportTable(name, first, end, counts);
         }
         current_table_.clear();
-        // Scripts lost of objects whose rows were not looked at (the
-        // object texts' file, a table without columns).
+        // Files lost of objects whose rows were not looked at (the object
+        // texts' file, a table without columns).
         for (const auto &lost : script_losses_) {
             const std::string name =
                 lost.first < objects ? std::string(p.pSysobj[lost.first].name,
                                                    strnlen(p.pSysobj[lost.first].name, sizeof p.pSysobj[lost.first].name))
-                                     : std::string("compiled_objects");
+                                     : writer_->ObjectTextsName();
             ReportTable(name, 0, 0, lost.second, false);
         }
         script_losses_.clear();

@@ -61,6 +61,9 @@ public:
     virtual void Selection(const std::vector<TableSchema> &tables) { (void)tables; }
     virtual int Table(const TableSchema &table) = 0;
     virtual int ObjectTexts(const std::vector<ObjectTextEntry> &texts) = 0;
+    // The name the account of the object texts' file goes under in the
+    // run's report when ObjectTexts could not make it.
+    virtual std::string ObjectTextsName() const { return "object_texts"; }
     // The rows of `table` are about to be read: a file they need first is
     // made. 0 or a stop code (no row of the table is read).
     virtual int StartRows(const TableSchema &table) {

@@ -199,6 +199,8 @@ int TsqlWriter::StartRows(const TableSchema &table) {
     return IsStop(rc) ? rc : kOk;
 }
 
+std::string TsqlWriter::ObjectTextsName() const { return kObjectTextsScript; }
+
 RowSink &TsqlWriter::BeginRows(const TableSchema &) { return rows_; }
 
 int TsqlWriter::WriteRows(std::string &text) {

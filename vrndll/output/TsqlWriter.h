@@ -57,6 +57,7 @@ public:
     void Selection(const std::vector<TableSchema> &tables) override;
     int Table(const TableSchema &table) override;
     int ObjectTexts(const std::vector<ObjectTextEntry> &texts) override;
+    std::string ObjectTextsName() const override;
     int StartRows(const TableSchema &table) override;
     RowSink &BeginRows(const TableSchema &table) override;
     int WriteRows(std::string &text) override;
