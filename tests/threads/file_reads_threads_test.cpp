@@ -29,7 +29,7 @@ TEST(FileThreads, TwoThreadsReadingOneFileByPositionGetEveryByteRight) {
     const struct {
         size_t piece;
         int passes;
-    } kCases[] = {{1, 1}, {511, 2}, {4096, 4}, {65537, 8}, {1 << 20, 16}};
+    } kCases[] = {{1, 1}, {511, 1}, {4096, 2}, {65537, 8}, {1 << 20, 16}};
     for (const auto &c : kCases) {
         SCOPED_TRACE("piece " + std::to_string(c.piece));
         platform::File file = platform::File::openForReading(path);
@@ -37,7 +37,9 @@ TEST(FileThreads, TwoThreadsReadingOneFileByPositionGetEveryByteRight) {
         // Thread t reads pieces t, t + 2, t + 4, ... of the file, over and
         // over; a short read is only allowed at the end of the file.
         const uint64_t pieces = (kSize + c.piece - 1) / c.piece;
-        const uint64_t limit = c.piece == 1 ? 200000 : pieces; // bytes are slow one at a time
+        // A read costs a system call (under Wine, far more): single bytes
+        // only from the first pieces.
+        const uint64_t limit = c.piece == 1 ? 4096 : pieces;
         uint64_t wrong[2] = {0, 0}, read[2] = {0, 0};
         auto reader = [&](int t) {
             std::vector<uint8_t> buffer(c.piece);
