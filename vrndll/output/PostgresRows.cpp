@@ -26,7 +26,11 @@ size_t IntegerDigits(const std::string &text) {
 void PostgresRows::Begin(const TableSchema &table, std::vector<size_t> order) {
     table_ = &table;
     order_ = std::move(order);
-    slot_of_field_.clear();
+    // Field numbers index the table's column entries, which are all in
+    // memory: the table is no larger than they are.
+    uint32_t highest = 0;
+    for (size_t i : order_) highest = std::max(highest, table.columns[i].field);
+    slot_of_field_.assign(order_.empty() ? 0 : static_cast<size_t>(highest) + 1, kNoSlot);
     for (size_t i = 0; i < order_.size(); ++i) slot_of_field_[table.columns[order_[i]].field] = i;
     slots_.assign(order_.size(), nullptr);
 }
@@ -46,8 +50,8 @@ int PostgresRows::WriteRow(std::string &out, const DecodedRow &row, RowReader &r
     for (size_t i = 0; i < row.count; ++i) {
         const RowValue &v = row.values[i];
         if (v.column == nullptr) continue;
-        const auto it = slot_of_field_.find(v.column->field);
-        if (it != slot_of_field_.end()) slots_[it->second] = &v;
+        const uint32_t field = v.column->field;
+        if (field < slot_of_field_.size() && slot_of_field_[field] != kNoSlot) slots_[slot_of_field_[field]] = &v;
     }
     const char separator = format_ == PostgresRowFormat::kCsv ? ',' : '\t';
     for (size_t i = 0; i < slots_.size(); ++i) {
@@ -142,12 +146,14 @@ int PostgresRows::AppendField(std::string &out, const RowValue &v, const SchemaC
     }
     const bool csv = format_ == PostgresRowFormat::kCsv;
     switch (got) {
-    case values::PlainKind::kBoolean:
+    case values::PlainKind::kBoolean: {
+        const bool zero = plain_.size() == 1 && plain_[0] == '0';
         if (csv)
-            out += plain_ == "0" ? "0" : "1";
+            out.push_back(zero ? '0' : '1');
         else
-            out += plain_ == "0" ? "f" : "t";
+            out.push_back(zero ? 'f' : 't');
         break;
+    }
     case values::PlainKind::kBytes:
         out += csv ? "\\x" : "\\\\x";
         out += plain_;

@@ -11,7 +11,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "vrndll/output/TableSchema.h"
@@ -46,7 +45,10 @@ private:
     PostgresRowFormat format_;
     const TableSchema *table_ = nullptr;
     std::vector<size_t> order_;
-    std::unordered_map<uint32_t, size_t> slot_of_field_;
+    // The slot of each column entry's field number (kNoSlot: not written);
+    // a lookup by index for every value of every row.
+    static constexpr size_t kNoSlot = static_cast<size_t>(-1);
+    std::vector<size_t> slot_of_field_;
     std::vector<const RowValue *> slots_;
     std::string scratch_;
     std::string plain_;
