@@ -15,6 +15,7 @@
 #include "host/recovery_library.h"
 #include "platform/platform.h"
 #include "vrndll/output/Manifest.h"
+#include "vrndll/sql/Charset.h"
 
 namespace {
 
@@ -183,10 +184,13 @@ bool MoveLog(const std::string &from, const std::string &to) {
 
 } // namespace
 
-int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostream &err,
+int RunHost(const std::vector<std::string> &args, std::ostream &standard_out, std::ostream &err,
             const HostSettings &settings) {
     HostOptions options;
     const std::string problem = ParseOptions(args, options);
+    // With -o - standard output carries the stream: everything else goes to
+    // standard error.
+    std::ostream &out = options.Stream() ? err : standard_out;
     if (!problem.empty()) {
         err << "vrnrecover: " << problem << "\nTry 'vrnrecover --help'.\n";
         return kExitUsage;
@@ -211,7 +215,8 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
             << (reason.empty() ? "" : ": " + reason) << "\n";
         return kExitDumpUnreadable;
     }
-    if (!options.output.empty() && !options.list) {
+    const bool stream = options.Stream();
+    if (!options.output.empty() && !options.list && !stream) {
         if (platform::pathKind(options.output) != platform::PathKind::Missing &&
             !platform::isDirectory(options.output)) {
             err << "vrnrecover: '" << options.output << "' exists and is not a folder\n";
@@ -232,7 +237,7 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
     }
 
     // The target folder of the dated output folder is made with its parents.
-    if (options.output.empty() && !options.list && !platform::createDirectoryWithParents(options.target)) {
+    if (options.output.empty() && !options.list && !stream && !platform::createDirectoryWithParents(options.target)) {
         std::string reason;
         platform::errorMessage(platform::lastErrorCode(), reason);
         while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.')) reason.pop_back();
@@ -263,7 +268,7 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
     std::string log = options.log_file;
     std::string temp_log;
     if (log.empty()) {
-        if (!options.output.empty() && !options.list) {
+        if (!options.output.empty() && !options.list && !stream) {
             log = Join(options.output, "recovery.log");
         } else {
             temp_log = platform::tempPath() + "vrnrecover-" + std::to_string(platform::processId()) + ".log";
@@ -304,14 +309,14 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
     std::memset(&o, 0, sizeof o);
     o.size = sizeof o;
     o.flags = (options.schema_only ? VRN_SCHEMA_ONLY : 0) | (options.data_only ? VRN_DATA_ONLY : 0) |
-              (options.list ? VRN_LIST_ONLY : 0);
+              (options.list ? VRN_LIST_ONLY : 0) | (stream ? VRN_STANDARD_OUTPUT : 0);
     o.template_mode = !options.template_file.empty() ? VRN_TEMPLATE_FILE
                       : options.no_template          ? VRN_TEMPLATE_OFF
                                                      : VRN_TEMPLATE_AUTO;
     o.rows_per_file = options.rows_per_file;
     o.log_level = options.log_level;
     o.target_directory = options.target.c_str();
-    o.output_folder = options.output.empty() ? nullptr : options.output.c_str();
+    o.output_folder = options.output.empty() || stream ? nullptr : options.output.c_str();
     o.databases = databases.empty() ? nullptr : databases.c_str();
     o.tables = tables.empty() ? nullptr : tables.c_str();
     o.template_file = options.template_file.empty() ? nullptr : options.template_file.c_str();
@@ -372,8 +377,9 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
                       static_cast<double>(report.rows_written) / seconds);
     else
         std::snprintf(rates, sizeof rates, "%.1f s", seconds);
-    out << (whole ? "Recovered " : "Partly recovered ") << FileNameOf(options.dump) << " into " << folder
-        << (whole ? "" : " (incomplete: see INCOMPLETE there)") << "\n"
+    out << (whole ? "Recovered " : "Partly recovered ") << FileNameOf(options.dump) << " into "
+        << (stream ? std::string("standard output") : folder)
+        << (whole || stream ? "" : " (incomplete: see INCOMPLETE there)") << "\n"
         << "  " << Plural(report.databases, "database", "databases") << ", "
         << Plural(report.tables, "table", "tables") << ", " << Plural(report.rows_written, "row", "rows")
         << " written\n"
@@ -385,6 +391,11 @@ int RunHost(const std::vector<std::string> &args, std::ostream &out, std::ostrea
     for (const std::string &loss : state.losses) out << "    " << loss << "\n";
     if (!state.notes.empty()) out << "  left out or to check:\n";
     for (const std::string &note : state.notes) out << "    " << note << "\n";
+    // The character set the character data was converted from.
+    if (options.format != VRN_FORMAT_TSQL)
+        out << "  character set: "
+            << values::CharsetName(values::CharsetByName(options.charset).value_or(values::kDefaultCharset))
+            << " (converted to UTF-8)\n";
     out << "  " << rates << "\n"
         << "  log: " << log << "\n";
     if (!whole) err << "vrnrecover: " << outcome.message << "\n";

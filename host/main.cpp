@@ -14,6 +14,10 @@ int main(int argc, char **argv) {
     // cuts its script back to a whole batch and the run ends as a failure
     // with the reason, instead of the program being killed mid-statement.
     platform::ignoreFileSizeSignal();
+    // A reader that goes away (psql stopped on an error) makes a write to
+    // the stream fail, and the run end with the reason, not the program
+    // killed.
+    platform::ignoreBrokenPipeSignal();
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     HostSettings settings;

@@ -4,6 +4,7 @@
 
 #include "host/exit_codes.h"
 #include "vrndll.h"
+#include "vrndll/sql/Charset.h"
 
 namespace {
 
@@ -122,6 +123,16 @@ std::string ParseOptions(const std::vector<std::string> &args, HostOptions &opti
         return needed == 1 ? "a dump file is needed" : "a dump file and a target folder (or -o DIR) are needed";
     if (positional.size() > 2 || (positional.size() == 2 && !options.output.empty()))
         return "unexpected argument '" + positional.back() + "'";
+    if (!options.charset.empty() && !values::CharsetByName(options.charset))
+        return "unknown character set '" + options.charset + "' (--charset is one of iso_1, cp1252, cp850, cp437, "
+               "roman8, utf8)";
+    if (options.Stream()) {
+        if (options.list) return "-o - writes a stream, which --list does not";
+        if (options.format != VRN_FORMAT_POSTGRES && options.format != VRN_FORMAT_SQLITE)
+            return "-o - streams the postgres or sqlite format only (--format postgres or --format sqlite)";
+        if (options.format == VRN_FORMAT_SQLITE && options.databases.empty())
+            return "-o - with --format sqlite streams one database: choose it with -d";
+    }
     options.dump = positional[0];
     if (positional.size() == 2) options.target = positional[1];
     if (options.dump.empty()) return "the dump file name is empty";
@@ -150,7 +161,10 @@ std::string UsageText() {
            "Options:\n"
            "  -l, --list            list databases, tables, columns and rows; write nothing\n"
            "      --json            with --list: the listing as JSON, laid out as manifest.json\n"
-           "  -o, --output DIR      write into DIR itself (refused when not empty)\n"
+           "  -o, --output DIR      write into DIR itself (refused when not empty); -o - with\n"
+           "                        postgres or sqlite: one stream on standard output, e.g.\n"
+           "                        vrnrecover --format postgres -o - DUMP | psql -d NEWDB\n"
+           "                        (sqlite: one database, chosen with -d)\n"
            "      --force           write into a non-empty DIR\n"
            "  -d, --database PAT    recover only databases matching PAT (* and ?; repeatable)\n"
            "  -t, --table PAT       recover only tables matching PAT (repeatable); keys and\n"
@@ -164,7 +178,7 @@ std::string UsageText() {
            "                        for psql), sqlite (a load.sql for the sqlite3 shell) or\n"
            "                        csv (a .csv file per table, with a schema.sql and load.sql)\n"
            "      --charset NAME    the server's character set, for postgres, sqlite and csv\n"
-           "                        (iso_1, cp1252, cp850, cp437, roman8, utf8)\n"
+           "                        (iso_1, cp1252, cp850, cp437, roman8, utf8; default cp1252)\n"
            "  -v, --verbose         show losses as they happen; log at debug level\n"
            "      --log-level LEVEL debug, info, error or assert\n"
            "      --log FILE        write the log to FILE (default: recovery.log in the output)\n"

@@ -26,6 +26,8 @@ struct HostOptions {
     bool quiet = false;
     bool help = false;
     bool version = false;
+    // -o -: one stream on standard output instead of folders.
+    bool Stream() const { return output == "-"; }
 };
 
 // Reads the arguments that follow the program name. Returns an empty text

@@ -134,12 +134,15 @@ enum { VRN_FORMAT_TSQL = 0, VRN_FORMAT_POSTGRES = 1, VRN_FORMAT_SQLITE = 2, VRN_
 enum {
     VRN_SCHEMA_ONLY = 1, /* table scripts, no data scripts */
     VRN_DATA_ONLY = 2,   /* data scripts, no table scripts */
-    VRN_LIST_ONLY = 4    /* nothing written: tables and their rows reported */
+    VRN_LIST_ONLY = 4,   /* nothing written: tables and their rows reported */
+    VRN_STANDARD_OUTPUT = 8 /* postgres or sqlite: one stream on standard output instead of
+                               folders (sqlite: of one database, chosen by `databases`); no
+                               folder, manifest or description file is made */
 };
 
 typedef struct VrnOptions {
     uint32_t size;
-    uint32_t flags;          /* VRN_SCHEMA_ONLY, VRN_DATA_ONLY, VRN_LIST_ONLY */
+    uint32_t flags;          /* VRN_SCHEMA_ONLY, VRN_DATA_ONLY, VRN_LIST_ONLY, VRN_STANDARD_OUTPUT */
     int32_t template_mode;   /* VRN_TEMPLATE_* */
     int32_t rows_per_file;   /* rows a data script may exceed before the next; 0: 100 */
     int32_t log_level;       /* 1 debug, 2 info, 3 error, 4 assert; 0: the LogLevel setting */

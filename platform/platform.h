@@ -240,6 +240,9 @@ unsigned long processId();
 // on a full disk, instead of ending the process (POSIX: SIGXFSZ ignored).
 // Nothing to do where there is no such signal.
 void ignoreFileSizeSignal();
+// A write to a pipe whose reader has gone then fails with an error instead
+// of ending the process (POSIX: SIGPIPE ignored). Nothing to do elsewhere.
+void ignoreBrokenPipeSignal();
 // Sets the largest file this process may write (POSIX: the soft
 // RLIMIT_FSIZE). False where there is no such limit or it cannot be set.
 bool limitFileSize(uint64_t bytes);

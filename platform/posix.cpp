@@ -418,6 +418,8 @@ unsigned long processId() { return static_cast<unsigned long>(::getpid()); }
 
 void ignoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
 
+void ignoreBrokenPipeSignal() { ::signal(SIGPIPE, SIG_IGN); }
+
 bool limitFileSize(uint64_t bytes) {
     struct rlimit limit;
     if (::getrlimit(RLIMIT_FSIZE, &limit) != 0)

@@ -498,6 +498,8 @@ unsigned long processId() { return GetCurrentProcessId(); }
 
 void ignoreFileSizeSignal() {}
 
+void ignoreBrokenPipeSignal() {}
+
 bool limitFileSize(uint64_t) { return false; }
 
 bool getEnvironment(const std::string &name, std::string &value) {

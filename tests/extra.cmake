@@ -42,7 +42,8 @@ endforeach()
 file(GLOB VRN_HOST_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/*.cpp
      ${CMAKE_CURRENT_SOURCE_DIR}/host/*_test.cpp)
 list(FILTER VRN_HOST_TEST_SOURCES EXCLUDE REGEX "/host/main\\.cpp$")
-add_executable(host_tests ${VRN_HOST_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/vrndll/output/Manifest.cpp)
+add_executable(host_tests ${VRN_HOST_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/vrndll/output/Manifest.cpp
+               ${CMAKE_SOURCE_DIR}/vrndll/sql/Charset.cpp)
 target_link_libraries(host_tests PRIVATE vrntestsupport gtest gtest_main)
 vrn_warnings(host_tests)
 add_dependencies(host_tests vrndll tlvcmn)

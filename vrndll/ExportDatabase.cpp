@@ -70,8 +70,10 @@ int VRNRecover::WriteSchema(const std::string &database_name, bool from_template
         SortColumnsByTable(*parser);
 
         std::string folder = writer_->DatabaseFolder();
-        if (folder.empty()) folder = outfiles.MakeDatabaseFolder(database_name);
-        if (folder.empty()) return kOutputFailed;
+        if (folder.empty() && !options.standard_output) {
+            folder = outfiles.MakeDatabaseFolder(database_name);
+            if (folder.empty()) return kOutputFailed;
+        }
         rc = writer_->BeginDatabase(PrintableName(database_name), folder);
         if (IsStop(rc)) return rc;
         SelectTables();

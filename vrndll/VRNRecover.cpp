@@ -368,7 +368,7 @@ int VRNRecover::RecoverDatabase(uint32_t index) {
         rc = WriteSchema(use_template ? "database_" + std::to_string(index) : db_name, use_template);
         TheLogger().InfoNumber("Generate Dll returned", rc);
         if (IsStop(rc)) return rc;
-        if (!use_template && description.WriteDescription() != 0)
+        if (!use_template && !options.standard_output && description.WriteDescription() != 0)
             TheLogger().ErrorText("Description file not written", description.path().c_str());
         rc = WriteData();
         TheLogger().InfoNumber("Generate Data returned", rc);

@@ -192,9 +192,10 @@ Status RecoverDumpFile(const char *source_path, const char *target_directory, Re
         }
     }
 
-    if (run && (run->options.list_only || !run->exact_output_folder.empty())) {
+    if (run && (run->options.list_only || run->options.standard_output || !run->exact_output_folder.empty())) {
+        // Listing and the stream on standard output make no folder.
         std::string folder;
-        if (!run->options.list_only) {
+        if (!run->options.list_only && !run->options.standard_output) {
             folder = run->exact_output_folder;
             if (!platform::createDirectoryWithParents(folder)) {
                 const std::string why = SystemReason("cannot create the output folder", folder);

@@ -47,6 +47,15 @@ TEST(CommandLine, WrongCommandLinesAreExplained) {
     EXPECT_NE(Parse({"a.dmp", "out", "--log="}, options), "");
     EXPECT_NE(Parse({"a.dmp", "out", "--frobnicate"}, options), "");
     EXPECT_NE(Parse({"", "out"}, options), "");
+    // The stream on standard output: postgres, or sqlite with one database.
+    EXPECT_NE(Parse({"-o", "-", "a.dmp"}, options), "");
+    EXPECT_NE(Parse({"--format", "csv", "-o", "-", "a.dmp"}, options), "");
+    EXPECT_NE(Parse({"--format", "sqlite", "-o", "-", "a.dmp"}, options), "");
+    EXPECT_EQ(Parse({"--format", "sqlite", "-d", "sales", "-o", "-", "a.dmp"}, options), "");
+    EXPECT_EQ(Parse({"--format", "postgres", "-o", "-", "a.dmp"}, options), "");
+    EXPECT_TRUE(options.Stream());
+    EXPECT_NE(Parse({"--charset", "klingon", "a.dmp", "out"}, options), "");
+    EXPECT_EQ(Parse({"--charset", "ISO-8859-1", "a.dmp", "out"}, options), "");
 }
 
 TEST(CommandLine, HelpDocumentsEveryExitStatus) {

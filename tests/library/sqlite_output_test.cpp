@@ -272,6 +272,15 @@ struct Case {
 };
 
 
+// `word` quoted for the POSIX shell.
+std::string ShellWord(const std::string &word) {
+    std::string q = "'";
+    for (char c : word) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// The load.sql of every database's folder, and the stream of each database
+// on standard output piped into the shell: the same values come back.
 TEST(SqliteOutput, EveryValueReadsBackExactlyInTheShell) {
     const std::vector<Case> cases = {
         {"sample", ReadFileText(std::string(VRN_TEST_SOURCE) + "/../examples/sample.dump.txt")},
@@ -279,8 +288,9 @@ TEST(SqliteOutput, EveryValueReadsBackExactlyInTheShell) {
         {"hostile12", Hostile(false)},
         {"hostile15", Hostile(true)},
     };
+    for (const bool stream : {false, true})
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(std::string(c.name) + (stream ? " (stream)" : ""));
         ASSERT_GT(c.description.size(), 100u);
         testsupport::TempFolder temp("sqlite_output");
         std::istringstream in(c.description);
@@ -304,12 +314,22 @@ TEST(SqliteOutput, EveryValueReadsBackExactlyInTheShell) {
             std::string safe = db.first; // as the folder is named: one plain component
             for (char &ch : safe)
                 if (!std::isalnum(static_cast<unsigned char>(ch)) && ch != '_' && ch != '-' && ch != '\'') ch = '_';
-            const std::string folder = JoinPath(root, safe);
-            if (!platform::exists(JoinPath(folder, "load.sql")))
-                for (const std::string &e : testsupport::ListTree(root)) ADD_FAILURE() << e;
+            std::string folder = JoinPath(root, safe);
             std::string errors;
-            Shell(folder, ".read load.sql\n", &errors);
-            EXPECT_EQ(errors, "");
+            if (stream) {
+                // vrnrecover runs in the tests' folder, beside the library.
+                folder = JoinPath(temp.path(), "stream_" + safe);
+                ASSERT_TRUE(platform::createDirectoryWithParents(folder));
+                const std::string command = "./vrnrecover --format sqlite -q -o - -d " + ShellWord(db.first) + " " +
+                                            ShellWord(dump_path) + " | sqlite3 -batch " +
+                                            ShellWord(JoinPath(folder, "test.db"));
+                EXPECT_EQ(std::system(command.c_str()), 0) << command;
+            } else {
+                if (!platform::exists(JoinPath(folder, "load.sql")))
+                    for (const std::string &e : testsupport::ListTree(root)) ADD_FAILURE() << e;
+                Shell(folder, ".read load.sql\n", &errors);
+                EXPECT_EQ(errors, "");
+            }
             for (const TableWords &t : db.second) {
                 SCOPED_TRACE(t.name);
                 std::string select = "SELECT ";

@@ -15,6 +15,7 @@
 #include "vrndll/LibraryStart.h"
 #include "vrndll/call/RecoveryCall.h"
 #include "vrndll/call/ResultCode.h"
+#include "vrndll/sql/Charset.h"
 #include "vrndll/SA_interractions.h"
 
 namespace {
@@ -134,14 +135,24 @@ std::string BuildRun(const VrnOptions &o, RecoveryRun &run, DiagTarget &diag) {
                       : o.output_format == VRN_FORMAT_SQLITE ? OutputFormat::kSqlite
                       : o.output_format == VRN_FORMAT_CSV    ? OutputFormat::kCsv
                                                              : OutputFormat::kTsql;
-    if (o.charset) r.charset = o.charset;
+    if (o.charset) {
+        if (!values::CharsetByName(o.charset))
+            return std::string("unknown character set '") + o.charset +
+                   "' (one of iso_1, cp1252, cp850, cp437, roman8, utf8)";
+        r.charset = o.charset;
+    }
+    r.standard_output = (o.flags & VRN_STANDARD_OUTPUT) != 0 && !(o.flags & VRN_LIST_ONLY);
+    if (r.standard_output && r.output_format != OutputFormat::kPostgres && r.output_format != OutputFormat::kSqlite)
+        return "the stream on standard output is for the postgres and sqlite formats";
+    if (r.standard_output && r.output_format == OutputFormat::kSqlite && SplitPatternLines(o.databases).empty())
+        return "the sqlite stream holds one database: choose it with a database pattern";
     if (o.template_mode < VRN_TEMPLATE_AUTO || o.template_mode > VRN_TEMPLATE_FILE)
         return "unknown template mode";
     if (o.template_mode == VRN_TEMPLATE_FILE && (!o.template_file || !*o.template_file))
         return "template mode names no template file";
     const bool has_target = o.target_directory && *o.target_directory;
     const bool has_output = o.output_folder && *o.output_folder;
-    if (!(o.flags & VRN_LIST_ONLY) && !has_target && !has_output)
+    if (!(o.flags & VRN_LIST_ONLY) && !r.standard_output && !has_target && !has_output)
         return "neither an output folder nor a target folder given";
 
     r.schema_only = (o.flags & VRN_SCHEMA_ONLY) != 0;

@@ -54,6 +54,8 @@ struct RecoveryOptions {
     // that stops once the recovery began marks it even before the first
     // database folder (a dated folder with nothing in it is removed instead).
     bool output_folder_given = false;
+    // postgres and sqlite: one stream on standard output, no folder made.
+    bool standard_output = false;
     int rows_per_file = 100;
     TemplateMode template_mode = TemplateMode::kAuto;
     std::string template_file; // for TemplateMode::kFile

@@ -8,6 +8,7 @@
 #include "vrndll/output/PostgresSchema.h"
 #include "vrndll/output/ScriptFile.h"
 #include "vrndll/sql/PostgresValues.h"
+#include "vrndll/sql/SqlComment.h"
 
 namespace {
 
@@ -17,11 +18,18 @@ class PostgresWriter : public OutputWriter {
 public:
     explicit PostgresWriter(const RecoveryOptions &options)
         : cs_(values::CharsetByName(options.charset).value_or(values::kDefaultCharset)), schema_(cs_),
-          rows_(cs_, PostgresRowFormat::kCopyText) {}
+          rows_(cs_, PostgresRowFormat::kCopyText), stream_(options.standard_output) {}
 
     int BeginDatabase(const std::string &name, const std::string &folder) override {
-        load_.Close();
         folder_ = folder;
+        if (stream_) {
+            // One stream for every database, each in its own schema.
+            if (!load_.is_open() && !load_.OpenStandardOutput("standard output")) return kOutputFailed;
+            std::string head = "-- Recovered database ";
+            values::AppendUtf8(head, reinterpret_cast<const uint8_t *>(name.data()), name.size(), cs_, nullptr);
+            return Put(head + "\n" + schema_.Begin(name));
+        }
+        load_.Close();
         if (!load_.Create(folder + platform::kPathSeparator + "load.sql")) return kOutputFailed;
         return Put("-- Recovered database, loaded with: psql -X -v ON_ERROR_STOP=1 -d TARGET -f load.sql\n" +
                    schema_.Begin(name));
@@ -30,7 +38,15 @@ public:
     int Table(const TableSchema &table) override { return Put(schema_.CreateTable(table)); }
 
     int ObjectTexts(const std::vector<ObjectTextEntry> &texts) override {
-        return WritePostgresObjectTexts(folder_ + platform::kPathSeparator + "object_texts.sql", texts, cs_);
+        if (!stream_) return WritePostgresObjectTexts(folder_ + platform::kPathSeparator + "object_texts.sql", texts, cs_);
+        // In the stream the texts, not PostgreSQL's language, are comments.
+        std::string text;
+        for (const ObjectTextEntry &t : texts) {
+            std::string utf8 = "Object " + values::PostgresIdentifier(t.name, cs_) + ", in the server's own language:\n";
+            values::AppendUtf8(utf8, reinterpret_cast<const uint8_t *>(t.text.data()), t.text.size(), cs_, nullptr);
+            values::AppendCommentLines(text, utf8);
+        }
+        return Put(text);
     }
 
     RowSink &BeginRows(const TableSchema &table) override {
@@ -58,6 +74,7 @@ public:
 
     int EndDatabase() override {
         const int rc = Put(schema_.Tail());
+        if (stream_) return rc;
         return load_.Close() && rc == kOk ? kOk : kOutputFailed;
     }
 
@@ -91,6 +108,7 @@ private:
     std::string folder_;
     ScriptFile load_;
     bool copy_open_ = false;
+    bool stream_ = false;
 };
 
 } // namespace

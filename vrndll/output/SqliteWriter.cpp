@@ -9,6 +9,7 @@
 #include "vrndll/call/ResultCode.h"
 #include "vrndll/rows/RowReader.h"
 #include "vrndll/sql/PlainValue.h"
+#include "vrndll/sql/SqlComment.h"
 
 using values::PlainKind;
 
@@ -323,7 +324,8 @@ int SqliteRows::AppendChain(std::string &out, const RowValue &value, size_t colu
 // ================================================================== writer
 
 SqliteWriter::SqliteWriter(const RecoveryOptions &options)
-    : charset_(values::CharsetByName(options.charset).value_or(values::kDefaultCharset)), rows_(*this) {}
+    : charset_(values::CharsetByName(options.charset).value_or(values::kDefaultCharset)),
+      stream_(options.standard_output), rows_(*this) {}
 
 SqliteWriter::~SqliteWriter() = default;
 
@@ -359,17 +361,31 @@ const std::string &SqliteWriter::TableName(const std::string &name) {
     return table_names_.emplace(name, quoted).first->second;
 }
 
-int SqliteWriter::BeginDatabase(const std::string &, const std::string &folder) {
-    load_.Close();
-    folder_ = folder;
-    if (!folder_.empty() && !platform::isPathSeparator(folder_.back())) folder_ += platform::kPathSeparator;
-    if (!load_.Create(folder_ + "load.sql")) return kOutputFailed;
+int SqliteWriter::BeginDatabase(const std::string &name, const std::string &folder) {
+    if (stream_) {
+        // A SQLite database holds the tables of one: a second one would
+        // meet the first one's names.
+        if (streamed_) {
+            TheLogger().ErrorFormat("Database %s is not written: the sqlite stream holds one database, and the "
+                                    "database pattern chose more",
+                                    name.c_str());
+            return kOutputFailed;
+        }
+        streamed_ = true;
+        if (!load_.OpenStandardOutput("standard output")) return kOutputFailed;
+    } else {
+        load_.Close();
+        folder_ = folder;
+        if (!folder_.empty() && !platform::isPathSeparator(folder_.back())) folder_ += platform::kPathSeparator;
+        if (!load_.Create(folder_ + "load.sql")) return kOutputFailed;
+    }
     in_transaction_ = whole_in_transaction_ = false;
     rows_in_transaction_ = 0;
     indexes_.clear();
     claimed_.clear();
     table_names_.clear();
-    load_.Put("-- Run in this folder: sqlite3 NEW.db < load.sql\n");
+    load_.Put(stream_ ? "-- Recovered database " + Utf8Name(name) + "\n"
+                      : std::string("-- Run in this folder: sqlite3 NEW.db < load.sql\n"));
     load_.MarkWhole();
     return kOk;
 }
@@ -440,6 +456,18 @@ int SqliteWriter::Table(const TableSchema &table) {
 
 int SqliteWriter::ObjectTexts(const std::vector<ObjectTextEntry> &texts) {
     if (texts.empty()) return kOk;
+    if (stream_) {
+        // In the stream the texts, not SQLite's language, are comments.
+        std::string text;
+        for (const ObjectTextEntry &t : texts) {
+            std::string utf8 = "Object " + Utf8Name(t.name) + ", in the server's own language:\n";
+            values::AppendUtf8(utf8, reinterpret_cast<const uint8_t *>(t.text.data()), t.text.size(), charset_, nullptr);
+            values::AppendCommentLines(text, utf8);
+        }
+        load_.Put(text);
+        load_.MarkWhole();
+        return load_.failed() ? kOutputFailed : kOk;
+    }
     const std::string path = folder_ + "objects.sql";
     platform::File file = platform::File::createAlways(path);
     std::string text = "-- Views, procedures, triggers, defaults and rules in the server's own language;\n"
@@ -498,6 +526,7 @@ int SqliteWriter::EndDatabase() {
     load_.Put(indexes_);
     indexes_.clear();
     load_.MarkWhole();
+    if (stream_) return load_.failed() ? kOutputFailed : kOk;
     return load_.Close() ? kOk : kOutputFailed;
 }
 

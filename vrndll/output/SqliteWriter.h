@@ -119,6 +119,8 @@ private:
     std::string ClaimName(const std::string &wanted);
 
     values::Charset charset_;
+    bool stream_ = false;   // one stream on standard output
+    bool streamed_ = false; // its one database has begun
     std::string folder_;
     ScriptFile load_;
     bool in_transaction_ = false;
