@@ -29,6 +29,20 @@ const char *StopReason(int rc) {
     }
 }
 
+// What the load scripts of the database being written load after a stop.
+const char *LoadScriptsAfterStop(OutputFormat format) {
+    switch (format) {
+    case OutputFormat::kTsql:
+        return "Its commit.bat and commit.sh load the scripts written whole; foreign keys were not written.\n";
+    case OutputFormat::kSqlite:
+        return "Its load.sql loads the rows written whole; indexes were not written.\n";
+    case OutputFormat::kPostgres:
+    case OutputFormat::kCsv:
+        break;
+    }
+    return "Its load.sql loads the rows written whole; keys, indexes and foreign keys were not written.\n";
+}
+
 } // namespace
 
 std::string VRNRecover::IncompleteText(int rc) const {
@@ -41,8 +55,10 @@ std::string VRNRecover::IncompleteText(int rc) const {
         text += "Stopped in database " + current_database_ + kStages[stage_ < 0 || stage_ > 2 ? 0 : stage_];
         if (!current_table_.empty()) text += " of table " + current_table_;
         text += ".\n";
+        const bool tsql = options.output_format == OutputFormat::kTsql;
         if (stage_ == 2 && !current_table_.empty())
-            text += "The data scripts of " + current_table_ + " hold the rows written before the stop.\n";
+            text += (tsql ? "The data scripts of " : "The output of ") + current_table_ +
+                    (tsql ? " hold" : " holds") + " the rows written before the stop.\n";
         // Before its table scripts nothing of the database is written: it
         // has no folder and no load scripts.
         if (stage_ == 0) text += "Nothing of " + current_database_ + " was written.\n";
@@ -60,8 +76,7 @@ std::string VRNRecover::IncompleteText(int rc) const {
         }
         if (count != 0)
             text += "Tables of " + current_database_ + " not reached (" + std::to_string(count) + "):\n" + missing;
-        if (stage_ != 0)
-            text += "Its commit.bat and commit.sh load the scripts written whole; foreign keys were not written.\n";
+        if (stage_ != 0) text += LoadScriptsAfterStop(options.output_format);
     }
     std::string names;
     size_t count = 0;
