@@ -247,6 +247,8 @@ std::string PostgresServer::Psql(const std::string &database, const std::string 
 
 bool PostgresServer::CreateDatabase(const std::string &name, std::string *why) {
     int rc = 0;
+    // A database of an earlier run of the same test (--gtest_repeat) goes first.
+    Psql("postgres", "DROP DATABASE IF EXISTS " + QuoteIdentifier(name) + ";", &rc);
     Psql("postgres", "CREATE DATABASE " + QuoteIdentifier(name) + " TEMPLATE template0 ENCODING 'UTF8';", &rc);
     if (rc != 0 && why) *why = "CREATE DATABASE " + name + " failed (exit " + std::to_string(rc) + "): " + errors_;
     return rc == 0;

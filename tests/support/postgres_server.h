@@ -49,7 +49,8 @@ public:
     std::string PsqlCommand(const std::string &database) const;
     const std::string &last_errors() const { return errors_; }
 
-    // CREATE DATABASE `name` (UTF8, template0). False with psql's errors
+    // CREATE DATABASE `name` (UTF8, template0), dropped first when it
+    // exists (a test run again). False with psql's errors
     // in `*why` when it fails.
     bool CreateDatabase(const std::string &name, std::string *why);
 
