@@ -54,7 +54,7 @@ Bytes OrderRow(int k) {
                              Le(Bits(static_cast<float>(k) * 0.1f), 4), Cat({Le(0, 4), Le(k * 137, 4)}),
                              Le(-k * 3, 4), Cat({Le(36525 + k, 4), Le(k * 301, 4)}),
                              Cat({Le(36525 - k, 2), Le(k % 1440, 2)}), {static_cast<uint8_t>(k % 2)},
-                             Text(k % 3 ? "ab'c" : "xyz "), Le(k * 0x01020305, 4),
+                             Text(k % 3 ? "ab'c" : "xyz "), Le(int64_t{k} * 0x01020305, 4),
                              {static_cast<uint8_t>(k % 2), static_cast<uint8_t>(k >> 8), static_cast<uint8_t>(k)}});
     return Row(static_cast<uint8_t>(k), fixed);
 }
