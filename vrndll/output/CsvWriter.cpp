@@ -97,8 +97,10 @@ public:
     int EndDatabase() override {
         Put(load_, "\n" + schema_.Tail());
         const bool ok = !Failed();
-        const bool closed = schema_file_.Close() & load_.Close();
-        return ok && closed ? kOk : kOutputFailed;
+        // Both files are closed, whichever fails.
+        const bool schema_closed = schema_file_.Close();
+        const bool load_closed = load_.Close();
+        return ok && schema_closed && load_closed ? kOk : kOutputFailed;
     }
 
     void Abandon() override {
