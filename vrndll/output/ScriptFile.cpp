@@ -1,36 +1,28 @@
 // A load script's file (ScriptFile.h).
 #include "vrndll/output/ScriptFile.h"
 
+#include <utility>
+
 #include "Common/logger/logger.h"
 
 bool ScriptFile::Create(const std::string &path) {
     Close();
-    path_ = path;
-    stream_ = false;
-    failed_ = false;
-    written_ = whole_ = 0;
-    file_ = platform::File::createAlways(path);
-    if (!file_.isOpen()) {
-        TheLogger().ErrorFormat("Cannot create %s", path.c_str());
-        failed_ = true;
-        return false;
-    }
-    return true;
+    return Open(platform::File::createAlways(path), path, false, "create");
 }
 
 bool ScriptFile::OpenStandardOutput(const std::string &name) {
     Close();
-    path_ = name;
-    stream_ = true;
-    failed_ = false;
+    return Open(platform::File::standardOutput(), name, true, "write");
+}
+
+bool ScriptFile::Open(platform::File file, const std::string &path, bool stream, const char *verb) {
+    file_ = std::move(file);
+    path_ = path;
+    stream_ = stream;
     written_ = whole_ = 0;
-    file_ = platform::File::standardOutput();
-    if (!file_.isOpen()) {
-        TheLogger().ErrorFormat("Cannot write %s", name.c_str());
-        failed_ = true;
-        return false;
-    }
-    return true;
+    failed_ = !file_.isOpen();
+    if (failed_) TheLogger().ErrorFormat("Cannot %s %s", verb, path.c_str());
+    return !failed_;
 }
 
 void ScriptFile::Put(const char *text, size_t n) {

@@ -45,6 +45,9 @@ public:
     static constexpr size_t kStreamHold = 64u << 20;
 
 private:
+    // Takes `file` (opened for `path`; closed when it could not be opened,
+    // which is logged as "Cannot <verb> <path>").
+    bool Open(platform::File file, const std::string &path, bool stream, const char *verb);
     // Writes out what is held (on a stream only what is whole, unless more
     // than kStreamHold is held).
     void Flush(bool all);
