@@ -227,6 +227,53 @@ TEST_F(RowDecoding, OnePagePerCallUntilTheChainEnds) {
     EXPECT_EQ(block, 0);
 }
 
+// The layout of a table is kept from page to page; a catalogue changed
+// between two pages (columns guessed, renamed or retyped, the table
+// renamed) is read again for the next page.
+TEST_F(RowDecoding, ACatalogueChangedBetweenPagesShapesTheNextPage) {
+    struct Change {
+        const char *what;
+        void (*apply)(VRNParser12 &parser);
+        std::string second_page;
+    };
+    const std::string unchanged = "INSERT INTO t(a,b) \n VALUES(2,'y')\n";
+    const std::vector<Change> changes = {
+        {"nothing", [](VRNParser12 &) {}, unchanged},
+        {"a column renamed", [](VRNParser12 &p) { p.fields[0] = Column("z y", 7); },
+         "INSERT INTO t([z y],b) \n VALUES(2,'y')\n"},
+        {"a column retyped", [](VRNParser12 &p) { p.fields[0] = Column("a", 3, 4); },
+         "INSERT INTO t(a,b) \n VALUES(0x02,'y')\n"},
+        {"the table renamed", [](VRNParser12 &p) { std::strcpy(p.pSysobj[0].name, "u"); },
+         "INSERT INTO u(a,b) \n VALUES(2,'y')\n"},
+        {"a column of another table added before", [](VRNParser12 &p) {
+             p.fields.insert(p.fields.begin(), Column("o", 7, 0, false, 0, 0, kTable - 1));
+         }, unchanged},
+        {"the columns replaced by guessed ones", [](VRNParser12 &p) {
+             ColumnEntry first = Column("Field1", 7), second = Column("Field2", 2, 20, true);
+             first.guessed = second.guessed = true;
+             p.fields.push_back(first);
+             p.fields.push_back(second);
+             p.fields[0].tab_id = p.fields[1].tab_id = kTable + 1;
+             p.pSysobj[0].first_field = 2;
+         }, "INSERT INTO t(Field1,Field2) \n VALUES(2,'y')\n"},
+    };
+    for (const Change &change : changes) {
+        SCOPED_TRACE(change.what);
+        Reset(2);
+        Rows({Row(0, Le(1, 4), {Text("x")}), Row(1, Le(2, 4), {Text("y")})}, 6, 1);
+        Open({Column("a", 7), Column("b", 2, 20, true)});
+        std::string first, second;
+        int32_t block = -1, count = 0;
+        ASSERT_EQ(parser_->GetOneString(first, &block, 0, columns_, &count), 0);
+        EXPECT_EQ(first, Insert("a,b", "1,'x'") + kGo);
+        ASSERT_NE(block, 0);
+        change.apply(*parser_);
+        ASSERT_EQ(parser_->GetOneString(second, &block, 0, columns_, &count), 0);
+        EXPECT_EQ(second, change.second_page + kGo);
+        EXPECT_EQ(block, 0);
+    }
+}
+
 TEST_F(RowDecoding, APageWithoutRowsIsAnEmptyBatch) {
     Rows({}, 6);
     Open({Column("k", 7)});

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "vrndll/catalogue/ColumnName.h"
 #include "vrndll/sql/SqlIdentifier.h"
@@ -21,6 +22,20 @@ bool IsNumericType(uint8_t user_type) {
 // 0x80, never NULL) is one of them.
 bool IsFixedColumn(const ColumnEntry &c) {
     return c.fixed == 1 && (c.null_flag & static_cast<uint8_t>(~kIdentityStatus)) == 0;
+}
+
+static_assert(std::is_trivially_copyable<ColumnEntry>::value,
+              "column entries are compared as bytes");
+
+// The bytes of `n` column entries from `first` on.
+const char *EntryBytes(const std::vector<ColumnEntry> &fields, size_t first) {
+    return reinterpret_cast<const char *>(fields.data() + first);
+}
+
+// The end of the entries a layout of `columns` columns may take from
+// `first` on, among `count`.
+uint32_t EndOfTaking(uint32_t first, uint32_t columns, uint32_t count) {
+    return first + std::min<uint32_t>(columns, count - first);
 }
 
 } // namespace
@@ -58,17 +73,22 @@ bool BuildRowLayout(const VRNParser &parser, uint32_t table, uint32_t columns, R
 
     layout.table_id = t.id;
     layout.columns = columns;
-    layout.table_name = SqlIdentifier(std::string(t.name, strnlen(t.name, sizeof t.name)));
+    layout.source_name.assign(t.name, strnlen(t.name, sizeof t.name));
+    layout.table_name = SqlIdentifier(layout.source_name);
     layout.fixed.clear();
     layout.variable.clear();
     layout.fixed_names.clear();
+    layout.source_columns.clear();
 
     const uint32_t count = parser.field_count();
+    layout.format = format;
+    layout.field_count = count;
     layout.first = FirstColumnOf(parser.fields, count, t.id, t.first_field);
     if (layout.first >= 0) {
         const uint32_t first = static_cast<uint32_t>(layout.first);
-        const uint32_t end = first + std::min<uint32_t>(columns, count - first);
-        for (uint32_t k = first; k < end && parser.fields[k].tab_id == t.id; ++k) {
+        const uint32_t end = EndOfTaking(first, columns, count);
+        uint32_t k = first;
+        for (; k < end && parser.fields[k].tab_id == t.id; ++k) {
             const ColumnEntry &c = parser.fields[k];
             RowColumn column;
             column.field = k;
@@ -87,7 +107,29 @@ bool BuildRowLayout(const VRNParser &parser, uint32_t table, uint32_t columns, R
                 layout.variable.push_back(std::move(column));
             }
         }
+        layout.source_columns.assign(EntryBytes(parser.fields, first), (k - first) * sizeof(ColumnEntry));
     }
     layout.table = table;
     return true;
+}
+
+bool RowLayoutHolds(const VRNParser &parser, const RowLayout &layout) {
+    if (layout.table < 0 || layout.table >= static_cast<int64_t>(parser.object_count())) return false;
+    const SysobjEntry &t = parser.pSysobj[static_cast<size_t>(layout.table)];
+    const uint32_t count = parser.field_count();
+    if (t.id != layout.table_id || parser.format() != layout.format || count != layout.field_count)
+        return false;
+    const size_t name_length = strnlen(t.name, sizeof t.name);
+    if (name_length != layout.source_name.size() || std::memcmp(t.name, layout.source_name.data(), name_length) != 0)
+        return false;
+    if (FirstColumnOf(parser.fields, count, t.id, t.first_field) != layout.first) return false;
+    if (layout.first < 0) return true;
+    // The entries taken are the same, and so is the entry that ended the
+    // taking early, if one did: it still belongs to another table.
+    const uint32_t first = static_cast<uint32_t>(layout.first);
+    const size_t taken = layout.source_columns.size() / sizeof(ColumnEntry);
+    if (std::memcmp(EntryBytes(parser.fields, first), layout.source_columns.data(), layout.source_columns.size()) != 0)
+        return false;
+    const size_t next = first + taken;
+    return next >= EndOfTaking(first, layout.columns, count) || parser.fields[next].tab_id != t.id;
 }

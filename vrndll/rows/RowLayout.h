@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "vrndll/pages/DumpFormat.h"
+
 struct ColumnEntry;
 class VRNParser;
 
@@ -42,6 +44,14 @@ struct RowLayout {
     std::string fixed_names;            // names of `fixed`, joined by ","
     int32_t fixed_width = 0;            // bytes the fixed columns take together
     bool guessed = false;               // the columns were guessed from the table's rows
+
+    // What of the catalogue the layout was read from, for RowLayoutHolds:
+    // the parser's format and column count, the table's name, and the bytes
+    // of the column entries taken.
+    DumpFormat format = DumpFormat::k12;
+    uint32_t field_count = 0;
+    std::string source_name;
+    std::string source_columns;
 
     bool BuiltFor(uint32_t t, int32_t id, uint32_t n) const {
         return table == static_cast<int64_t>(t) && table_id == id && columns == n;
@@ -74,3 +84,10 @@ int32_t FixedWidth(const ColumnEntry &column);
 // Returns false, leaving the layout invalid, when the table index is
 // outside the catalogue.
 bool BuildRowLayout(const VRNParser &parser, uint32_t table, uint32_t columns, RowLayout &layout);
+
+// Whether building the layout again from `parser` would give the same
+// layout: nothing it was read from has changed (the table's entry, its
+// column entries, the column count, where the table's columns start).
+// Checking costs a comparison of the entries' bytes, far less than the
+// building with its name quoting; false for a layout not built.
+bool RowLayoutHolds(const VRNParser &parser, const RowLayout &layout);

@@ -506,8 +506,8 @@ int RowReader::ReadPage(std::string &out, int32_t *block, uint32_t table, uint32
         const SysobjEntry &t = parser_.pSysobj[table];
         const std::string table_name(t.name, strnlen(t.name, sizeof t.name));
         // The catalogue may have changed since the last page: the layout is
-        // worked out again for every page (not for every row).
-        row_layout_.Invalidate();
+        // worked out again when what it was read from did (never per row).
+        if (!RowLayoutHolds(parser_, row_layout_)) row_layout_.Invalidate();
 
         const bool starting = *block == -1;
         if (starting || data_chain_table_ != static_cast<int64_t>(table) || !data_walk_) {

@@ -157,7 +157,8 @@ private:
     std::vector<int32_t> continuation_;
     size_t continuation_next_ = 0;
     bool continuing_ = false;
-    // The table's columns as the rows need them, worked out once per page.
+    // The table's columns as the rows need them, worked out again only
+    // when the catalogue entries they come from change.
     RowLayout row_layout_;
     // The values of the row being written, and the page it is on.
     std::vector<RowValue> values_;
