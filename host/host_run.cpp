@@ -327,6 +327,7 @@ int RunHost(const std::vector<std::string> &args, std::ostream &standard_out, st
     o.user_data = reinterpret_cast<uintptr_t>(&state);
     o.output_format = options.format;
     o.charset = options.charset.empty() ? nullptr : options.charset.c_str();
+    o.threads = ThreadsToUse(options);
     VrnReport report;
     std::memset(&report, 0, sizeof report);
     report.size = sizeof report;

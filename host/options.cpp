@@ -1,6 +1,8 @@
 #include "host/options.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <thread>
 
 #include "host/exit_codes.h"
 #include "vrndll.h"
@@ -103,6 +105,13 @@ std::string ParseOptions(const std::vector<std::string> &args, HostOptions &opti
                 if (*end != '\0' || n < 1 || n > 100000000) return "--rows-per-file needs a positive number";
                 options.rows_per_file = static_cast<int>(n);
             }
+        } else if (name == "--jobs" || name == "-j") {
+            if ((problem = take(text)).empty()) {
+                char *end = nullptr;
+                const long n = std::strtol(text.c_str(), &end, 10);
+                if (*end != '\0' || n < 1 || n > 64) return "-j needs a number of threads from 1 to 64";
+                options.threads = static_cast<int>(n);
+            }
         } else if (name == "--log-level") {
             if ((problem = take(text)).empty()) {
                 options.log_level = LevelOf(text);
@@ -138,6 +147,12 @@ std::string ParseOptions(const std::vector<std::string> &args, HostOptions &opti
     if (options.dump.empty()) return "the dump file name is empty";
     if (positional.size() == 2 && options.target.empty()) return "the target folder name is empty";
     return "";
+}
+
+int ThreadsToUse(const HostOptions &options) {
+    if (options.threads > 0) return options.threads;
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : static_cast<int>(std::min(cores, 64u));
 }
 
 std::string UsageText() {
@@ -179,6 +194,8 @@ std::string UsageText() {
            "                        csv (a .csv file per table, with a schema.sql and load.sql)\n"
            "      --charset NAME    the server's character set, for postgres, sqlite and csv\n"
            "                        (iso_1, cp1252, cp850, cp437, roman8, utf8; default cp1252)\n"
+           "  -j, --jobs N          decode rows on N threads (default: one per core); the\n"
+           "                        output is the same for every N\n"
            "  -v, --verbose         show losses as they happen; log at debug level\n"
            "      --log-level LEVEL debug, info, error or assert\n"
            "      --log FILE        write the log to FILE (default: recovery.log in the output)\n"

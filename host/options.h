@@ -20,6 +20,7 @@ struct HostOptions {
     bool no_template = false;   // --no-template
     int format = 0;             // --format: VRN_FORMAT_*
     std::string charset;        // --charset: empty, the library's default
+    int threads = 0;            // -j: threads that decode rows; 0: one per core
     int log_level = 0;          // 0: the library's setting; 1 debug .. 4 assert
     bool verbose = false;       // -v: losses shown as they happen, debug log
     std::string log_file;       // empty: recovery.log in the output folder
@@ -34,6 +35,9 @@ struct HostOptions {
 // when they are sound, else what is wrong with them. With --help or
 // --version nothing else is required.
 std::string ParseOptions(const std::vector<std::string> &args, HostOptions &options);
+
+// The threads -j asks for, or one per core of this machine (at most 64).
+int ThreadsToUse(const HostOptions &options);
 
 // The text of vrnrecover --help, exit statuses included.
 std::string UsageText();

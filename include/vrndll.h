@@ -160,6 +160,10 @@ typedef struct VrnOptions {
     int32_t output_format;                    /* VRN_FORMAT_*; 0: the T-SQL scripts */
     int32_t reserved2;
     VRN_SLOT(const char *, charset);          /* the server's character set (iso_1, cp1252, ...); NULL: the default */
+    int32_t threads;                          /* threads that decode rows; 0 or 1: the caller's thread alone.
+                                                 The output is the same for every count; the callbacks are
+                                                 called on the caller's thread only */
+    int32_t reserved3;
 } VrnOptions;
 
 /* Outcome of FileRecoverEx (VrnReport.status and its result). */
@@ -205,8 +209,9 @@ typedef struct VrnReport {
 } VrnReport;
 
 /* Recovers source_path as the options say and fills the report. Returns the
- * report's status. Runs on the caller's thread; the cancel flag of
- * SetBreakFlag is honoured. */
+ * report's status. Runs on the caller's thread, with threads of its own
+ * only when options->threads asks for them; the cancel flag of SetBreakFlag
+ * is honoured (by every thread, within a page). */
 VRNDLL_API int VRN_CDECL FileRecoverEx(const char *source_path, const VrnOptions *options,
                                        VrnReport *report);
 

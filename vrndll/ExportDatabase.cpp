@@ -11,6 +11,7 @@
 #include "vrndll/call/AssertionSites.h"
 #include "vrndll/catalogue/ColumnOrder.h"
 #include "vrndll/output/PrintableName.h"
+#include "vrndll/rows/ParallelRows.h"
 #include "vrndll/rows/RowReader.h"
 #include "vrndll/SA_interractions.h"
 #include "vrndll/VRNRecover.h"
@@ -121,6 +122,13 @@ int VRNRecover::WriteTableRows(const TableSchema &table, uint32_t columns) {
     }
     RowReader reader(*parser, parser->bl, table.object);
     reader.SetSink(&writer_->BeginRows(table));
+    if (options.threads > 1) {
+        rc = WriteTableRowsApart(table, columns, reader);
+        if (rc != kNotApart) {
+            count_refused();
+            return IsStop(rc) ? rc : kOk;
+        }
+    }
     reader.batch_piece = [this](std::string &piece) {
         const int written = writer_->WriteRows(piece);
         piece.clear();
@@ -146,15 +154,45 @@ int VRNRecover::WriteTableRows(const TableSchema &table, uint32_t columns) {
         CountRows(rows, rc);
         ReportProgress(false);
     } while (block != 0);
-    if (!IsStop(rc)) {
-        rc = writer_->EndRows(table);
-        if (rc == kScriptNotCreated) {
-            parser->counts.scripts_not_created += 1;
-            rc = kOk;
-        }
-    }
+    if (!IsStop(rc)) rc = EndTableRows(table);
     count_refused();
     return IsStop(rc) ? rc : kOk;
+}
+
+int VRNRecover::EndTableRows(const TableSchema &table) {
+    const int rc = writer_->EndRows(table);
+    if (rc != kScriptNotCreated) return rc;
+    parser->counts.scripts_not_created += 1;
+    return kOk;
+}
+
+int VRNRecover::WriteTableRowsApart(const TableSchema &table, uint32_t columns, RowReader &reader) {
+    // Text and image values are read in row order by the reader alone, and
+    // a writer without sinks for other threads has its rows decoded by it.
+    RowLayout layout;
+    if (!BuildRowLayout(*parser, table.object, columns, layout) || !DecodableApart(layout)) return kNotApart;
+    if (!writer_->NewRowSink(table)) return kNotApart;
+    if (!pool_) pool_ = std::make_unique<WorkerPool>(options.threads - 1);
+
+    ParallelRows rows(*pool_, *parser, reader, table.object, columns,
+                      [this, &table] { return writer_->NewRowSink(table); });
+    int rc = rows.Run([this](PageBatch &batch) {
+        parser->counts += batch.counts;
+        parser->lost_values.Take(batch.lost);
+        parser->rows_read += batch.rows_read;
+        if (IsStop(batch.rc)) {
+            writer_->Abandon();
+            return batch.rc;
+        }
+        int written = writer_->WriteRows(batch.text);
+        if (written == kOk) written = writer_->EndBatch(batch.rows);
+        if (IsStop(written)) return written;
+        CountRows(batch.rows, written);
+        ReportProgress(false);
+        return written;
+    });
+    if (!IsStop(rc)) rc = EndTableRows(table);
+    return rc;
 }
 
 int VRNRecover::WriteData() {

@@ -140,10 +140,11 @@ CancelCheck HostCancelCheck() {
 
 bool SA_interractions::MayContinue() const {
     if (!break_flag) return true;
-    // The host owns the byte and may write it from another thread; it is
-    // read as a plain byte, since only the value 1 means stop.
-    const volatile unsigned char *flag = reinterpret_cast<const volatile unsigned char *>(break_flag);
-    return *flag != 1;
+    // The host owns the byte and may write it from another thread, while
+    // the decoders' threads read it: an atomic load of a plain byte, since
+    // only the value 1 means stop.
+    const unsigned char *flag = reinterpret_cast<const unsigned char *>(break_flag);
+    return __atomic_load_n(flag, __ATOMIC_RELAXED) != 1;
 }
 
 void SA_interractions::SetDefaultPassTexts() {

@@ -23,6 +23,7 @@
 #include "vrndll/output/TsqlWriter.h"
 #include "vrndll/VRNOutFiles.h"
 #include "vrndll/VRNParser.h"
+#include "vrndll/threads/WorkerPool.h"
 
 class DescriptionTemplate;
 class TableDescriptionFile;
@@ -120,6 +121,9 @@ private:
     // GenerateData called on their own).
     TsqlWriter &Scripts();
     std::unique_ptr<OutputWriter> writer_;
+    // The decoders' threads, when the options ask for more than one thread
+    // (made for the first table whose rows they may decode).
+    std::unique_ptr<WorkerPool> pool_;
     std::vector<TableSchema> schemas_; // the selection, in catalogue order
     bool tables_selected_ = false;
     // Tells the host something its summary names (a key left out, a name
@@ -128,6 +132,13 @@ private:
     // The rows of `table`, which has `columns` column entries, page by
     // page to the writer.
     int WriteTableRows(const TableSchema &table, uint32_t columns);
+    // The same, the pages decoded on the pool's threads (ParallelRows).
+    int WriteTableRowsApart(const TableSchema &table, uint32_t columns, RowReader &reader);
+    // What WriteTableRowsApart returns for a table it leaves to the reader
+    // alone (nothing read yet).
+    static constexpr int kNotApart = 1;
+    // EndRows of the writer, a file it could not make counted. 0 or a stop.
+    int EndTableRows(const TableSchema &table);
 
     // Rows of a page written (or, when their script could not be made,
     // read and not written), by what writing them returned.

@@ -265,8 +265,24 @@ void Logger::WriteEntry(int level, const char *text) {
     WriteEntryWithError(level, text, platform::lastErrorCode());
 }
 
+namespace {
+thread_local HeldLogEntries *t_capture = nullptr;
+} // namespace
+
+ScopedHeldEntries::ScopedHeldEntries(HeldLogEntries &capture) : previous_(t_capture) { t_capture = &capture; }
+ScopedHeldEntries::~ScopedHeldEntries() { t_capture = previous_; }
+
+void HeldLogEntries::WriteTo(Logger &log) {
+    for (const Entry &e : entries_) log.WriteEntryWithError(e.level, e.text.c_str(), e.error);
+    entries_.clear();
+}
+
 void Logger::WriteEntryWithError(int level, const char *text, uint32_t errorCode) {
     if (!IsWritableLevel(level) || !ShouldLog(level)) return;
+    if (t_capture != nullptr) {
+        if (IsAcceptableText(text)) t_capture->entries_.push_back({level, errorCode, text});
+        return;
+    }
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (current_ == nullptr || !ShouldLog(level) || !IsAcceptableText(text)) return;
     LastErrorKeeper keeper(errorCode);

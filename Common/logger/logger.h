@@ -25,6 +25,42 @@ constexpr int kLoggerInitialLevel = LOG_INFO;
 // When a logger does the work of starting (see Logger::Start).
 enum class LoggerStart { kNow, kOnFirstCall };
 
+class Logger;
+
+// Entries written on one thread while a ScopedHeldEntries holds this
+// capture there: kept here instead of being written, for the owner to
+// write out later, in the order of the work that made them (decoders that
+// run ahead of the writer of their output).
+class HeldLogEntries {
+public:
+    // Writes the entries kept to `log`, in the order they came, and forgets
+    // them.
+    void WriteTo(Logger &log);
+    void Clear() { entries_.clear(); }
+    bool empty() const { return entries_.empty(); }
+
+private:
+    friend class Logger;
+    struct Entry {
+        int level;
+        uint32_t error;
+        std::string text;
+    };
+    std::vector<Entry> entries_;
+};
+
+// Entries of this thread go to `capture` while this lives.
+class ScopedHeldEntries {
+public:
+    explicit ScopedHeldEntries(HeldLogEntries &capture);
+    ~ScopedHeldEntries();
+    ScopedHeldEntries(const ScopedHeldEntries &) = delete;
+    ScopedHeldEntries &operator=(const ScopedHeldEntries &) = delete;
+
+private:
+    HeldLogEntries *previous_;
+};
+
 class Logger {
 public:
     // With LoggerStart::kNow, Start() at once; with kOnFirstCall (the
@@ -121,6 +157,7 @@ public:
     static int ThresholdFromSetting(const char *word, int current);
 
 private:
+    friend class HeldLogEntries;
     struct FileCloser {
         void operator()(std::FILE *f) const {
             if (f) std::fclose(f);

@@ -21,8 +21,9 @@
 namespace {
 
 // Every field of the records lies at the same offset on 32- and 64-bit hosts.
-static_assert(sizeof(VrnOptions) == 120, "VrnOptions layout");
+static_assert(sizeof(VrnOptions) == 128, "VrnOptions layout");
 static_assert(offsetof(VrnOptions, charset_slot) == 112, "VrnOptions layout");
+static_assert(offsetof(VrnOptions, threads) == 120, "VrnOptions layout");
 static_assert(offsetof(VrnOptions, target_directory_slot) == 24, "VrnOptions layout");
 static_assert(offsetof(VrnOptions, user_data) == 96, "VrnOptions layout");
 static_assert(sizeof(VrnReport) == 1648, "VrnReport layout");
@@ -141,6 +142,8 @@ std::string BuildRun(const VrnOptions &o, RecoveryRun &run, DiagTarget &diag) {
                    "' (one of iso_1, cp1252, cp850, cp437, roman8, utf8)";
         r.charset = o.charset;
     }
+    if (o.threads < 0 || o.threads > kMaxThreads) return "threads must be 0 to " + std::to_string(kMaxThreads);
+    r.threads = o.threads;
     r.standard_output = (o.flags & VRN_STANDARD_OUTPUT) != 0 && !(o.flags & VRN_LIST_ONLY);
     if (r.standard_output && r.output_format != OutputFormat::kPostgres && r.output_format != OutputFormat::kSqlite)
         return "the stream on standard output is for the postgres and sqlite formats";

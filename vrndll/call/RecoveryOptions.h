@@ -44,6 +44,9 @@ struct TableAccount {
     RecoveryCounts counts;
 };
 
+// The most threads a recovery takes.
+constexpr int kMaxThreads = 64;
+
 struct RecoveryOptions {
     std::vector<std::string> database_patterns; // empty: every database
     std::vector<std::string> table_patterns;    // empty: every table
@@ -63,6 +66,9 @@ struct RecoveryOptions {
     // The server's character set, for the formats that write UTF-8 (empty:
     // the default).
     std::string charset;
+    // Threads that decode rows (0 or 1: the caller's thread alone); the
+    // output is the same for every count.
+    int threads = 0;
 
     // Called at most every progress_interval_ms, and at the end.
     std::function<void(const RecoveryProgress &)> progress;

@@ -73,6 +73,14 @@ public:
     // The sink the rows of `table` are written with, until EndRows. Values
     // a target cannot hold are counted by the sink in the reader's counts.
     virtual RowSink &BeginRows(const TableSchema &table) = 0;
+    // After BeginRows: a sink of its own that writes the rows of `table`
+    // as BeginRows' does, for a decoder on another thread (it reads only
+    // what no call of this writer changes until EndRows). Null: the rows
+    // of this writer are decoded on one thread.
+    virtual std::unique_ptr<RowSink> NewRowSink(const TableSchema &table) {
+        (void)table;
+        return nullptr;
+    }
     // Text the sink made (a page's rows, or a piece of them when a page's
     // rows grow large): written, and `text` emptied.
     virtual int WriteRows(std::string &text) = 0;

@@ -56,6 +56,12 @@ public:
         return rows_;
     }
 
+    std::unique_ptr<RowSink> NewRowSink(const TableSchema &table) override {
+        auto sink = std::make_unique<PostgresRows>(cs_, PostgresRowFormat::kCopyText);
+        sink->Begin(table, PostgresSchema::RowOrder(table));
+        return sink;
+    }
+
     int WriteRows(std::string &text) override {
         load_.Put(text);
         text.clear();

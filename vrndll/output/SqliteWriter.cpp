@@ -490,6 +490,12 @@ RowSink &SqliteWriter::BeginRows(const TableSchema &table) {
     return rows_;
 }
 
+std::unique_ptr<RowSink> SqliteWriter::NewRowSink(const TableSchema &table) {
+    auto sink = std::make_unique<SqliteRows>(*this);
+    sink->Start(table, TableName(table.name));
+    return sink;
+}
+
 int SqliteWriter::WriteRows(std::string &text) {
     if (!text.empty()) {
         if (!in_transaction_) {

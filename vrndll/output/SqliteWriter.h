@@ -99,6 +99,7 @@ public:
     int Table(const TableSchema &table) override;
     int ObjectTexts(const std::vector<ObjectTextEntry> &texts) override;
     RowSink &BeginRows(const TableSchema &table) override;
+    std::unique_ptr<RowSink> NewRowSink(const TableSchema &table) override;
     int WriteRows(std::string &text) override;
     int EndBatch(int32_t rows) override;
     int EndRows(const TableSchema &table) override;

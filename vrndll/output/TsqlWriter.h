@@ -60,6 +60,7 @@ public:
     std::string ObjectTextsName() const override;
     int StartRows(const TableSchema &table) override;
     RowSink &BeginRows(const TableSchema &table) override;
+    std::unique_ptr<RowSink> NewRowSink(const TableSchema &) override { return std::make_unique<TsqlRows>(); }
     int WriteRows(std::string &text) override;
     int EndBatch(int32_t rows) override;
     int EndRows(const TableSchema &table) override;

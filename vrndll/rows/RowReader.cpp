@@ -492,9 +492,40 @@ int32_t RowReader::NextContinuationPage(const std::string &table_name) {
     return 0;
 }
 
+void RowReader::MoveCountsTo(RecoveryCounts &counts_out, ValueLosses &lost_out, int32_t &rows_out) {
+    counts_out += counts;
+    counts = RecoveryCounts();
+    lost_out.Take(lost_values);
+    rows_out += rows_read;
+    rows_read = 0;
+}
+
 int RowReader::ReadPage(std::string &out, int32_t *block, uint32_t table, uint32_t columns, int32_t *rows) {
     try {
         if (rows) *rows = 0;
+        DataPage page;
+        bool decode = false;
+        const int rc = StepPage(block, table, &page, &decode);
+        if (rc != kOk || !decode) return rc;
+        int32_t count = 0;
+        const int decoded = DecodePage(page, out, table, columns, &count);
+        if (decoded != kOk) {
+            *block = 0;
+            return decoded;
+        }
+        NextAfterPage(block, table);
+        if (rows) *rows = count;
+        return kOk;
+    } catch (...) {
+        LogAssertion(generation_.rows_of_page_site);
+        if (block) *block = 0;
+        return kFailed;
+    }
+}
+
+int RowReader::StepPage(int32_t *block, uint32_t table, DataPage *data, bool *decode) {
+    try {
+        *decode = false;
         if (block == nullptr) return kFailed;
         const uint32_t objects = parser_.object_count();
         if (table >= objects) {
@@ -546,18 +577,52 @@ int RowReader::ReadPage(std::string &out, int32_t *block, uint32_t table, uint32
             counts.chains_broken += 1;
             return ContinueAfterBreak(t, page, block);
         }
+        data->page = page;
+        data->body = bl_.data.data();
+        data->area = bl_.RecordAreaLength();
+        data->firoff = bl_.firoff;
+        data->len = bl_.len;
+        data->block_bytes = bl_.kb * 1024;
+        *decode = true;
+        return kOk;
+    } catch (...) {
+        LogAssertion(generation_.rows_of_page_site);
+        if (block) *block = 0;
+        return kFailed;
+    }
+}
 
+void RowReader::NextAfterPage(int32_t *block, uint32_t table) {
+    // -1 asks for the table's first page: a page that names -1 as its
+    // next names a page before the dump, and must end the chain there
+    // rather than start the table over (for ever).
+    const int32_t next = bl_.next_id == -1 ? kPageBeforeTheDump : bl_.next_id;
+    if (!continuing_) {
+        *block = next;
+        return;
+    }
+    const SysobjEntry &t = parser_.pSysobj[table];
+    *block = NextContinuationPage(std::string(t.name, strnlen(t.name, sizeof t.name)));
+}
+
+int RowReader::DecodePage(const DataPage &data, std::string &out, uint32_t table, uint32_t columns, int32_t *rows) {
+    try {
+        *rows = 0;
+        if (table >= parser_.object_count()) return kFailed;
+        const SysobjEntry &t = parser_.pSysobj[table];
+        const std::string table_name(t.name, strnlen(t.name, sizeof t.name));
+        const int32_t page = data.page;
         page_ = page;
-        const int area = bl_.RecordAreaLength();
-        const int firoff = bl_.firoff;
+        const int area = data.area;
+        const int firoff = data.firoff;
         // A `len` beyond the block leaves the end of the rows unknown: they
         // are read up to the block's end, but zero bytes after the first row
         // are free space, not rows of zeros.
-        const bool len_lies = bl_.len > bl_.kb * 1024;
+        const bool len_lies = data.len > data.block_bytes;
         if (len_lies)
             TheLogger().ErrorFormat("Page %ld of table %s: len %i runs past the %i-byte block; rows are read up to its free space",
-                                    static_cast<long>(page), table_name.c_str(), static_cast<int>(bl_.len), bl_.kb * 1024);
-        const uint8_t *body = bl_.data.data();
+                                    static_cast<long>(page), table_name.c_str(), data.len, data.block_bytes);
+        const uint8_t *body = data.body;
         int count = 0;
         counts.pages_read += 1;
         if (area > 0 && (firoff < 2 || firoff > area)) {
@@ -609,18 +674,11 @@ int RowReader::ReadPage(std::string &out, int32_t *block, uint32_t table, uint32
             if (rows_of_page.stop() == RecordStop::kBadLength || rows_of_page.stop() == RecordStop::kLengthOutside)
                 counts.pages_unreadable += 1;
         }
-
-        // -1 asks for the table's first page: a page that names -1 as its
-        // next names a page before the dump, and must end the chain there
-        // rather than start the table over (for ever).
-        const int32_t next = bl_.next_id == -1 ? kPageBeforeTheDump : bl_.next_id;
-        *block = continuing_ ? NextContinuationPage(table_name) : next;
-        if (rows) *rows = count;
+        *rows = count;
         sink_->EndPage(out);
         return kOk;
     } catch (...) {
         LogAssertion(generation_.rows_of_page_site);
-        if (block) *block = 0;
         return kFailed;
     }
 }

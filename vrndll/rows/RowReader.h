@@ -52,7 +52,7 @@ public:
     // been read).
     const std::string &table_name() const { return row_layout_.table_name; }
     // The data page whose rows are being read (0 before the first).
-    int32_t data_page() const { return data_walk_ ? data_walk_->page() : 0; }
+    int32_t data_page() const { return page_; }
 
     // The rows of the page *block (-1: the table's first page) appended to
     // `out` by the sink as one batch (for T-SQL: INSERT statements closed
@@ -60,6 +60,37 @@ public:
     // the next page, 0 after the last, and *rows the rows written. 0, -1000
     // cancelled, -2 when a page could not be read.
     int ReadPage(std::string &out, int32_t *block, uint32_t table, uint32_t columns, int32_t *rows);
+
+    // ReadPage in its three steps, for a caller that decodes pages apart
+    // from walking the chain (on other threads, by other readers of the
+    // same table). A data page whose rows are to be decoded: its record
+    // area and what its header says of it.
+    struct DataPage {
+        int32_t page = 0;
+        const uint8_t *body = nullptr; // `area` bytes
+        int area = 0;
+        int firoff = 0;
+        int len = 0;
+        int block_bytes = 0;
+    };
+    // The step of the data chain to *block (-1: the table's first page):
+    // the page is read into this reader's BlockReader and, when its rows
+    // are to be decoded, `page` describes it there and *decode is true.
+    // *block gets 0, or the next page when the step ends in no page of
+    // rows (a page of another object while the pages after a break are
+    // read). 0, -1000, -2.
+    int StepPage(int32_t *block, uint32_t table, DataPage *page, bool *decode);
+    // After a step that found a page of rows, while this reader's
+    // BlockReader still holds it: *block gets the next page (0 after the
+    // last).
+    void NextAfterPage(int32_t *block, uint32_t table);
+    // The rows of `page` appended to `out` by the sink as one batch, *rows
+    // the rows written. Reads no page but those of text and image values.
+    // 0, -1000, -2, or what batch_piece returned.
+    int DecodePage(const DataPage &page, std::string &out, uint32_t table, uint32_t columns, int32_t *rows);
+    // The counts, lost values and rows read since the last call moved to
+    // the caller's (added to what they hold).
+    void MoveCountsTo(RecoveryCounts &counts_out, ValueLosses &lost_out, int32_t &rows_out);
     // The row held in the row members below, cut into its values and handed
     // to the sink. 0; kRowSkipped when the row cannot be true; -1000; -2 on
     // an exception.

@@ -1,0 +1,189 @@
+#include "vrndll/rows/ParallelRows.h"
+
+#include <chrono>
+
+#include "vrndll/call/ResultCode.h"
+#include "vrndll/sql/ValueFormat.h"
+#include "vrndll/threads/WorkerPool.h"
+#include "vrndll/VRNParser.h"
+
+namespace {
+
+// Pages in flight for each thread: enough that a decoder never waits for
+// the walk, few enough that memory stays a few pages and their text.
+constexpr int kSlotsPerThread = 4;
+// How often the caller, while it waits, asks the reader's cancel check.
+constexpr auto kCancelPoll = std::chrono::milliseconds(20);
+
+} // namespace
+
+bool DecodableApart(const RowLayout &layout) {
+    for (const RowColumn &c : layout.fixed)
+        if (values::IsChainType(c.user_type)) return false;
+    for (const RowColumn &c : layout.variable)
+        if (values::IsChainType(c.user_type)) return false;
+    return true;
+}
+
+struct ParallelRows::Slot {
+    PageBatch batch;
+    std::vector<uint8_t> body; // the page's record area, copied
+    RowReader::DataPage page;
+    // Entries of the step (before and after the page was found) and of the
+    // decode, written when the batch is.
+    HeldLogEntries step_log, rows_log, next_log;
+    bool decoded = true; // under lock_
+
+    void Reset() {
+        batch.text.clear();
+        batch.rows = 0;
+        batch.rc = kOk;
+        batch.counts = RecoveryCounts();
+        batch.lost.Clear();
+        batch.rows_read = 0;
+        step_log.Clear();
+        rows_log.Clear();
+        next_log.Clear();
+    }
+};
+
+struct ParallelRows::Decoder {
+    BlockReader pages;
+    RowReader reader;
+    std::unique_ptr<RowSink> sink;
+
+    Decoder(VRNParser &parser, const BlockReader &like, uint32_t table, const std::atomic<bool> &stop)
+        : pages(like.kb, like.base_mb, like.hFile, [&stop] { return !stop.load(std::memory_order_relaxed); }),
+          reader(parser, pages, table) {}
+};
+
+ParallelRows::ParallelRows(WorkerPool &pool, VRNParser &parser, RowReader &reader, uint32_t table,
+                           uint32_t columns, const std::function<std::unique_ptr<RowSink>()> &new_sink)
+    : pool_(pool), parser_(parser), reader_(reader), table_(table), columns_(columns) {
+    const int threads = pool.workers() + 1;
+    for (int k = 0; k < threads * kSlotsPerThread; ++k) slots_.push_back(std::make_unique<Slot>());
+    for (int k = 0; k < threads; ++k) {
+        auto d = std::make_unique<Decoder>(parser, parser.bl, table, stop_);
+        d->sink = new_sink();
+        d->reader.SetSink(d->sink.get());
+        idle_.push_back(d.get());
+        decoders_.push_back(std::move(d));
+    }
+}
+
+ParallelRows::~ParallelRows() { StopAll(); }
+
+void ParallelRows::Decode(Slot &slot) {
+    Decoder *d = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        d = idle_.back();
+        idle_.pop_back();
+    }
+    {
+        ScopedHeldEntries capture(slot.rows_log);
+        try {
+            slot.batch.rc = stop_.load(std::memory_order_relaxed)
+                                ? kCancelled
+                                : d->reader.DecodePage(slot.page, slot.batch.text, table_, columns_, &slot.batch.rows);
+            d->reader.MoveCountsTo(slot.batch.counts, slot.batch.lost, slot.batch.rows_read);
+        } catch (...) {
+            slot.batch.rc = kFailed;
+        }
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        idle_.push_back(d);
+        slot.decoded = true;
+        --busy_;
+    }
+    decoded_.notify_all();
+}
+
+void ParallelRows::WaitFor(const Slot &slot) {
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> guard(lock_);
+            if (slot.decoded) return;
+        }
+        if (pool_.RunOne()) continue;
+        std::unique_lock<std::mutex> guard(lock_);
+        decoded_.wait_for(guard, kCancelPoll, [&slot] { return slot.decoded; });
+        if (slot.decoded) return;
+        guard.unlock();
+        if (!parser_.bl.MayContinue()) stop_.store(true, std::memory_order_relaxed);
+    }
+}
+
+void ParallelRows::StopAll() {
+    stop_.store(true, std::memory_order_relaxed);
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            if (busy_ == 0) return;
+        }
+        if (pool_.RunOne()) continue;
+        std::unique_lock<std::mutex> guard(lock_);
+        decoded_.wait(guard, [this] { return busy_ == 0; });
+        return;
+    }
+}
+
+int ParallelRows::Run(const std::function<int(PageBatch &)> &write) {
+    const size_t count = slots_.size();
+    size_t read = 0, written = 0;
+    bool chain_ended = false;
+    int32_t block = -1;
+    int rc = kOk;
+    for (;;) {
+        // The walk runs ahead of the writing by as many pages as there are
+        // slots.
+        while (!chain_ended && read - written < count) {
+            Slot &s = *slots_[read % count];
+            s.Reset();
+            bool decode = false;
+            int stepped;
+            {
+                ScopedHeldEntries capture(s.step_log);
+                stepped = reader_.StepPage(&block, table_, &s.page, &decode);
+            }
+            reader_.MoveCountsTo(s.batch.counts, s.batch.lost, s.batch.rows_read);
+            ++read;
+            if (stepped != kOk) {
+                s.batch.rc = stepped;
+                chain_ended = true;
+                continue;
+            }
+            if (decode) {
+                s.body.assign(s.page.body, s.page.body + (s.page.area > 0 ? s.page.area : 0));
+                s.page.body = s.body.data();
+                {
+                    ScopedHeldEntries capture(s.next_log);
+                    reader_.NextAfterPage(&block, table_);
+                }
+                {
+                    std::lock_guard<std::mutex> guard(lock_);
+                    s.decoded = false;
+                    ++busy_;
+                }
+                pool_.Submit([this, &s] { Decode(s); });
+            }
+            if (block == 0) chain_ended = true;
+        }
+        if (written == read) break;
+
+        Slot &s = *slots_[written % count];
+        WaitFor(s);
+        ++written;
+        s.step_log.WriteTo(TheLogger());
+        s.rows_log.WriteTo(TheLogger());
+        s.next_log.WriteTo(TheLogger());
+        // A cancel the decoders saw first is the host's, told here as the
+        // reader alone tells it.
+        if (s.batch.rc == kOk && !parser_.bl.MayContinue()) s.batch.rc = kCancelled;
+        rc = write(s.batch);
+        if (IsStop(s.batch.rc) || IsStop(rc)) break;
+    }
+    StopAll();
+    return rc;
+}
