@@ -2,11 +2,13 @@
 // numbered scripts, at the smallest and the largest block size, recovered
 // through the built library; every output file's size and hash compared with
 // a stored listing. A change meant to keep the output keeps this green; one
-// meant to change it rewrites the listing (VRN_WRITE_LISTING=<path>).
+// meant to change it rewrites the listing (VRN_WRITE_LISTING=<path>). Each
+// dump is also recovered on four threads, which must write the same files.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -45,6 +47,24 @@ uint64_t Fnv1a(const std::string &bytes) {
     return h;
 }
 
+// One line per file below the one folder made in `target`: path, size,
+// hash. A file that holds something but does not end with a line break is
+// added to `unterminated`.
+std::string Files(const std::string &target, const std::string &label, std::vector<std::string> &unterminated) {
+    std::string listing;
+    for (const std::string &entry : testsupport::ListTree(target)) {
+        const size_t slash = entry.find('/');
+        const std::string below = slash == std::string::npos ? std::string() : entry.substr(slash + 1);
+        if (below.empty() || entry.back() == '/') continue;
+        const std::string text = testsupport::ReadFileText(testsupport::JoinPath(target, entry));
+        if (!text.empty() && text.back() != '\n') unterminated.push_back(label + " " + below);
+        char line[64];
+        std::snprintf(line, sizeof line, " %zu %016llx", text.size(), static_cast<unsigned long long>(Fnv1a(text)));
+        listing += "  " + below + line + "\n";
+    }
+    return listing;
+}
+
 } // namespace
 
 TEST(GeneratedOutput, RecoveriesMatchTheStoredListing) {
@@ -69,17 +89,23 @@ TEST(GeneratedOutput, RecoveriesMatchTheStoredListing) {
         platform::createDirectory(target);
         const int rc = library.file_recover(dump.c_str(), target.c_str(), 0, NoDiag, NoBar, 0,
                                             (scratch / "recovery.log").c_str());
-        listing += std::to_string(kb) + "k " + std::to_string(rc) + "\n";
-        for (const std::string &entry : testsupport::ListTree(target)) {
-            const size_t slash = entry.find('/');
-            const std::string below = slash == std::string::npos ? std::string() : entry.substr(slash + 1);
-            if (below.empty() || entry.back() == '/') continue;
-            const std::string text = testsupport::ReadFileText(testsupport::JoinPath(target, entry));
-            if (!text.empty() && text.back() != '\n') unterminated.push_back(std::to_string(kb) + "k " + below);
-            char line[64];
-            std::snprintf(line, sizeof line, " %zu %016llx", text.size(), static_cast<unsigned long long>(Fnv1a(text)));
-            listing += "  " + below + line + "\n";
-        }
+        const std::string files = Files(target, std::to_string(kb) + "k", unterminated);
+        listing += std::to_string(kb) + "k " + std::to_string(rc) + "\n" + files;
+
+        const std::string target4 = scratch / "target4";
+        platform::createDirectory(target4);
+        VrnOptions o;
+        std::memset(&o, 0, sizeof o);
+        o.size = sizeof o;
+        o.target_directory = target4.c_str();
+        const std::string log4 = scratch / "recovery4.log";
+        o.log_file = log4.c_str();
+        o.threads = 4;
+        VrnReport report;
+        std::memset(&report, 0, sizeof report);
+        report.size = sizeof report;
+        EXPECT_EQ(library.file_recover_ex(dump.c_str(), &o, &report), VRN_STATUS_OK);
+        EXPECT_EQ(Files(target4, std::to_string(kb) + "k", unterminated), files) << kb << "k on four threads";
     }
     EXPECT_EQ(unterminated, std::vector<std::string>());
     if (const char *write = std::getenv("VRN_WRITE_LISTING")) {

@@ -9,13 +9,15 @@
 //
 // The damage is deterministic: header fields set to telling values (zero,
 // the page itself, a neighbour, a page far out, a negative number), body
-// bytes overwritten, the dump cut short.
+// bytes overwritten, the dump cut short. Every recovery is also run on four
+// threads, which must write the same files.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -120,9 +122,10 @@ std::string SampleDescription(int kb) {
 
 // "name result\n" then one line per output file: path below the dated
 // folder, size, hash. A file that holds something but does not end with a
-// line break is added to `unterminated`.
+// line break is added to `unterminated`. With `threads`, through the
+// extended entry point with that many threads (its result is the status).
 std::string Recover(testsupport::LoadedVrndll &library, const std::string &name,
-                    const dumpwriter::Bytes &bytes, std::vector<std::string> &unterminated) {
+                    const dumpwriter::Bytes &bytes, std::vector<std::string> &unterminated, int threads = 0) {
     TempFolder scratch("stability");
     const std::string dump_path = scratch / "sample.dmp";
     {
@@ -131,8 +134,23 @@ std::string Recover(testsupport::LoadedVrndll &library, const std::string &name,
     }
     const std::string target = scratch / "target";
     platform::createDirectory(target);
-    const int rc = library.file_recover(dump_path.c_str(), target.c_str(), 0, testsupport::IgnoreDiag, testsupport::IgnorePercent, 0,
-                                        (scratch / "recovery.log").c_str());
+    const std::string log = scratch / "recovery.log";
+    int rc = 0;
+    if (threads > 0) {
+        VrnOptions o;
+        std::memset(&o, 0, sizeof o);
+        o.size = sizeof o;
+        o.target_directory = target.c_str();
+        o.log_file = log.c_str();
+        o.threads = threads;
+        VrnReport report;
+        std::memset(&report, 0, sizeof report);
+        report.size = sizeof report;
+        rc = library.file_recover_ex(dump_path.c_str(), &o, &report);
+    } else {
+        rc = library.file_recover(dump_path.c_str(), target.c_str(), 0, testsupport::IgnoreDiag,
+                                  testsupport::IgnorePercent, 0, log.c_str());
+    }
     std::string listing = name + " " + std::to_string(rc) + "\n";
     for (const std::string &entry : ListTree(target)) {
         const size_t slash = entry.find('/');
@@ -147,6 +165,10 @@ std::string Recover(testsupport::LoadedVrndll &library, const std::string &name,
     }
     return listing;
 }
+
+// The file lines of a listing of one recovery (its first line, the name
+// and result, left out).
+std::string FilesOf(const std::string &listing) { return listing.substr(listing.find('\n') + 1); }
 
 } // namespace
 
@@ -177,16 +199,23 @@ TEST(OutputStability, RecoveriesMatchTheStoredListing) {
             }
         ASSERT_FALSE(pages.empty());
 
+        // Each recovery also on four threads, which must write the same
+        // files, byte for byte.
+        const auto recover = [&](const std::string &name, const dumpwriter::Bytes &bytes) {
+            const std::string alone = Recover(library, name, bytes, unterminated);
+            const std::string apart = Recover(library, name, bytes, unterminated, 4);
+            EXPECT_EQ(FilesOf(apart), FilesOf(alone)) << name << " on four threads";
+            listing += alone;
+        };
         const std::string size = std::to_string(kb) + "k";
-        listing += Recover(library, size + " whole", whole, unterminated);
-        for (int cut = 1; cut <= 4; ++cut) {
-            dumpwriter::Bytes shorter(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() * cut / 5));
-            listing += Recover(library, size + " cut" + std::to_string(cut), shorter, unterminated);
-        }
+        recover(size + " whole", whole);
+        for (int cut = 1; cut <= 4; ++cut)
+            recover(size + " cut" + std::to_string(cut),
+                    dumpwriter::Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() * cut / 5)));
         for (int v = 0; v < kDamagedVariants; ++v) {
             dumpwriter::Bytes damaged = whole;
             Damage(damaged, pages, kb, static_cast<uint64_t>(kb) * 1000 + static_cast<uint64_t>(v));
-            listing += Recover(library, size + " damaged" + std::to_string(v), damaged, unterminated);
+            recover(size + " damaged" + std::to_string(v), damaged);
         }
     }
 

@@ -1,0 +1,154 @@
+// Whole recoveries with rows decoded on several threads: for every output
+// format, a dump whole and damaged (a data chain sent out of the dump, one
+// that loops, garbage over the rows of a page) is recovered on one thread
+// and on two and four; every file written must be the same, byte for byte,
+// and so must the result. A table with text values (read in row order) sits
+// between tables decoded apart. A cancel during the rows ends a run on four
+// threads as it ends one on one thread.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "tests/support/dump_description.h"
+#include "tests/support/temp_folder.h"
+#include "vrndll/SA_interractions.h"
+#include "vrndll/VRNRecover.h"
+
+using dumpwriter::Bytes;
+using testsupport::JoinPath;
+using testsupport::ListTree;
+using testsupport::ReadFileText;
+using testsupport::TempFolder;
+
+namespace {
+
+// Three tables of many small pages; `notes` has a text column.
+std::string Description() {
+    std::ostringstream d;
+    d << "block_size 2\ndatabase master 1 0\ndatabase shop 5 2\n";
+    d << "table 110 items\ncolumn id int\ncolumn name varchar(30) null\ncolumn price numeric(10,2)\n"
+         "column added datetime null\ncolumn flag bit\nrows_per_page 5\n";
+    for (int k = 1; k <= 1200; ++k)
+        d << "row " << k << " " << (k % 7 ? "'item ''" + std::to_string(k) + "'''" : std::string("NULL")) << " "
+          << k * 3 << "." << k % 100 << " " << (k % 5 ? "'2001-02-03 04:05:06'" : "NULL") << " " << k % 2 << "\n";
+    d << "primary_key pk_items id\n";
+    d << "table 111 notes\ncolumn id int\ncolumn body text null\nrows_per_page 3\n";
+    for (int k = 1; k <= 40; ++k) d << "row " << k << " " << (k % 3 ? "'note " + std::to_string(k) + "'" : "NULL") << "\n";
+    d << "table 112 events\ncolumn id int\ncolumn at smalldatetime\ncolumn amount float null\ncolumn code char(6)\n"
+         "rows_per_page 9\n";
+    for (int k = 1; k <= 900; ++k)
+        d << "row " << k << " '1999-12-31 23:59' " << (k % 4 ? std::to_string(k) + ".25" : "NULL") << " 'c" << k % 97
+          << "'\n";
+    return d.str();
+}
+
+void Put32(Bytes &bytes, uint64_t at, int32_t v) {
+    for (int k = 0; k < 4 && at + k < bytes.size(); ++k)
+        bytes[at + k] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * k));
+}
+
+struct Variant {
+    const char *name;
+    // Damages the dump whose pages of database `shop` lie at `pages`.
+    void (*damage)(Bytes &bytes, const std::vector<uint64_t> &pages);
+};
+
+const Variant kVariants[] = {
+    {"whole", [](Bytes &, const std::vector<uint64_t> &) {}},
+    {"a chain sent out of the dump", [](Bytes &b, const std::vector<uint64_t> &p) { Put32(b, p[p.size() / 3] + 4, 0x7fffffff); }},
+    {"a chain that loops", [](Bytes &b, const std::vector<uint64_t> &p) {
+         const uint64_t at = p[p.size() / 2];
+         Put32(b, at + 4, static_cast<int32_t>(b[at] | b[at + 1] << 8)); // next: the page itself
+     }},
+    {"garbage over a page's rows", [](Bytes &b, const std::vector<uint64_t> &p) {
+         const uint64_t at = p[2 * p.size() / 3];
+         for (uint64_t k = 40; k < 600; ++k) b[at + k] = static_cast<uint8_t>(k * 37 + 11);
+     }},
+};
+
+struct Outcome {
+    int rc = 0;
+    std::string files; // every file's path and bytes but the log's
+};
+
+Outcome Recover(const Bytes &bytes, OutputFormat format, int threads, const std::function<void(const RecoveryProgress &)> &progress = nullptr) {
+    TempFolder out("recovery_threads");
+    platform::MemoryFile file(bytes);
+    const uint32_t size = static_cast<uint32_t>(bytes.size());
+    Outcome o;
+    {
+        VRNRecover driver(&file, 2, size, 0, out.path().c_str(), size, 0, "");
+        driver.options.template_mode = TemplateMode::kOff;
+        driver.options.output_format = format;
+        driver.options.threads = threads;
+        if (progress) {
+            driver.options.progress = progress;
+            driver.options.progress_interval_ms = 0;
+        }
+        o.rc = driver.Recover();
+    }
+    for (const std::string &f : ListTree(out.path())) {
+        if (f.back() == '/' || f.find("recovery.log") != std::string::npos) continue;
+        o.files += f + "\n" + ReadFileText(JoinPath(out.path(), f)) + "\n";
+    }
+    return o;
+}
+
+std::vector<uint64_t> ShopPages(dumpwriter::Dump &dump, const Bytes &whole) {
+    std::vector<uint64_t> pages;
+    for (dumpwriter::Database *db : dump.databases())
+        for (int32_t p = 1; p <= db->last_page() && db->dbid() == 5; ++p) {
+            const uint64_t at = dump.page_offset(*db, p);
+            if (at + 600 <= whole.size() && whole[at + 12] == 110) pages.push_back(at); // pages of items
+        }
+    return pages;
+}
+
+} // namespace
+
+TEST(RecoveryThreads, EveryThreadCountWritesTheSameFiles) {
+    std::istringstream in(Description());
+    std::string error;
+    auto dump = dumpwriter::ReadDescription(in, error);
+    ASSERT_TRUE(dump) << error;
+    const Bytes whole = dump->bytes();
+    const std::vector<uint64_t> pages = ShopPages(*dump, whole);
+    ASSERT_GT(pages.size(), 100u);
+
+    for (const Variant &v : kVariants) {
+        Bytes bytes = whole;
+        v.damage(bytes, pages);
+        for (OutputFormat format : {OutputFormat::kTsql, OutputFormat::kPostgres, OutputFormat::kSqlite, OutputFormat::kCsv}) {
+            SCOPED_TRACE(std::string(v.name) + ", format " + std::to_string(static_cast<int>(format)));
+            const Outcome alone = Recover(bytes, format, 1);
+            EXPECT_EQ(alone.rc, 0);
+            EXPECT_NE(alone.files.find("1200'"), std::string::npos);
+            for (int threads : {2, 4}) {
+                const Outcome apart = Recover(bytes, format, threads);
+                EXPECT_EQ(apart.rc, alone.rc) << threads << " threads";
+                EXPECT_TRUE(apart.files == alone.files) << threads << " threads write other files";
+            }
+        }
+    }
+}
+
+TEST(RecoveryThreads, ACancelDuringTheRowsEndsARunOnFourThreads) {
+    std::istringstream in(Description());
+    std::string error;
+    auto dump = dumpwriter::ReadDescription(in, error);
+    ASSERT_TRUE(dump) << error;
+    bool stop = false;
+    bool *const saved = TheHost().break_flag;
+    TheHost().break_flag = &stop;
+    const Outcome o = Recover(dump->bytes(), OutputFormat::kTsql, 4, [&stop](const RecoveryProgress &p) {
+        if (p.rows_written >= 300) stop = true;
+    });
+    TheHost().break_flag = saved;
+    EXPECT_EQ(o.rc, kCancelled);
+    EXPECT_NE(o.files.find("INCOMPLETE"), std::string::npos);
+    EXPECT_EQ(o.files.find("INSERT INTO events"), std::string::npos) << "rows of the table after the cancel were written";
+}
