@@ -12,12 +12,12 @@
 namespace {
 
 // Digits before the point of a number's text ("-123.45": 3).
-size_t IntegerDigits(const std::string &text) {
+size_t IntegerDigits(const char *text, size_t n) {
     size_t i = 0;
-    if (i < text.size() && text[i] == '-') ++i;
-    while (i < text.size() && text[i] == '0') ++i;
+    if (i < n && text[i] == '-') ++i;
+    while (i < n && text[i] == '0') ++i;
     size_t digits = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+    while (i < n && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
     return digits;
 }
 
@@ -37,11 +37,11 @@ void PostgresRows::Begin(const TableSchema &table, std::vector<size_t> order) {
 
 const char *PostgresRows::Null() const { return format_ == PostgresRowFormat::kCsv ? "" : values::kCopyNull; }
 
-void PostgresRows::AppendText(std::string &out, const std::string &utf8, size_t *nuls) const {
+void PostgresRows::AppendText(std::string &out, const char *utf8, size_t n, size_t *nuls) const {
     if (format_ == PostgresRowFormat::kCsv)
-        values::AppendCsvText(out, utf8.data(), utf8.size(), nuls);
+        values::AppendCsvText(out, utf8, n, nuls);
     else
-        values::AppendCopyText(out, utf8.data(), utf8.size(), nuls);
+        values::AppendCopyText(out, utf8, n, nuls);
 }
 
 int PostgresRows::WriteRow(std::string &out, const DecodedRow &row, RowReader &reader) {
@@ -83,15 +83,20 @@ void PostgresRows::Changed(RowReader &reader, const RowColumn &column, bool as_n
 
 void PostgresRows::Characters(std::string &out, const uint8_t *p, size_t n, bool utf16, RowReader &reader,
                               const RowColumn &column) {
-    scratch_.clear();
     size_t invalid = 0;
-    if (utf16)
-        values::AppendUtf8FromUtf16Le(scratch_, p, n, &invalid);
-    else
-        values::AppendUtf8(scratch_, p, n, cs_, &invalid);
     size_t nuls = 0;
     if (format_ == PostgresRowFormat::kCsv) out.push_back('"');
-    AppendText(out, scratch_, &nuls);
+    if (!utf16 && values::AsciiRun(p, n) == n) {
+        // Already UTF-8: escaped straight from the row.
+        AppendText(out, reinterpret_cast<const char *>(p), n, &nuls);
+    } else {
+        scratch_.clear();
+        if (utf16)
+            values::AppendUtf8FromUtf16Le(scratch_, p, n, &invalid);
+        else
+            values::AppendUtf8(scratch_, p, n, cs_, &invalid);
+        AppendText(out, scratch_, &nuls);
+    }
     if (format_ == PostgresRowFormat::kCsv) out.push_back('"');
     NoteText(reader, column, invalid, nuls);
 }
@@ -119,10 +124,16 @@ int PostgresRows::AppendField(std::string &out, const RowValue &v, const SchemaC
         if (cut) Changed(reader, column, false, "longer than its column, cut to the column's length");
         return kOk;
     }
+    // The value's text goes straight into the row; a value that turns out
+    // NULL or changed takes its text back out.
+    const bool csv = format_ == PostgresRowFormat::kCsv;
+    const size_t start = out.size();
+    if (kind == values::PlainKind::kBytes) out += csv ? "\\x" : "\\\\x";
+    const size_t text_at = out.size();
     values::PlainChange change = values::PlainChange::kNone;
-    plain_.clear();
-    const values::PlainKind got = values::AppendPlainValue(plain_, column.user_type, v.bytes, len, column.scale, &change);
+    const values::PlainKind got = values::AppendPlainValue(out, column.user_type, v.bytes, len, column.scale, &change);
     if (got == values::PlainKind::kNull) {
+        out.resize(start);
         out += Null();
         Changed(reader, column, true, values::ValueChangeText(change));
         return kOk;
@@ -133,34 +144,32 @@ int PostgresRows::AppendField(std::string &out, const RowValue &v, const SchemaC
     if (change == values::PlainChange::kNone &&
         (column.user_type == values::kNumeric || column.user_type == values::kDecimal)) {
         if (schema.precision >= 1 && schema.scale >= 0 && schema.scale <= schema.precision &&
-            IntegerDigits(plain_) > static_cast<size_t>(schema.precision - schema.scale)) {
+            IntegerDigits(out.data() + text_at, out.size() - text_at) >
+                static_cast<size_t>(schema.precision - schema.scale)) {
+            const std::string text = out.substr(text_at);
+            out.resize(start);
             out += schema.nullable ? Null() : "0";
-            Changed(reader, column, false, "more digits than its precision (" + plain_ + ")");
+            Changed(reader, column, false, "more digits than its precision (" + text + ")");
             return kOk;
         }
     }
     if (change != values::PlainChange::kNone) {
-        out += schema.nullable ? std::string(Null()) : plain_;
+        if (schema.nullable) {
+            out.resize(start);
+            out += Null();
+        } else {
+            out.erase(start, text_at - start); // the text as it is, without a bytes prefix
+        }
         Changed(reader, column, false, values::ValueChangeText(change));
         return kOk;
     }
-    const bool csv = format_ == PostgresRowFormat::kCsv;
-    switch (got) {
-    case values::PlainKind::kBoolean: {
-        const bool zero = plain_.size() == 1 && plain_[0] == '0';
+    if (got == values::PlainKind::kBoolean) {
+        const bool zero = out.size() - text_at == 1 && out[text_at] == '0';
+        out.resize(text_at);
         if (csv)
             out.push_back(zero ? '0' : '1');
         else
             out.push_back(zero ? 'f' : 't');
-        break;
-    }
-    case values::PlainKind::kBytes:
-        out += csv ? "\\x" : "\\\\x";
-        out += plain_;
-        break;
-    default:
-        out += plain_;
-        break;
     }
     return kOk;
 }

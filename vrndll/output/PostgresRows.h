@@ -38,7 +38,10 @@ private:
     int AppendField(std::string &out, const RowValue &v, const SchemaColumn &schema, RowReader &reader);
     int AppendChain(std::string &out, const RowValue &v, const RowColumn &column, RowReader &reader);
     // Escaped UTF-8 text inside a field (the quotes of CSV are the caller's).
-    void AppendText(std::string &out, const std::string &utf8, size_t *nuls) const;
+    void AppendText(std::string &out, const char *utf8, size_t n, size_t *nuls) const;
+    void AppendText(std::string &out, const std::string &utf8, size_t *nuls) const {
+        AppendText(out, utf8.data(), utf8.size(), nuls);
+    }
     const char *Null() const;
 
     values::Charset cs_;
@@ -51,5 +54,4 @@ private:
     std::vector<size_t> slot_of_field_;
     std::vector<const RowValue *> slots_;
     std::string scratch_;
-    std::string plain_;
 };

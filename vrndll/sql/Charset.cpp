@@ -118,7 +118,8 @@ void PutSupplementary(std::string &out, uint32_t u) {
     out.append(four, 4);
 }
 
-// The length of the run of ASCII bytes at the start of bytes[0..n).
+} // namespace
+
 size_t AsciiRun(const uint8_t *bytes, size_t n) {
     size_t i = 0;
     for (; i + 8 <= n; i += 8) {
@@ -129,6 +130,8 @@ size_t AsciiRun(const uint8_t *bytes, size_t n) {
     while (i < n && bytes[i] < 0x80) ++i;
     return i;
 }
+
+namespace {
 
 void SingleByteToUtf8(std::string &out, const uint8_t *bytes, size_t n, const uint16_t *upper, size_t &invalid) {
     size_t i = 0;

@@ -66,6 +66,11 @@ std::optional<Charset> CharsetByName(std::string_view name);
 // "cp850", "cp437", "roman8" or "utf8".
 const char *CharsetName(Charset cs);
 
+// The length of the run of ASCII bytes at the start of bytes[0..n). ASCII
+// bytes are their own UTF-8 in every set above, so a run of them needs no
+// conversion.
+size_t AsciiRun(const uint8_t *bytes, size_t n);
+
 // Appends the UTF-8 text of `n` bytes stored in `cs` to `out`, and adds the
 // number of invalid bytes to *invalid (when not null).
 void AppendUtf8(std::string &out, const uint8_t *bytes, size_t n, Charset cs, size_t *invalid);

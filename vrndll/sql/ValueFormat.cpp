@@ -62,7 +62,7 @@ std::string MagnitudeDigits(const uint8_t *p, size_t len) {
     }
     char buffer[16];
     auto r = std::to_chars(buffer, buffer + sizeof buffer, groups.back());
-    digits.assign(buffer, r.ptr);
+    digits.assign(buffer, static_cast<size_t>(r.ptr - buffer));
     for (size_t i = groups.size() - 1; i-- > 0;) AppendZeroPadded(digits, groups[i], 9);
     return digits;
 }
@@ -162,7 +162,7 @@ ValueChange AppendDouble(std::string &out, double value, bool nullable) {
     }
     char buffer[32];
     auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, r.ptr);
+    out.append(buffer, static_cast<size_t>(r.ptr - buffer));
     return change;
 }
 
@@ -190,7 +190,7 @@ ValueChange AppendSingle(std::string &out, float value, bool nullable) {
         AppendDouble(out, static_cast<double>(value));
         return ValueChange::kNone;
     }
-    out.append(buffer, r.ptr);
+    out.append(buffer, static_cast<size_t>(r.ptr - buffer));
     return ValueChange::kNone;
 }
 
