@@ -1,6 +1,7 @@
 // The SQLite output (SqliteWriter.h).
 #include "vrndll/output/SqliteWriter.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -54,13 +55,20 @@ void AppendSqliteIdentifier(std::string &out, const std::string &name) {
     out += '"';
 }
 
-void AppendSqliteText(std::string &out, const std::string &utf8) {
+namespace {
+
+// Characters a literal cannot hold as they are.
+bool SpelledOut(char c) { return c == '\'' || c == '\n' || c == '\r' || c == '\0'; }
+
+} // namespace
+
+void AppendSqliteText(std::string &out, const char *utf8, size_t n) {
     out += '\'';
     size_t run = 0;
-    for (size_t i = 0; i < utf8.size(); ++i) {
+    for (size_t i = 0; i < n; ++i) {
         const char c = utf8[i];
-        if (c == '\'' || c == '\n' || c == '\r' || c == '\0') {
-            out.append(utf8, run, i - run);
+        if (SpelledOut(c)) {
+            out.append(utf8 + run, i - run);
             run = i + 1;
             if (c == '\'') {
                 out += "''";
@@ -71,7 +79,7 @@ void AppendSqliteText(std::string &out, const std::string &utf8) {
             }
         }
     }
-    out.append(utf8, run, utf8.size() - run);
+    out.append(utf8 + run, n - run);
     out += '\'';
 }
 
@@ -232,54 +240,57 @@ int SqliteRows::AppendValue(std::string &out, const RowValue &value, size_t colu
         }
         return kOk;
     }
-    scratch_.clear();
+    const PlainKind plain = values::PlainKindOf(c.user_type);
+    if (plain == PlainKind::kText || plain == PlainKind::kUniText) {
+        size_t invalid = 0;
+        if (plain == PlainKind::kText && values::AsciiRun(value.bytes, len) == len) {
+            // Already UTF-8: quoted straight from the row.
+            AppendSqliteText(out, reinterpret_cast<const char *>(value.bytes), len);
+        } else {
+            utf8_.clear();
+            if (plain == PlainKind::kText)
+                values::AppendUtf8(utf8_, value.bytes, len, writer_.charset(), &invalid);
+            else
+                values::AppendUtf8FromUtf16Le(utf8_, value.bytes, len, &invalid);
+            AppendSqliteText(out, utf8_);
+        }
+        if (invalid != 0) Changed(reader, row, column, false, "bytes invalid in the character set, kept as code points");
+        return kOk;
+    }
+    // Numbers, dates and hex digits go straight into the row: bare in an
+    // integer column, as a blob's hex, else between quotes. A value that
+    // turns out NULL or changed takes its text back out.
+    const size_t start = out.size();
+    const bool bare = (plain == PlainKind::kNumber || plain == PlainKind::kBoolean) && kind == SqliteColumnKind::kInteger;
+    if (plain == PlainKind::kBytes)
+        out += "X'";
+    else if (!bare)
+        out += '\'';
+    const size_t text_at = out.size();
     values::PlainChange change = values::PlainChange::kNone;
-    const PlainKind plain = values::AppendPlainValue(scratch_, c.user_type, value.bytes, len, c.scale, &change);
-    if (change == values::PlainChange::kTooShort || plain == PlainKind::kNull) {
+    const PlainKind got = values::AppendPlainValue(out, c.user_type, value.bytes, len, c.scale, &change);
+    if (change == values::PlainChange::kTooShort || got == PlainKind::kNull) {
+        out.resize(start);
         out += "NULL";
         if (change != values::PlainChange::kNone) Changed(reader, row, column, true, values::ValueChangeText(change));
         return kOk;
     }
-    if (change != values::PlainChange::kNone) {
+    const bool spelled = plain != PlainKind::kBytes &&
+                         std::any_of(out.begin() + static_cast<std::ptrdiff_t>(text_at), out.end(), SpelledOut);
+    if (change != values::PlainChange::kNone || spelled) {
         // A date or time out of its type's range: damage, not a time.
-        if (c.nullable) {
+        scratch_.assign(out, text_at, std::string::npos);
+        out.resize(start);
+        if (change != values::PlainChange::kNone && c.nullable)
             out += "NULL";
-        } else {
+        else if (bare && change == values::PlainChange::kNone)
+            out += scratch_;
+        else
             AppendSqliteText(out, scratch_);
-        }
-        Changed(reader, row, column, false, values::ValueChangeText(change));
+        if (change != values::PlainChange::kNone) Changed(reader, row, column, false, values::ValueChangeText(change));
         return kOk;
     }
-    switch (plain) {
-    case PlainKind::kNumber:
-    case PlainKind::kBoolean:
-        if (kind == SqliteColumnKind::kInteger) {
-            out += scratch_;
-        } else {
-            AppendSqliteText(out, scratch_);
-        }
-        break;
-    case PlainKind::kBytes:
-        out += "X'";
-        out += scratch_;
-        out += '\'';
-        break;
-    case PlainKind::kText:
-    case PlainKind::kUniText: {
-        utf8_.clear();
-        size_t invalid = 0;
-        if (plain == PlainKind::kText)
-            values::AppendUtf8(utf8_, value.bytes, len, writer_.charset(), &invalid);
-        else
-            values::AppendUtf8FromUtf16Le(utf8_, value.bytes, len, &invalid);
-        AppendSqliteText(out, utf8_);
-        if (invalid != 0) Changed(reader, row, column, false, "bytes invalid in the character set, kept as code points");
-        break;
-    }
-    default:
-        AppendSqliteText(out, scratch_);
-        break;
-    }
+    if (!bare) out += '\'';
     return kOk;
 }
 

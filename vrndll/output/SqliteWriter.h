@@ -55,7 +55,10 @@ const char *SqliteTypeName(SqliteColumnKind kind);
 void AppendSqliteIdentifier(std::string &out, const std::string &name);
 // UTF-8 text as a string literal on one line: quotes doubled, and line
 // feeds, carriage returns and NUL characters as char(n) joined with ||.
-void AppendSqliteText(std::string &out, const std::string &utf8);
+void AppendSqliteText(std::string &out, const char *utf8, size_t n);
+inline void AppendSqliteText(std::string &out, const std::string &utf8) {
+    AppendSqliteText(out, utf8.data(), utf8.size());
+}
 // A double that reads back bit for bit (see above); false for a NaN or an
 // infinity, nothing appended.
 bool AppendSqliteDouble(std::string &out, double value);
