@@ -149,7 +149,33 @@ void CharLiteralWriter::Append(const uint8_t *bytes, size_t len) {
     }
 }
 
+// Whether any byte of bytes[0..len) is a quote, a NUL or a line break: the
+// bytes a literal writes otherwise than as they are.
+static bool HoldsSpecial(const uint8_t *bytes, size_t len) {
+    struct Table {
+        bool special[256] = {};
+        constexpr Table() {
+            special[static_cast<uint8_t>('\'')] = true;
+            special[0] = true;
+            special[static_cast<uint8_t>('\n')] = true;
+            special[static_cast<uint8_t>('\r')] = true;
+        }
+    };
+    static constexpr Table kTable;
+    for (size_t i = 0; i < len; ++i)
+        if (kTable.special[bytes[i]]) return true;
+    return false;
+}
+
 void AppendQuotedChars(std::string &out, const uint8_t *bytes, size_t len) {
+    if (!HoldsSpecial(bytes, len)) {
+        // Nearly every value: one line without a quote or a NUL, written as
+        // it is.
+        out.push_back('\'');
+        out.append(reinterpret_cast<const char *>(bytes), len);
+        out.push_back('\'');
+        return;
+    }
     CharLiteralWriter literal(out);
     literal.Begin();
     literal.Append(bytes, len);

@@ -24,6 +24,11 @@ public:
         while (*s) Put(*s++);
     }
     void Number(int64_t v) {
+        if (v >= 0 && v < 100) { // months, days, hours, minutes, seconds
+            if (v >= 10) Put(static_cast<char>('0' + v / 10));
+            Put(static_cast<char>('0' + v % 10));
+            return;
+        }
         auto r = std::to_chars(text_ + used_, text_ + sizeof text_, v);
         used_ = static_cast<size_t>(r.ptr - text_);
     }

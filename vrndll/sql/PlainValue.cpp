@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "vrndll/sql/DecimalText.h"
 #include "vrndll/sql/StoredNumbers.h"
 
 namespace values {
@@ -18,26 +17,43 @@ bool DayInRange(int32_t day) { return day >= kFirstDateDay && day <= kLastDay; }
 
 bool TicksInRange(int32_t ticks) { return ticks >= 0 && ticks < kTicksPerDay; }
 
-// "YYYY-MM-DD" of a day within DayInRange.
-void PutDate(std::string &out, int32_t day) {
-    const CivilDate d = CivilFromDayNumber(day);
-    AppendZeroPadded(out, static_cast<uint32_t>(d.year), 4);
-    out.push_back('-');
-    AppendZeroPadded(out, static_cast<uint32_t>(d.month), 2);
-    out.push_back('-');
-    AppendZeroPadded(out, static_cast<uint32_t>(d.day), 2);
+// `v` (0 <= v < 10^width) in exactly `width` digits at `at`, zeros in
+// front; the end of the digits.
+char *PutDigits(char *at, uint32_t v, int width) {
+    for (int i = width - 1; i >= 0; --i) {
+        at[i] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    }
+    return at + width;
 }
 
-// "HH:MM:SS.mmm" of ticks within TicksInRange.
-void PutTime(std::string &out, int32_t ticks) {
-    AppendZeroPadded(out, static_cast<uint32_t>(ticks / kTicksPerHour), 2);
-    out.push_back(':');
-    AppendZeroPadded(out, static_cast<uint32_t>(ticks / kTicksPerMinute % 60), 2);
-    out.push_back(':');
-    AppendZeroPadded(out, static_cast<uint32_t>(ticks / kTicksPerSecond % 60), 2);
-    out.push_back('.');
-    AppendZeroPadded(out, static_cast<uint32_t>(MillisecondsOfTicks(ticks % kTicksPerSecond)), 3);
+// "YYYY-MM-DD" of a day within DayInRange, at `at` (10 bytes).
+char *PutDate(char *at, int32_t day) {
+    const CivilDate d = CivilFromDayNumber(day);
+    at = PutDigits(at, static_cast<uint32_t>(d.year), 4);
+    *at++ = '-';
+    at = PutDigits(at, static_cast<uint32_t>(d.month), 2);
+    *at++ = '-';
+    return PutDigits(at, static_cast<uint32_t>(d.day), 2);
 }
+
+// "HH:MM:SS.mmm" of ticks within TicksInRange, at `at` (12 bytes).
+char *PutTime(char *at, int32_t ticks) {
+    at = PutDigits(at, static_cast<uint32_t>(ticks / kTicksPerHour), 2);
+    *at++ = ':';
+    at = PutDigits(at, static_cast<uint32_t>(ticks / kTicksPerMinute % 60), 2);
+    *at++ = ':';
+    at = PutDigits(at, static_cast<uint32_t>(ticks / kTicksPerSecond % 60), 2);
+    *at++ = '.';
+    return PutDigits(at, static_cast<uint32_t>(MillisecondsOfTicks(ticks % kTicksPerSecond)), 3);
+}
+
+// A date and time text is composed in a buffer and appended in one piece.
+struct DateText {
+    char text[32];
+    char *end = text;
+    void AppendTo(std::string &out) const { out.append(text, static_cast<size_t>(end - text)); }
+};
 
 // A date part outside its range becomes the nearest valid one, and the
 // change is noted.
@@ -163,31 +179,44 @@ PlainKind AppendPlainValue(std::string &out, uint8_t user_type, const uint8_t *p
         if (len == 0) return PlainKind::kNull; // no sign byte: the T-SQL writer's NULL too
         AppendNumeric(out, p, len, scale);
         return kind;
-    case kDateTime:
-        PutDate(out, DayWithin(AsSigned32(Load32(p)), changed));
-        out.push_back(' ');
-        PutTime(out, TicksWithin(AsSigned32(Load32(p + 4)), changed));
+    case kDateTime: {
+        DateText t;
+        t.end = PutDate(t.end, DayWithin(AsSigned32(Load32(p)), changed));
+        *t.end++ = ' ';
+        t.end = PutTime(t.end, TicksWithin(AsSigned32(Load32(p + 4)), changed));
+        t.AppendTo(out);
         return kind;
+    }
     case kSmallDateTime: {
         int32_t minutes = Load16(p + 2);
         if (minutes >= kMinutesPerDay) { // every stored day number is a valid day
             changed = PlainChange::kOutOfRange;
             minutes = kMinutesPerDay - 1;
         }
-        PutDate(out, Load16(p));
-        out.push_back(' ');
-        AppendZeroPadded(out, static_cast<uint32_t>(minutes / 60), 2);
-        out.push_back(':');
-        AppendZeroPadded(out, static_cast<uint32_t>(minutes % 60), 2);
-        out.append(":00");
+        DateText t;
+        t.end = PutDate(t.end, Load16(p));
+        *t.end++ = ' ';
+        t.end = PutDigits(t.end, static_cast<uint32_t>(minutes / 60), 2);
+        *t.end++ = ':';
+        t.end = PutDigits(t.end, static_cast<uint32_t>(minutes % 60), 2);
+        *t.end++ = ':';
+        *t.end++ = '0';
+        *t.end++ = '0';
+        t.AppendTo(out);
         return kind;
     }
-    case kDate:
-        PutDate(out, DayWithin(AsSigned32(Load32(p)), changed));
+    case kDate: {
+        DateText t;
+        t.end = PutDate(t.end, DayWithin(AsSigned32(Load32(p)), changed));
+        t.AppendTo(out);
         return kind;
-    case kTime:
-        PutTime(out, TicksWithin(AsSigned32(Load32(p)), changed));
+    }
+    case kTime: {
+        DateText t;
+        t.end = PutTime(t.end, TicksWithin(AsSigned32(Load32(p)), changed));
+        t.AppendTo(out);
         return kind;
+    }
     default: // binary in either area, varbinary, timestamp, unknown codes
         if (len == 0 && user_type != kBinary && user_type != kVarBinary) return PlainKind::kNull;
         AppendHexDigits(out, p, len);

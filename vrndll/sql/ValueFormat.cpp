@@ -24,8 +24,31 @@ const char kHexDigits[] = "0123456789abcdef";
 // point.
 void AppendScaledDigits(std::string &out, bool negative, const char *digits, size_t count,
                         size_t scale) {
-    if (negative && count > 0) out.push_back('-');
     const size_t whole = count > scale ? count - scale : 0;
+    char text[48];
+    if (count <= 24 && scale <= 20) {
+        // The common case, composed in a buffer and appended in one piece.
+        char *at = text;
+        if (negative && count > 0) *at++ = '-';
+        if (whole > 0) {
+            std::memcpy(at, digits, whole);
+            at += whole;
+        } else {
+            *at++ = '0';
+        }
+        if (scale > 0) {
+            *at++ = '.';
+            if (count < scale) {
+                std::memset(at, '0', scale - count);
+                at += scale - count;
+            }
+            std::memcpy(at, digits + whole, count - whole);
+            at += count - whole;
+        }
+        out.append(text, static_cast<size_t>(at - text));
+        return;
+    }
+    if (negative && count > 0) out.push_back('-');
     if (whole > 0)
         out.append(digits, whole);
     else
@@ -211,11 +234,21 @@ ValueChange AppendReal(std::string &out, const uint8_t *p, bool nullable) {
 // ------------------------------------------------------------------ money
 
 void AppendMoneyUnits(std::string &out, int64_t units) {
+    // Composed in a buffer and appended in one piece: "-922337203685477.5808"
+    // at the most.
     const uint64_t magnitude = Magnitude(units);
-    if (units < 0) out.push_back('-');
-    AppendDecimal(out, magnitude / 10000);
-    out.push_back('.');
-    AppendZeroPadded(out, static_cast<uint32_t>(magnitude % 10000), 4);
+    char text[32];
+    char *at = text;
+    if (units < 0) *at++ = '-';
+    at = std::to_chars(at, text + sizeof text, magnitude / 10000).ptr;
+    *at++ = '.';
+    uint32_t fraction = static_cast<uint32_t>(magnitude % 10000);
+    for (int i = 3; i >= 0; --i) {
+        at[i] = static_cast<char>('0' + fraction % 10);
+        fraction /= 10;
+    }
+    at += 4;
+    out.append(text, static_cast<size_t>(at - text));
 }
 
 void AppendMoney(std::string &out, const uint8_t *p) {
