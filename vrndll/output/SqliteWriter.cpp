@@ -9,6 +9,7 @@
 #include "Common/logger/logger.h"
 #include "vrndll/call/ResultCode.h"
 #include "vrndll/rows/RowReader.h"
+#include "vrndll/sql/PlainRun.h"
 #include "vrndll/sql/PlainValue.h"
 #include "vrndll/sql/SqlComment.h"
 
@@ -64,22 +65,21 @@ bool SpelledOut(char c) { return c == '\'' || c == '\n' || c == '\r' || c == '\0
 
 void AppendSqliteText(std::string &out, const char *utf8, size_t n) {
     out += '\'';
-    size_t run = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const char c = utf8[i];
-        if (SpelledOut(c)) {
-            out.append(utf8 + run, i - run);
-            run = i + 1;
-            if (c == '\'') {
-                out += "''";
-            } else {
-                out += "'||char(";
-                out += c == '\n' ? "10" : c == '\r' ? "13" : "0";
-                out += ")||'";
-            }
+    size_t i = 0;
+    for (;;) {
+        const size_t run = values::PlainRun<'\'', '\n', '\r', '\0'>(utf8 + i, n - i);
+        out.append(utf8 + i, run);
+        i += run;
+        if (i == n) break;
+        const char c = utf8[i++];
+        if (c == '\'') {
+            out += "''";
+        } else {
+            out += "'||char(";
+            out += c == '\n' ? "10" : c == '\r' ? "13" : "0";
+            out += ")||'";
         }
     }
-    out.append(utf8 + run, n - run);
     out += '\'';
 }
 

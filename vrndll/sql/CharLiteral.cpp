@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "vrndll/sql/PlainRun.h"
+
 namespace values {
 
 namespace {
@@ -70,8 +72,7 @@ void CharLiteralWriter::AppendPlain(const char *bytes, size_t len) {
     if (len > 0) afterBackslash_ = bytes[len - 1] == '\\';
     // Whole runs without a quote or a NUL go in one append.
     while (len > 0) {
-        size_t run = 0;
-        while (run < len && bytes[run] != '\'' && bytes[run] != '\0') ++run;
+        const size_t run = PlainRun<'\'', '\0'>(bytes, len);
         out_.append(bytes, run);
         if (run == len) return;
         AppendSpecial(bytes[run]);
@@ -139,8 +140,7 @@ void CharLiteralWriter::Append(const uint8_t *bytes, size_t len) {
         if (heldLen_ == 0 && !lineStart_) {
             // Fast path: everything up to the next line break needs at most
             // quote doubling.
-            const char *lineBreak = p;
-            while (lineBreak < end && !IsLineBreak(*lineBreak)) ++lineBreak;
+            const char *lineBreak = p + PlainRun<'\n', '\r'>(p, static_cast<size_t>(end - p));
             AppendPlain(p, static_cast<size_t>(lineBreak - p));
             p = lineBreak;
             if (p == end) break;
@@ -149,26 +149,8 @@ void CharLiteralWriter::Append(const uint8_t *bytes, size_t len) {
     }
 }
 
-// Whether any byte of bytes[0..len) is a quote, a NUL or a line break: the
-// bytes a literal writes otherwise than as they are.
-static bool HoldsSpecial(const uint8_t *bytes, size_t len) {
-    struct Table {
-        bool special[256] = {};
-        constexpr Table() {
-            special[static_cast<uint8_t>('\'')] = true;
-            special[0] = true;
-            special[static_cast<uint8_t>('\n')] = true;
-            special[static_cast<uint8_t>('\r')] = true;
-        }
-    };
-    static constexpr Table kTable;
-    for (size_t i = 0; i < len; ++i)
-        if (kTable.special[bytes[i]]) return true;
-    return false;
-}
-
 void AppendQuotedChars(std::string &out, const uint8_t *bytes, size_t len) {
-    if (!HoldsSpecial(bytes, len)) {
+    if (PlainRun<'\'', '\0', '\n', '\r'>(reinterpret_cast<const char *>(bytes), len) == len) {
         // Nearly every value: one line without a quote or a NUL, written as
         // it is.
         out.push_back('\'');

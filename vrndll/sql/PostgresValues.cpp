@@ -1,44 +1,43 @@
 #include "vrndll/sql/PostgresValues.h"
 
 #include "vrndll/output/TableSchema.h"
+#include "vrndll/sql/PlainRun.h"
 #include "vrndll/sql/ValueFormat.h"
 
 namespace values {
 
 void AppendCopyText(std::string &out, const char *utf8, size_t n, size_t *nuls) {
-    size_t run = 0; // start of the bytes copied as they are
-    for (size_t i = 0; i < n; ++i) {
-        const char c = utf8[i];
-        const char *escape = nullptr;
+    size_t i = 0;
+    for (;;) {
+        const size_t run = PlainRun<'\\', '\t', '\n', '\r', '\0'>(utf8 + i, n - i);
+        out.append(utf8 + i, run);
+        i += run;
+        if (i == n) return;
+        const char c = utf8[i++];
         switch (c) {
-        case '\\': escape = "\\\\"; break;
-        case '\t': escape = "\\t"; break;
-        case '\n': escape = "\\n"; break;
-        case '\r': escape = "\\r"; break;
-        case '\0': escape = ""; break;
-        default: continue;
+        case '\\': out.append("\\\\"); break;
+        case '\t': out.append("\\t"); break;
+        case '\n': out.append("\\n"); break;
+        case '\r': out.append("\\r"); break;
+        default: // NUL: dropped
+            if (nuls) *nuls += 1;
+            break;
         }
-        out.append(utf8 + run, i - run);
-        out.append(escape);
-        if (c == '\0' && nuls) *nuls += 1;
-        run = i + 1;
     }
-    out.append(utf8 + run, n - run);
 }
 
 void AppendCsvText(std::string &out, const char *utf8, size_t n, size_t *nuls) {
-    size_t run = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const char c = utf8[i];
-        if (c != '"' && c != '\0') continue;
-        out.append(utf8 + run, i - run);
-        if (c == '"')
+    size_t i = 0;
+    for (;;) {
+        const size_t run = PlainRun<'"', '\0'>(utf8 + i, n - i);
+        out.append(utf8 + i, run);
+        i += run;
+        if (i == n) return;
+        if (utf8[i++] == '"')
             out.append("\"\"");
         else if (nuls)
             *nuls += 1;
-        run = i + 1;
     }
-    out.append(utf8 + run, n - run);
 }
 
 std::string PostgresIdentifier(const std::string &name, Charset cs) {

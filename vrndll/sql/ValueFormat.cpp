@@ -141,10 +141,6 @@ int StoredWidth(uint8_t user_type) {
     }
 }
 
-bool IsChainType(uint8_t user_type) {
-    return user_type == kText || user_type == kImage || user_type == kUniText;
-}
-
 // ------------------------------------------------------------------ integers
 
 void AppendTinyInt(std::string &out, const uint8_t *p) {

@@ -69,7 +69,9 @@ int StoredWidth(uint8_t user_type);
 // first 4 bytes are the page id of the value's first page; the value is
 // the page chain, which the parser reads and writes with the chain writers
 // below.
-bool IsChainType(uint8_t user_type);
+inline bool IsChainType(uint8_t user_type) {
+    return user_type == kText || user_type == kImage || user_type == kUniText;
+}
 
 // What became of a stored value that no literal loads back unchanged. The
 // writers below that can meet such a value return it; every other value's
