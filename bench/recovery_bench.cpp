@@ -4,7 +4,7 @@
 //
 //     recovery_bench [--quick] [--size F] [--repeat N] [--cases a,b,...]
 //                    [--levels info,error] [--fs memory,disk]
-//                    [--formats tsql,postgres,sqlite,csv]
+//                    [--formats tsql,postgres,sqlite,csv] [--threads 1,2]
 //                    [--work DIR] [--disk DIR]
 //
 // Cases (data sizes times F, default 1):
@@ -17,6 +17,7 @@
 //   mix-4g      4 GiB of the mix at 2 KiB pages (only when named in --cases)
 //   schema-10k  10,000 tables of a few rows each
 //   sparse      the mix (16 MiB) in a second database placed beyond 4 GiB
+//   one-table   1 GiB at 2 KiB pages, 95 % of its rows in one table
 // --quick runs small versions of every case but mix-4g once, in seconds.
 // Each case is recovered in every format of --formats (default: all four;
 // with --quick only the mix at 2 KiB pages goes beyond the T-SQL scripts);
@@ -33,7 +34,9 @@
 // files, the folders of a case are only removed after all its runs, and the
 // two sides alternate (limit first in one pair, recovery first in the next).
 // Figures are medians over --repeat pairs; the ratio is the median of the
-// pairs' ratios.
+// pairs' ratios. With --threads, every case and format is recovered with
+// each thread count (above 1 through the extended entry point's `threads`);
+// "speed-up" is the one-thread median wall time over this count's.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -89,6 +92,15 @@ table orders 200000 int int datetime money decimal(10,2)?0.3 varchar(40)?0.2 cha
 table notes 4000 int text?0.3 image?0.7 varchar(20)
 )";
 
+const char kOneTable[] = R"(
+seed 4
+database master 1 0
+database big 5 2
+table orders 1900000 int int datetime money decimal(10,2)?0.3 varchar(40)?0.2 char(8)
+table customers 50000 int varchar(40) varchar(30)?0.3 nvarchar(20)? bit datetime?
+table measures 50000 int float real numeric(18,4) smallmoney smalldatetime
+)";
+
 struct Case {
     std::string name;
     std::string description;
@@ -106,6 +118,7 @@ struct Options {
     std::vector<std::string> levels{"info", "error"};
     std::vector<std::string> filesystems{"memory", "disk"};
     std::vector<std::string> formats{"tsql", "postgres", "sqlite", "csv"};
+    std::vector<int> threads{1};
     std::string work;
     std::string disk = "recovery-bench-disk";
     std::string program;
@@ -162,9 +175,9 @@ int FormatNumber(const std::string &name) {
 // 0, or in another format than the T-SQL scripts, it goes through the
 // extended entry point (with that many rows a script).
 int RunRecovery(const std::string &dump, const std::string &target, const std::string &log, int rows_per_file,
-                int format) {
+                int format, int threads) {
     testsupport::LoadedVrndll library;
-    const bool extended = rows_per_file > 0 || format != VRN_FORMAT_TSQL;
+    const bool extended = rows_per_file > 0 || format != VRN_FORMAT_TSQL || threads > 1;
     if (!library.loaded() || (extended && !library.file_recover_ex)) {
         std::fprintf(stderr, "recovery_bench: cannot load the library beside the program\n");
         return 2;
@@ -175,6 +188,7 @@ int RunRecovery(const std::string &dump, const std::string &target, const std::s
     options.target_directory = target.c_str();
     options.log_file = log.c_str();
     options.output_format = format;
+    options.threads = threads;
     VrnReport report{};
     report.size = sizeof report;
     const std::clock_t cpu = std::clock();
@@ -272,6 +286,7 @@ std::vector<Case> AllCases(const Options &o) {
         {"mix-4g", kMix, 2, 4096 * f},
         {"schema-10k", schema, 2, 0},
         {"sparse", kSparse, 2, 16 * std::min(f * 8, 1.0)},
+        {"one-table", kOneTable, 2, 1024 * f},
     };
 }
 
@@ -330,12 +345,12 @@ struct Recovery {
 };
 
 bool Recover(const Options &o, const Case &c, const std::string &dump, const std::string &folder,
-             const std::string &level, const std::string &format, Recovery &r) {
+             const std::string &level, const std::string &format, int threads, Recovery &r) {
     fs::create_directories(folder);
     const std::string result = folder + ".result";
     platform::setEnvironment("VRN_LOGLEVEL", level);
     const std::string command = Quoted(o.program) + " --recover " + Quoted(dump) + " " + Quoted(folder) + " " +
-                                Quoted(folder + ".log") + " " + std::to_string(c.rows_per_file) + " " + std::to_string(FormatNumber(format)) + " > " +
+                                Quoted(folder + ".log") + " " + std::to_string(c.rows_per_file) + " " + std::to_string(FormatNumber(format)) + " " + std::to_string(threads) + " > " +
                                 Quoted(result);
     if (std::system(command.c_str()) != 0) return false;
     std::ifstream in(result);
@@ -347,10 +362,14 @@ void RemoveQuietly(const std::string &path) {
     fs::remove_all(path, ignored);
 }
 
+// The one-thread median wall time of the last case, level and format run.
+double g_one_thread_wall = 0;
+
 bool RunCase(const Options &o, const Case &c, const Dump &dump, const std::string &fs_name,
-             const std::string &root, const std::string &level, const std::string &format) {
-    // A fresh parent per case, level and format: never a folder that held files.
-    const std::string parent = (fs::path(root) / (c.name + "-" + level + "-" + format)).string();
+             const std::string &root, const std::string &level, const std::string &format, int threads) {
+    // A fresh parent per case, level, format and thread count: never a folder that held files.
+    const std::string parent =
+        (fs::path(root) / (c.name + "-" + level + "-" + format + "-" + std::to_string(threads))).string();
     RemoveQuietly(parent);
     fs::create_directories(parent);
 
@@ -373,7 +392,7 @@ bool RunCase(const Options &o, const Case &c, const Dump &dump, const std::strin
         const bool limit_first = k > 0 && k % 2 == 1;
         if (limit_first) measure_limit();
         Recovery r;
-        if (!Recover(o, c, dump.path, run, level, format, r) || r.rc != 0) {
+        if (!Recover(o, c, dump.path, run, level, format, threads, r) || r.rc != 0) {
             std::fprintf(stderr, "recovery_bench: %s %s: the recovery failed (result %d)\n", c.name.c_str(),
                          format.c_str(), r.rc);
             ok = false;
@@ -390,13 +409,14 @@ bool RunCase(const Options &o, const Case &c, const Dump &dump, const std::strin
     if (!ok) return false;
 
     const double wall = Median(walls);
+    if (threads <= 1) g_one_thread_wall = wall;
     const double dump_mb = dump.written.bytes / kMiB;
-    std::printf("%-11s %-8s %-6s %-5s %9.1f %10llu %8.3f %8.3f %8.1f %11.0f %9.1f %7zu %8.1f | %7.3f %8.3f %8.3f | %5.2f\n",
-                c.name.c_str(), format.c_str(), fs_name.c_str(), level.c_str(), dump_mb,
+    std::printf("%-11s %-8s %2d %-6s %-5s %9.1f %10llu %8.3f %8.3f %8.1f %11.0f %9.1f %7zu %8.1f | %7.3f %8.3f %8.3f | %5.2f %8.2f\n",
+                c.name.c_str(), format.c_str(), threads, fs_name.c_str(), level.c_str(), dump_mb,
                 static_cast<unsigned long long>(dump.written.rows), wall, Median(cpus),
                 wall > 0 ? dump_mb / wall : 0, wall > 0 ? dump.written.rows / wall : 0, out_bytes / kMiB,
                 files.size(), *std::max_element(peaks.begin(), peaks.end()), Median(reads), Median(creates),
-                Median(reads) + Median(creates), Median(ratios));
+                Median(reads) + Median(creates), Median(ratios), wall > 0 ? g_one_thread_wall / wall : 0);
     std::fflush(stdout);
     return true;
 }
@@ -405,15 +425,16 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: recovery_bench [--quick] [--size F] [--repeat N] [--cases a,b,...]\n"
                  "                      [--levels info,error] [--fs memory,disk]\n"
-                 "                      [--formats tsql,postgres,sqlite,csv] [--work DIR] [--disk DIR]\n");
+                 "                      [--formats tsql,postgres,sqlite,csv] [--threads 1,2]\n"
+                 "                      [--work DIR] [--disk DIR]\n");
     return 2;
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc == 7 && std::string(argv[1]) == "--recover")
-        return RunRecovery(argv[2], argv[3], argv[4], std::atoi(argv[5]), std::atoi(argv[6]));
+    if (argc == 8 && std::string(argv[1]) == "--recover")
+        return RunRecovery(argv[2], argv[3], argv[4], std::atoi(argv[5]), std::atoi(argv[6]), std::atoi(argv[7]));
 
     Options o;
     o.program = fs::absolute(argv[0]).string();
@@ -443,6 +464,13 @@ int main(int argc, char **argv) {
             formats_given = true;
             for (const std::string &f : o.formats)
                 if (FormatNumber(f) < 0) return Usage();
+        } else if (a == "--threads" && has_value) {
+            o.threads.clear();
+            for (const std::string &t : Split(argv[++i])) {
+                const int n = std::atoi(t.c_str());
+                if (n < 1 || n > 64) return Usage();
+                o.threads.push_back(n);
+            }
         } else if (a == "--work" && has_value) {
             o.work = argv[++i];
         } else if (a == "--disk" && has_value) {
@@ -471,10 +499,10 @@ int main(int argc, char **argv) {
             if (c.name != "mix-4g") o.cases.push_back(c.name);
 
     fs::create_directories(o.work);
-    std::printf("%-11s %-8s %-6s %-5s %9s %10s %8s %8s %8s %11s %9s %7s %8s | %7s %8s %8s | %5s\n", "case", "format",
-                "fs", "level",
+    std::printf("%-11s %-8s %2s %-6s %-5s %9s %10s %8s %8s %8s %11s %9s %7s %8s | %7s %8s %8s | %5s %8s\n", "case",
+                "format", "th", "fs", "level",
                 "dump MiB", "rows", "wall s", "cpu s", "MiB/s", "rows/s", "out MiB", "files", "peak MiB", "read s",
-                "create s", "limit s", "ratio");
+                "create s", "limit s", "ratio", "speed-up");
     int failures = 0;
     for (const std::string &name : o.cases) {
         auto it = std::find_if(all.begin(), all.end(), [&](const Case &c) { return c.name == name; });
@@ -493,7 +521,8 @@ int main(int argc, char **argv) {
                 for (const std::string &format : o.formats) {
                     // The quick run keeps to seconds: the other formats on one case.
                     if (o.quick && !formats_given && format != "tsql" && it->name != "mix-2k") continue;
-                    if (!RunCase(o, *it, dump, fs_name, root, level, format)) ++failures;
+                    for (int threads : o.threads)
+                        if (!RunCase(o, *it, dump, fs_name, root, level, format, threads)) ++failures;
                 }
         }
     }
