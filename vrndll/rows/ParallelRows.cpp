@@ -91,12 +91,12 @@ void ParallelRows::Decode(Slot &slot) {
             slot.batch.rc = kFailed;
         }
     }
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        idle_.push_back(d);
-        slot.decoded = true;
-        --busy_;
-    }
+    // Told under the lock: once the caller sees no decode at work it may
+    // end this object, so nothing of it is touched after the lock is let go.
+    std::lock_guard<std::mutex> guard(lock_);
+    idle_.push_back(d);
+    slot.decoded = true;
+    --busy_;
     decoded_.notify_all();
 }
 
