@@ -1,8 +1,9 @@
 // Whole recoveries with rows decoded on several threads: for every output
-// format, a dump whole and damaged (a data chain sent out of the dump, one
-// that loops, garbage over the rows of a page) is recovered on one thread
-// and on two and four; every file written must be the same, byte for byte,
-// and so must the result. A table with text values (read in row order) sits
+// format, the two sample dumps and a dump of many pages in each generation,
+// whole and damaged (a data chain sent out of the dump, one that loops,
+// garbage over the rows of a page), are recovered on one thread and on two
+// and four; every file written must be the same, byte for byte, and so must
+// the result. A table with text values (read in row order) sits
 // between tables decoded apart. A cancel during the rows ends a run on four
 // threads as it ends one on one thread.
 #include <gtest/gtest.h>
@@ -27,9 +28,9 @@ using testsupport::TempFolder;
 namespace {
 
 // Three tables of many small pages; `notes` has a text column.
-std::string Description() {
+std::string Description(bool format15) {
     std::ostringstream d;
-    d << "block_size 2\ndatabase master 1 0\ndatabase shop 5 2\n";
+    d << (format15 ? "format 15\n" : "") << "block_size 2\ndatabase master 1 0\ndatabase shop 5 2\n";
     d << "table 110 items\ncolumn id int\ncolumn name varchar(30) null\ncolumn price numeric(10,2)\n"
          "column added datetime null\ncolumn flag bit\nrows_per_page 5\n";
     for (int k = 1; k <= 1200; ++k)
@@ -108,36 +109,59 @@ std::vector<uint64_t> ShopPages(dumpwriter::Dump &dump, const Bytes &whole) {
     return pages;
 }
 
+// Recovers `bytes` in every format on one, two and four threads and
+// compares what was written.
+void CompareThreadCounts(const std::string &name, const Bytes &bytes, bool many_pages) {
+    for (OutputFormat format : {OutputFormat::kTsql, OutputFormat::kPostgres, OutputFormat::kSqlite, OutputFormat::kCsv}) {
+        SCOPED_TRACE(name + ", format " + std::to_string(static_cast<int>(format)));
+        const Outcome alone = Recover(bytes, format, 1);
+        EXPECT_EQ(alone.rc, 0);
+        if (many_pages) {
+            EXPECT_NE(alone.files.find("1200'"), std::string::npos);
+        }
+        for (int threads : {2, 4}) {
+            const Outcome apart = Recover(bytes, format, threads);
+            EXPECT_EQ(apart.rc, alone.rc) << threads << " threads";
+            EXPECT_TRUE(apart.files == alone.files) << threads << " threads write other files";
+        }
+    }
+}
+
 } // namespace
 
 TEST(RecoveryThreads, EveryThreadCountWritesTheSameFiles) {
-    std::istringstream in(Description());
-    std::string error;
-    auto dump = dumpwriter::ReadDescription(in, error);
-    ASSERT_TRUE(dump) << error;
-    const Bytes whole = dump->bytes();
-    const std::vector<uint64_t> pages = ShopPages(*dump, whole);
-    ASSERT_GT(pages.size(), 100u);
-
-    for (const Variant &v : kVariants) {
-        Bytes bytes = whole;
-        v.damage(bytes, pages);
-        for (OutputFormat format : {OutputFormat::kTsql, OutputFormat::kPostgres, OutputFormat::kSqlite, OutputFormat::kCsv}) {
-            SCOPED_TRACE(std::string(v.name) + ", format " + std::to_string(static_cast<int>(format)));
-            const Outcome alone = Recover(bytes, format, 1);
-            EXPECT_EQ(alone.rc, 0);
-            EXPECT_NE(alone.files.find("1200'"), std::string::npos);
-            for (int threads : {2, 4}) {
-                const Outcome apart = Recover(bytes, format, threads);
-                EXPECT_EQ(apart.rc, alone.rc) << threads << " threads";
-                EXPECT_TRUE(apart.files == alone.files) << threads << " threads write other files";
-            }
+    struct Source {
+        std::string name, description;
+        bool damaged; // the damaged variants too
+    };
+    const std::string examples = VRN_EXAMPLES;
+    const Source sources[] = {
+        {"many pages, format 12", Description(false), true},
+        {"many pages, format 15", Description(true), true},
+        {"sample", ReadFileText(examples + "/sample.dump.txt"), false},
+        {"sample15", ReadFileText(examples + "/sample15.dump.txt"), false},
+    };
+    for (const Source &source : sources) {
+        std::istringstream in(source.description);
+        std::string error;
+        auto dump = dumpwriter::ReadDescription(in, error);
+        ASSERT_TRUE(dump) << source.name << ": " << error;
+        const Bytes whole = dump->bytes();
+        const std::vector<uint64_t> pages = ShopPages(*dump, whole);
+        if (source.damaged) {
+            ASSERT_GT(pages.size(), 100u);
+        }
+        for (const Variant &v : kVariants) {
+            if (!source.damaged && &v != &kVariants[0]) continue;
+            Bytes bytes = whole;
+            v.damage(bytes, pages);
+            CompareThreadCounts(source.name + ", " + v.name, bytes, source.damaged);
         }
     }
 }
 
 TEST(RecoveryThreads, ACancelDuringTheRowsEndsARunOnFourThreads) {
-    std::istringstream in(Description());
+    std::istringstream in(Description(false));
     std::string error;
     auto dump = dumpwriter::ReadDescription(in, error);
     ASSERT_TRUE(dump) << error;
