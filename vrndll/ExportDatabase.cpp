@@ -167,14 +167,13 @@ int VRNRecover::EndTableRows(const TableSchema &table) {
 }
 
 int VRNRecover::WriteTableRowsApart(const TableSchema &table, uint32_t columns, RowReader &reader) {
-    // Text and image values are read in row order by the reader alone, and
-    // a writer without sinks for other threads has its rows decoded by it.
+    // A writer without sinks for other threads has its rows decoded by the
+    // reader alone.
     RowLayout layout;
-    if (!BuildRowLayout(*parser, table.object, columns, layout) || !DecodableApart(layout)) return kNotApart;
-    if (!writer_->NewRowSink(table)) return kNotApart;
+    if (!BuildRowLayout(*parser, table.object, columns, layout) || !writer_->NewRowSink(table)) return kNotApart;
     if (!pool_) pool_ = std::make_unique<WorkerPool>(options.threads - 1);
 
-    ParallelRows rows(*pool_, *parser, reader, table.object, columns,
+    ParallelRows rows(*pool_, *parser, reader, table.object, columns, HasValueChains(layout),
                       [this, &table] { return writer_->NewRowSink(table); });
     int rc = rows.Run([this](PageBatch &batch) {
         parser->counts += batch.counts;

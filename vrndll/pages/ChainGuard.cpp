@@ -32,5 +32,6 @@ bool ChainGuard::Visit(int32_t page) {
     }
     if (seen) return false;
     ++steps_;
+    if (journal_ != nullptr) journal_->push_back(page);
     return true;
 }

@@ -20,7 +20,12 @@ public:
     int64_t steps() const { return steps_; }
     bool Contains(int32_t page) const;
 
+    // From now on every page newly visited is also appended to `journal`
+    // (borrowed; null: none).
+    void Journal(std::vector<int32_t> *journal) { journal_ = journal; }
+
 private:
+    std::vector<int32_t> *journal_ = nullptr;
     int64_t steps_ = 0;
     int32_t base_ = 0;                    // page of the bitmap's first bit
     std::vector<uint64_t> bits_;          // pages base_ .. base_ + kBitmapPages - 1

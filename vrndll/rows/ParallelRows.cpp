@@ -17,33 +17,48 @@ constexpr auto kCancelPoll = std::chrono::milliseconds(20);
 
 } // namespace
 
-bool DecodableApart(const RowLayout &layout) {
+bool HasValueChains(const RowLayout &layout) {
     for (const RowColumn &c : layout.fixed)
-        if (values::IsChainType(c.user_type)) return false;
+        if (values::IsChainType(c.user_type)) return true;
     for (const RowColumn &c : layout.variable)
-        if (values::IsChainType(c.user_type)) return false;
-    return true;
+        if (values::IsChainType(c.user_type)) return true;
+    return false;
 }
 
 struct ParallelRows::Slot {
+    // What `write` gets: the step's counts, then the decode's.
     PageBatch batch;
-    std::vector<uint8_t> body; // the page's record area, copied
+    bool decode = false;       // the step found a page of rows
+    std::vector<uint8_t> body; // its record area, copied
     RowReader::DataPage page;
+    // The decode's own results, joined to the batch once they stand.
+    RecoveryCounts counts;
+    ValueLosses lost;
+    int32_t rows_read = 0;
+    std::vector<int32_t> value_pages; // read for text and image values
     // Entries of the step (before and after the page was found) and of the
     // decode, written when the batch is.
     HeldLogEntries step_log, rows_log, next_log;
     bool decoded = true; // under lock_
 
     void Reset() {
-        batch.text.clear();
-        batch.rows = 0;
         batch.rc = kOk;
         batch.counts = RecoveryCounts();
         batch.lost.Clear();
         batch.rows_read = 0;
+        decode = false;
+        ForgetDecode();
         step_log.Clear();
-        rows_log.Clear();
         next_log.Clear();
+    }
+    void ForgetDecode() {
+        batch.text.clear();
+        batch.rows = 0;
+        counts = RecoveryCounts();
+        lost.Clear();
+        rows_read = 0;
+        value_pages.clear();
+        rows_log.Clear();
     }
 };
 
@@ -58,8 +73,9 @@ struct ParallelRows::Decoder {
 };
 
 ParallelRows::ParallelRows(WorkerPool &pool, VRNParser &parser, RowReader &reader, uint32_t table,
-                           uint32_t columns, const std::function<std::unique_ptr<RowSink>()> &new_sink)
-    : pool_(pool), parser_(parser), reader_(reader), table_(table), columns_(columns) {
+                           uint32_t columns, bool value_chains,
+                           const std::function<std::unique_ptr<RowSink>()> &new_sink)
+    : pool_(pool), parser_(parser), reader_(reader), table_(table), columns_(columns), value_chains_(value_chains) {
     const int threads = pool.workers() + 1;
     for (int k = 0; k < threads * kSlotsPerThread; ++k) slots_.push_back(std::make_unique<Slot>());
     for (int k = 0; k < threads; ++k) {
@@ -83,10 +99,11 @@ void ParallelRows::Decode(Slot &slot) {
     {
         ScopedHeldEntries capture(slot.rows_log);
         try {
+            d->reader.StartValuePages(value_chains_ ? &slot.value_pages : nullptr);
             slot.batch.rc = stop_.load(std::memory_order_relaxed)
                                 ? kCancelled
                                 : d->reader.DecodePage(slot.page, slot.batch.text, table_, columns_, &slot.batch.rows);
-            d->reader.MoveCountsTo(slot.batch.counts, slot.batch.lost, slot.batch.rows_read);
+            d->reader.MoveCountsTo(slot.counts, slot.lost, slot.rows_read);
         } catch (...) {
             slot.batch.rc = kFailed;
         }
@@ -98,6 +115,21 @@ void ParallelRows::Decode(Slot &slot) {
     slot.decoded = true;
     --busy_;
     decoded_.notify_all();
+}
+
+void ParallelRows::Settle(Slot &slot) {
+    slot.step_log.WriteTo(TheLogger());
+    if (slot.decode && slot.batch.rc == kOk && value_chains_ && !reader_.TakeValuePages(slot.value_pages)) {
+        // A page of a value's chain was read for a value of an earlier page.
+        slot.ForgetDecode();
+        slot.batch.rc = reader_.DecodePage(slot.page, slot.batch.text, table_, columns_, &slot.batch.rows);
+        reader_.MoveCountsTo(slot.counts, slot.lost, slot.rows_read);
+    }
+    slot.rows_log.WriteTo(TheLogger());
+    slot.next_log.WriteTo(TheLogger());
+    slot.batch.counts += slot.counts;
+    slot.batch.lost.Take(slot.lost);
+    slot.batch.rows_read += slot.rows_read;
 }
 
 void ParallelRows::WaitFor(const Slot &slot) {
@@ -154,6 +186,7 @@ int ParallelRows::Run(const std::function<int(PageBatch &)> &write) {
                 chain_ended = true;
                 continue;
             }
+            s.decode = decode;
             if (decode) {
                 s.body.assign(s.page.body, s.page.body + (s.page.area > 0 ? s.page.area : 0));
                 s.page.body = s.body.data();
@@ -175,9 +208,7 @@ int ParallelRows::Run(const std::function<int(PageBatch &)> &write) {
         Slot &s = *slots_[written % count];
         WaitFor(s);
         ++written;
-        s.step_log.WriteTo(TheLogger());
-        s.rows_log.WriteTo(TheLogger());
-        s.next_log.WriteTo(TheLogger());
+        Settle(s);
         // A cancel the decoders saw first is the host's, told here as the
         // reader alone tells it.
         if (s.batch.rc == kOk && !parser_.bl.MayContinue()) s.batch.rc = kCancelled;

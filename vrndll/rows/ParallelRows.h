@@ -11,10 +11,14 @@
 // the log are those of the reader alone, whatever the number of threads.
 // Memory is bounded by the slots: a few pages and their text per thread.
 //
-// Pages of text and image values are not read here: a page of such a
-// chain is read for one value only, the first in row order to reach it,
-// which only a walk in row order can tell. Tables with such columns are
-// read by the reader alone.
+// A page of a text or image chain is read for one value only, the first in
+// row order to reach it. So a decoder reads the chains of its page's
+// values as if no other page had read any, and lists the pages it read;
+// when the batch's turn comes, in chain order, those pages are taken for
+// the table. When one of them was read for a value of an earlier page (two
+// chains that merge, rows that name one chain), the decoder guessed wrong
+// and the caller's reader decodes the page again, as the reader alone
+// would have. Damage aside, that never happens.
 #pragma once
 
 #include <atomic>
@@ -47,17 +51,19 @@ struct PageBatch {
     int32_t rows_read = 0;
 };
 
-// True when the rows of a table laid out as `layout` may be decoded apart
-// from the walk of its chain (no text, image or unitext column).
-bool DecodableApart(const RowLayout &layout);
+// True when the rows of a table laid out as `layout` hold text, image or
+// unitext values, whose chains are read with the rows.
+bool HasValueChains(const RowLayout &layout);
 
 class ParallelRows {
 public:
     // `reader` walks the chain of table `table` (its index among the
-    // parser's objects) of `columns` columns; `new_sink` makes each
-    // decoder's sink (called on the caller's thread, here).
+    // parser's objects) of `columns` columns, and decodes again a page
+    // whose values were read wrong; `new_sink` makes each decoder's sink
+    // (called on the caller's thread, here). `value_chains`: the table's
+    // rows hold text or image values.
     ParallelRows(WorkerPool &pool, VRNParser &parser, RowReader &reader, uint32_t table, uint32_t columns,
-                 const std::function<std::unique_ptr<RowSink>()> &new_sink);
+                 bool value_chains, const std::function<std::unique_ptr<RowSink>()> &new_sink);
     ~ParallelRows();
     ParallelRows(const ParallelRows &) = delete;
     ParallelRows &operator=(const ParallelRows &) = delete;
@@ -73,6 +79,9 @@ private:
     struct Slot;
     struct Decoder;
     void Decode(Slot &slot);
+    // On the caller's thread, in chain order: the slot's decode stands, or
+    // is done again by the caller's reader; its results join the batch.
+    void Settle(Slot &slot);
     // Waits, running queued decodes meanwhile, until `slot` is decoded.
     void WaitFor(const Slot &slot);
     // Stops the decoders and waits until none is at work.
@@ -83,6 +92,7 @@ private:
     RowReader &reader_;
     uint32_t table_;
     uint32_t columns_;
+    bool value_chains_;
     std::vector<std::unique_ptr<Slot>> slots_;
     std::vector<std::unique_ptr<Decoder>> decoders_;
 

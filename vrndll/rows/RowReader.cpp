@@ -492,6 +492,18 @@ int32_t RowReader::NextContinuationPage(const std::string &table_name) {
     return 0;
 }
 
+void RowReader::StartValuePages(std::vector<int32_t> *read) {
+    value_pages_ = ChainGuard();
+    value_pages_.Journal(read);
+}
+
+bool RowReader::TakeValuePages(const std::vector<int32_t> &pages) {
+    for (int32_t p : pages)
+        if (value_pages_.Contains(p)) return false;
+    for (int32_t p : pages) value_pages_.Visit(p);
+    return true;
+}
+
 void RowReader::MoveCountsTo(RecoveryCounts &counts_out, ValueLosses &lost_out, int32_t &rows_out) {
     counts_out += counts;
     counts = RecoveryCounts();

@@ -88,6 +88,16 @@ public:
     // the rows written. Reads no page but those of text and image values.
     // 0, -1000, -2, or what batch_piece returned.
     int DecodePage(const DataPage &page, std::string &out, uint32_t table, uint32_t columns, int32_t *rows);
+    // Text and image pages read for values, for a reader that decodes pages
+    // of a table apart from the reader that walks its chain: before a page,
+    // the pages read for values so far are forgotten, and every page read
+    // from then on is listed in `read` (null: not listed).
+    void StartValuePages(std::vector<int32_t> *read);
+    // For the reader that walks the chain, in row order: when no page of
+    // `pages` was read for a value before, they count as read now and true
+    // is returned; else nothing changes.
+    bool TakeValuePages(const std::vector<int32_t> &pages);
+
     // The counts, lost values and rows read since the last call moved to
     // the caller's (added to what they hold).
     void MoveCountsTo(RecoveryCounts &counts_out, ValueLosses &lost_out, int32_t &rows_out);
