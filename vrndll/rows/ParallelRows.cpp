@@ -25,7 +25,13 @@ bool HasValueChains(const RowLayout &layout) {
     return false;
 }
 
-struct ParallelRows::Slot {
+// Slots and decoders are written by different threads at once: each takes
+// whole cache lines of its own, so that no write of one thread evicts what
+// another reads (a decoder's sink follows it in memory, on lines of its
+// own as well).
+constexpr size_t kCacheLine = 64;
+
+struct alignas(kCacheLine) ParallelRows::Slot {
     // What `write` gets: the step's counts, then the decode's.
     PageBatch batch;
     bool decode = false;       // the step found a page of rows
@@ -62,10 +68,13 @@ struct ParallelRows::Slot {
     }
 };
 
-struct ParallelRows::Decoder {
+struct alignas(kCacheLine) ParallelRows::Decoder {
     BlockReader pages;
     RowReader reader;
     std::unique_ptr<RowSink> sink;
+    // The page's text as the sink makes it, in memory this thread keeps
+    // warm; copied to the slot in one go when whole.
+    std::string text;
 
     Decoder(VRNParser &parser, const BlockReader &like, uint32_t table, const std::atomic<bool> &stop)
         : pages(like.kb, like.base_mb, like.hFile, [&stop] { return !stop.load(std::memory_order_relaxed); }),
@@ -100,9 +109,11 @@ void ParallelRows::Decode(Slot &slot) {
         ScopedHeldEntries capture(slot.rows_log);
         try {
             d->reader.StartValuePages(value_chains_ ? &slot.value_pages : nullptr);
+            d->text.clear();
             slot.batch.rc = stop_.load(std::memory_order_relaxed)
                                 ? kCancelled
-                                : d->reader.DecodePage(slot.page, slot.batch.text, table_, columns_, &slot.batch.rows);
+                                : d->reader.DecodePage(slot.page, d->text, table_, columns_, &slot.batch.rows);
+            slot.batch.text.assign(d->text);
             d->reader.MoveCountsTo(slot.counts, slot.lost, slot.rows_read);
         } catch (...) {
             slot.batch.rc = kFailed;
@@ -114,7 +125,9 @@ void ParallelRows::Decode(Slot &slot) {
     idle_.push_back(d);
     slot.decoded = true;
     --busy_;
-    decoded_.notify_all();
+    // The caller sleeps for one slot, or for the last decode: it is woken
+    // for that only.
+    if (&slot == awaited_ || (awaiting_all_ && busy_ == 0)) decoded_.notify_all();
 }
 
 void ParallelRows::Settle(Slot &slot) {
@@ -140,7 +153,9 @@ void ParallelRows::WaitFor(const Slot &slot) {
         }
         if (pool_.RunOne()) continue;
         std::unique_lock<std::mutex> guard(lock_);
+        awaited_ = &slot;
         decoded_.wait_for(guard, kCancelPoll, [&slot] { return slot.decoded; });
+        awaited_ = nullptr;
         if (slot.decoded) return;
         guard.unlock();
         if (!parser_.bl.MayContinue()) stop_.store(true, std::memory_order_relaxed);
@@ -156,7 +171,9 @@ void ParallelRows::StopAll() {
         }
         if (pool_.RunOne()) continue;
         std::unique_lock<std::mutex> guard(lock_);
+        awaiting_all_ = true;
         decoded_.wait(guard, [this] { return busy_ == 0; });
+        awaiting_all_ = false;
         return;
     }
 }

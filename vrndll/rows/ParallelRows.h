@@ -100,5 +100,7 @@ private:
     std::condition_variable decoded_;
     std::vector<Decoder *> idle_; // decoders free to take a page
     int busy_ = 0;                // decodes submitted and not yet done
+    const Slot *awaited_ = nullptr; // the slot the caller sleeps for
+    bool awaiting_all_ = false;     // the caller sleeps until busy_ is 0
     std::atomic<bool> stop_{false};
 };
