@@ -1,5 +1,6 @@
 #include "vrndll/rows/ParallelRows.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "vrndll/call/ResultCode.h"
@@ -9,9 +10,13 @@
 
 namespace {
 
-// Pages in flight for each thread: enough that a decoder never waits for
-// the walk, few enough that memory stays a few pages and their text.
-constexpr int kSlotsPerThread = 4;
+// Runs of pages in flight for each thread: enough that a decoder never
+// waits for the walk, few enough that memory stays a few pages and their
+// text.
+constexpr int kRunsPerThread = 4;
+// A decoder takes pages in runs of about this many bytes, so that small
+// pages do not each pay for a hand-off between threads.
+constexpr int kRunBytes = 8192;
 // How often the caller, while it waits, asks the reader's cancel check.
 constexpr auto kCancelPoll = std::chrono::milliseconds(20);
 
@@ -86,7 +91,9 @@ ParallelRows::ParallelRows(WorkerPool &pool, VRNParser &parser, RowReader &reade
                            const std::function<std::unique_ptr<RowSink>()> &new_sink)
     : pool_(pool), parser_(parser), reader_(reader), table_(table), columns_(columns), value_chains_(value_chains) {
     const int threads = pool.workers() + 1;
-    for (int k = 0; k < threads * kSlotsPerThread; ++k) slots_.push_back(std::make_unique<Slot>());
+    run_pages_ = static_cast<size_t>(std::max(1, kRunBytes / (parser.bl.kb * 1024)));
+    for (size_t k = 0; k < static_cast<size_t>(threads * kRunsPerThread) * run_pages_; ++k)
+        slots_.push_back(std::make_unique<Slot>());
     for (int k = 0; k < threads; ++k) {
         auto d = std::make_unique<Decoder>(parser, parser.bl, table, stop_);
         d->sink = new_sink();
@@ -98,13 +105,18 @@ ParallelRows::ParallelRows(WorkerPool &pool, VRNParser &parser, RowReader &reade
 
 ParallelRows::~ParallelRows() { StopAll(); }
 
-void ParallelRows::Decode(Slot &slot) {
+void ParallelRows::Decode(const std::vector<Slot *> &run) {
     Decoder *d = nullptr;
     {
         std::lock_guard<std::mutex> guard(lock_);
         d = idle_.back();
         idle_.pop_back();
     }
+    for (size_t k = 0; k < run.size(); ++k) DecodeWith(*d, *run[k], k + 1 == run.size());
+}
+
+void ParallelRows::DecodeWith(Decoder &decoder, Slot &slot, bool last) {
+    Decoder *const d = &decoder;
     {
         ScopedHeldEntries capture(slot.rows_log);
         try {
@@ -122,7 +134,7 @@ void ParallelRows::Decode(Slot &slot) {
     // Told under the lock: once the caller sees no decode at work it may
     // end this object, so nothing of it is touched after the lock is let go.
     std::lock_guard<std::mutex> guard(lock_);
-    idle_.push_back(d);
+    if (last) idle_.push_back(d);
     slot.decoded = true;
     --busy_;
     // The caller sleeps for one slot, or for the last decode: it is woken
@@ -186,39 +198,43 @@ int ParallelRows::Run(const std::function<int(PageBatch &)> &write) {
     int rc = kOk;
     for (;;) {
         // The walk runs ahead of the writing by as many pages as there are
-        // slots.
-        while (!chain_ended && read - written < count) {
-            Slot &s = *slots_[read % count];
-            s.Reset();
-            bool decode = false;
-            int stepped;
-            {
-                ScopedHeldEntries capture(s.step_log);
-                stepped = reader_.StepPage(&block, table_, &s.page, &decode);
-            }
-            reader_.MoveCountsTo(s.batch.counts, s.batch.lost, s.batch.rows_read);
-            ++read;
-            if (stepped != kOk) {
-                s.batch.rc = stepped;
-                chain_ended = true;
-                continue;
-            }
-            s.decode = decode;
-            if (decode) {
-                s.body.assign(s.page.body, s.page.body + (s.page.area > 0 ? s.page.area : 0));
-                s.page.body = s.body.data();
+        // slots, a run of pages at a time.
+        while (!chain_ended && count - (read - written) >= run_pages_) {
+            std::vector<Slot *> run;
+            for (size_t n = 0; n < run_pages_ && !chain_ended; ++n) {
+                Slot &s = *slots_[read % count];
+                s.Reset();
+                bool decode = false;
+                int stepped;
                 {
-                    ScopedHeldEntries capture(s.next_log);
-                    reader_.NextAfterPage(&block, table_);
+                    ScopedHeldEntries capture(s.step_log);
+                    stepped = reader_.StepPage(&block, table_, &s.page, &decode);
                 }
-                {
-                    std::lock_guard<std::mutex> guard(lock_);
-                    s.decoded = false;
-                    ++busy_;
+                reader_.MoveCountsTo(s.batch.counts, s.batch.lost, s.batch.rows_read);
+                ++read;
+                if (stepped != kOk) {
+                    s.batch.rc = stepped;
+                    chain_ended = true;
+                    break;
                 }
-                pool_.Submit([this, &s] { Decode(s); });
+                s.decode = decode;
+                if (decode) {
+                    s.body.assign(s.page.body, s.page.body + (s.page.area > 0 ? s.page.area : 0));
+                    s.page.body = s.body.data();
+                    {
+                        ScopedHeldEntries capture(s.next_log);
+                        reader_.NextAfterPage(&block, table_);
+                    }
+                    {
+                        std::lock_guard<std::mutex> guard(lock_);
+                        s.decoded = false;
+                        ++busy_;
+                    }
+                    run.push_back(&s);
+                }
+                if (block == 0) chain_ended = true;
             }
-            if (block == 0) chain_ended = true;
+            if (!run.empty()) pool_.Submit([this, run] { Decode(run); });
         }
         if (written == read) break;
 

@@ -78,7 +78,10 @@ public:
 private:
     struct Slot;
     struct Decoder;
-    void Decode(Slot &slot);
+    // Decodes the slots of `run`, in order, with one decoder.
+    void Decode(const std::vector<Slot *> &run);
+    // One slot with `decoder`, given back when `last`.
+    void DecodeWith(Decoder &decoder, Slot &slot, bool last);
     // On the caller's thread, in chain order: the slot's decode stands, or
     // is done again by the caller's reader; its results join the batch.
     void Settle(Slot &slot);
@@ -94,6 +97,7 @@ private:
     uint32_t columns_;
     bool value_chains_;
     std::vector<std::unique_ptr<Slot>> slots_;
+    size_t run_pages_ = 1; // pages a decoder takes at a time
     std::vector<std::unique_ptr<Decoder>> decoders_;
 
     std::mutex lock_;
