@@ -433,6 +433,8 @@ TEST_F(Vrnrecover, OptionsSummaryAndExitStatuses) {
          kExitOk, "{\"name\": \"orders\", \"rows_written\": 400, \"rows_skipped\": 0", "", {}},
         {"--json without --list is refused", {"-q", "--json", "-o", t, whole}, kExitUsage, "",
          "--json goes with --list", {}},
+        {"-j 0 is refused", {"-q", "-j", "0", "-o", t, whole}, kExitUsage, "", "-j needs a number of threads", {}},
+        {"-j 65 is refused", {"-q", "-j", "65", "-o", t, whole}, kExitUsage, "", "-j needs a number of threads", {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

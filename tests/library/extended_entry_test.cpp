@@ -381,24 +381,28 @@ TEST_F(ExtendedEntry, UnreadableDumpsAndBadOptionsAreNamed) {
     o.flags = VRN_SCHEMA_ONLY | VRN_DATA_ONLY;
     EXPECT_EQ(Run(o, report), VRN_STATUS_BAD_OPTIONS);
     EXPECT_EQ(TheLibrary().file_recover_ex(dump_.c_str(), nullptr, &report), VRN_STATUS_BAD_OPTIONS);
-    // A character set nobody knows, and a stream the format cannot be: refused
-    // before anything is written.
+    // A character set nobody knows, a stream the format cannot be, a thread
+    // count below 0 or above 64: refused before anything is written.
     struct Refused {
         uint32_t flags;
         int32_t format;
         const char *charset, *databases;
+        int32_t threads;
     };
-    for (const Refused &r : {Refused{0, VRN_FORMAT_POSTGRES, "klingon", nullptr},
-                             Refused{VRN_STANDARD_OUTPUT, VRN_FORMAT_TSQL, nullptr, nullptr},
-                             Refused{VRN_STANDARD_OUTPUT, VRN_FORMAT_CSV, nullptr, nullptr},
-                             Refused{VRN_STANDARD_OUTPUT, VRN_FORMAT_SQLITE, nullptr, nullptr}}) {
+    for (const Refused &r : {Refused{0, VRN_FORMAT_POSTGRES, "klingon", nullptr, 0},
+                             Refused{VRN_STANDARD_OUTPUT, VRN_FORMAT_TSQL, nullptr, nullptr, 0},
+                             Refused{VRN_STANDARD_OUTPUT, VRN_FORMAT_CSV, nullptr, nullptr, 0},
+                             Refused{VRN_STANDARD_OUTPUT, VRN_FORMAT_SQLITE, nullptr, nullptr, 0},
+                             Refused{0, VRN_FORMAT_TSQL, nullptr, nullptr, -1},
+                             Refused{0, VRN_FORMAT_TSQL, nullptr, nullptr, 65}}) {
         VrnOptions bad{};
         bad.output_folder = out_.c_str();
         bad.flags = r.flags;
         bad.output_format = r.format;
         bad.charset = r.charset;
         bad.databases = r.databases;
-        EXPECT_EQ(Run(bad, report), VRN_STATUS_BAD_OPTIONS) << r.format;
+        bad.threads = r.threads;
+        EXPECT_EQ(Run(bad, report), VRN_STATUS_BAD_OPTIONS) << r.format << " " << r.threads;
         EXPECT_EQ(platform::pathKind(out_), platform::PathKind::Missing);
     }
 }
