@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_figures.h"
 #include "bench/dump_generator.h"
 #include "tests/support/loaded_vrndll.h"
 #include "tests/support/postgres_server.h"
@@ -40,16 +41,8 @@ database data 5 2
 table orders %ld int int datetime money decimal(10,2)?0.3 varchar(40)?0.2 char(8)
 )";
 
-double Seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
+using benchfig::Median;
+using benchfig::Seconds;
 
 int Fail(const std::string &what) {
     std::fprintf(stderr, "pg_load_bench: %s\n", what.c_str());

@@ -51,6 +51,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_figures.h"
 #include "bench/dump_generator.h"
 #include "platform/platform.h"
 #include "tests/support/loaded_vrndll.h"
@@ -132,16 +133,8 @@ std::vector<std::string> Split(const std::string &text) {
     return out;
 }
 
-double Seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
+using benchfig::Median;
+using benchfig::Seconds;
 
 std::string Quoted(const std::string &s) {
     std::string out = "'";

@@ -144,19 +144,25 @@ int VRNRecover::WriteTableRows(const TableSchema &table, uint32_t columns) {
         text.clear();
         rc = reader.ReadPage(text, &block, table.object, columns, &rows);
         parser->TakeCounts(reader);
-        if (IsStop(rc)) {
-            writer_->Abandon();
-            break;
-        }
-        rc = writer_->WriteRows(text);
-        if (rc == kOk) rc = writer_->EndBatch(rows);
+        rc = WritePageBatch(rc, text, rows);
         if (IsStop(rc)) break;
-        CountRows(rows, rc);
-        ReportProgress(false);
     } while (block != 0);
     if (!IsStop(rc)) rc = EndTableRows(table);
     count_refused();
     return IsStop(rc) ? rc : kOk;
+}
+
+int VRNRecover::WritePageBatch(int read, std::string &text, int32_t rows) {
+    if (IsStop(read)) {
+        writer_->Abandon();
+        return read;
+    }
+    int rc = writer_->WriteRows(text);
+    if (rc == kOk) rc = writer_->EndBatch(rows);
+    if (IsStop(rc)) return rc;
+    CountRows(rows, rc);
+    ReportProgress(false);
+    return rc;
 }
 
 int VRNRecover::EndTableRows(const TableSchema &table) {
@@ -179,16 +185,7 @@ int VRNRecover::WriteTableRowsApart(const TableSchema &table, uint32_t columns, 
         parser->counts += batch.counts;
         parser->lost_values.Take(batch.lost);
         parser->rows_read += batch.rows_read;
-        if (IsStop(batch.rc)) {
-            writer_->Abandon();
-            return batch.rc;
-        }
-        int written = writer_->WriteRows(batch.text);
-        if (written == kOk) written = writer_->EndBatch(batch.rows);
-        if (IsStop(written)) return written;
-        CountRows(batch.rows, written);
-        ReportProgress(false);
-        return written;
+        return WritePageBatch(batch.rc, batch.text, batch.rows);
     });
     if (!IsStop(rc)) rc = EndTableRows(table);
     return rc;

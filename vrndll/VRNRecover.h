@@ -137,6 +137,9 @@ private:
     // What WriteTableRowsApart returns for a table it leaves to the reader
     // alone (nothing read yet).
     static constexpr int kNotApart = 1;
+    // One page's batch, read with result `read`, handed to the writer (a
+    // stop abandons the batch instead) and counted: the writer's result.
+    int WritePageBatch(int read, std::string &text, int32_t rows);
     // EndRows of the writer, a file it could not make counted. 0 or a stop.
     int EndTableRows(const TableSchema &table);
 

@@ -115,18 +115,17 @@ void ParallelRows::Decode(const std::vector<Slot *> &run) {
     for (size_t k = 0; k < run.size(); ++k) DecodeWith(*d, *run[k], k + 1 == run.size());
 }
 
-void ParallelRows::DecodeWith(Decoder &decoder, Slot &slot, bool last) {
-    Decoder *const d = &decoder;
+void ParallelRows::DecodeWith(Decoder &d, Slot &slot, bool last) {
     {
         ScopedHeldEntries capture(slot.rows_log);
         try {
-            d->reader.StartValuePages(value_chains_ ? &slot.value_pages : nullptr);
-            d->text.clear();
+            d.reader.StartValuePages(value_chains_ ? &slot.value_pages : nullptr);
+            d.text.clear();
             slot.batch.rc = stop_.load(std::memory_order_relaxed)
                                 ? kCancelled
-                                : d->reader.DecodePage(slot.page, d->text, table_, columns_, &slot.batch.rows);
-            slot.batch.text.assign(d->text);
-            d->reader.MoveCountsTo(slot.counts, slot.lost, slot.rows_read);
+                                : d.reader.DecodePage(slot.page, d.text, table_, columns_, &slot.batch.rows);
+            slot.batch.text.assign(d.text);
+            d.reader.MoveCountsTo(slot.counts, slot.lost, slot.rows_read);
         } catch (...) {
             slot.batch.rc = kFailed;
         }
@@ -134,7 +133,7 @@ void ParallelRows::DecodeWith(Decoder &decoder, Slot &slot, bool last) {
     // Told under the lock: once the caller sees no decode at work it may
     // end this object, so nothing of it is touched after the lock is let go.
     std::lock_guard<std::mutex> guard(lock_);
-    if (last) idle_.push_back(d);
+    if (last) idle_.push_back(&d);
     slot.decoded = true;
     --busy_;
     // The caller sleeps for one slot, or for the last decode: it is woken

@@ -81,7 +81,7 @@ private:
     // Decodes the slots of `run`, in order, with one decoder.
     void Decode(const std::vector<Slot *> &run);
     // One slot with `decoder`, given back when `last`.
-    void DecodeWith(Decoder &decoder, Slot &slot, bool last);
+    void DecodeWith(Decoder &d, Slot &slot, bool last);
     // On the caller's thread, in chain order: the slot's decode stands, or
     // is done again by the caller's reader; its results join the batch.
     void Settle(Slot &slot);
